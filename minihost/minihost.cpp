@@ -1,0 +1,307 @@
+#include "minihost.h"
+
+#include <dlfcn.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <unordered_map>
+
+struct mxArray_tag {
+    mxClassID classId = mxUNKNOWN_CLASS;
+    bool complex = false;
+    size_t rows = 0;
+    size_t cols = 0;
+    void* real = nullptr;
+    void* imag = nullptr;
+    bool ownsData = true;  // false for a copy that shares another array's data
+    std::vector<mxArray*> cells;
+};
+
+namespace {
+
+// Raised by mexErrMsgIdAndTxt; unwinds through the plug-in to callPlugin, as the real host does.
+struct HostError {
+    std::string id;
+    std::string message;
+};
+
+struct Block {
+    bool inCall;
+};
+
+std::unordered_map<void*, Block> liveBlocks;
+bool callRunning = false;
+int callAllocations = 0;
+int allocationsBeforeFailure = -1;
+std::string printedText;
+
+size_t elementSize(mxClassID classId) {
+    switch (classId) {
+    case mxDOUBLE_CLASS: return sizeof(double);
+    case mxSINGLE_CLASS: return sizeof(float);
+    case mxINT32_CLASS: return sizeof(int);
+    case mxLOGICAL_CLASS: return sizeof(bool);
+    case mxCHAR_CLASS: return sizeof(char16_t);
+    default: return 0;
+    }
+}
+
+mxArray* newArray(mxClassID classId, size_t rows, size_t cols, mxComplexity complexity) {
+    mxArray* array = new mxArray_tag;
+    array->classId = classId;
+    array->rows = rows;
+    array->cols = cols;
+    if (classId == mxCELL_CLASS) {
+        array->cells.assign(rows * cols, nullptr);
+        return array;
+    }
+    // One spare element keeps empty arrays distinct, like every host allocation.
+    array->real = std::calloc(rows * cols + 1, elementSize(classId));
+    if (complexity == mxCOMPLEX) {
+        array->complex = true;
+        array->imag = std::calloc(rows * cols + 1, elementSize(classId));
+    }
+    return array;
+}
+
+void releaseCallBlocks(minihost::CallResult& result) {
+    for (auto it = liveBlocks.begin(); it != liveBlocks.end();) {
+        if (it->second.inCall) {
+            ++result.blocksLeft;
+            std::free(it->first);
+            it = liveBlocks.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+double mxGetScalar(const mxArray* array) {
+    if (array->rows * array->cols == 0 || array->real == nullptr) return 0.0;
+    switch (array->classId) {
+    case mxDOUBLE_CLASS: return *static_cast<const double*>(array->real);
+    case mxSINGLE_CLASS: return *static_cast<const float*>(array->real);
+    case mxINT32_CLASS: return *static_cast<const int*>(array->real);
+    case mxLOGICAL_CLASS: return *static_cast<const bool*>(array->real) ? 1.0 : 0.0;
+    case mxCHAR_CLASS: return *static_cast<const char16_t*>(array->real);
+    default: return 0.0;
+    }
+}
+
+double* mxGetPr(const mxArray* array) { return static_cast<double*>(array->real); }
+
+void* mxGetData(const mxArray* array) { return array->real; }
+
+mxArray* mxGetCell(const mxArray* array, mwIndex index) { return array->cells.at(index); }
+
+void* mxCalloc(size_t count, size_t size) {
+    if (allocationsBeforeFailure == 0) {
+        allocationsBeforeFailure = -1;
+        return nullptr;
+    }
+    if (allocationsBeforeFailure > 0) --allocationsBeforeFailure;
+    void* block = std::calloc(count == 0 || size == 0 ? 1 : count, size == 0 ? 1 : size);
+    liveBlocks[block] = Block{callRunning};
+    if (callRunning) ++callAllocations;
+    return block;
+}
+
+void mxFree(void* block) {
+    if (block == nullptr) return;
+    if (liveBlocks.erase(block) != 1) {
+        std::fprintf(stderr, "minihost: mxFree of a block that is not live\n");
+        std::abort();
+    }
+    std::free(block);
+}
+
+int mexPrintf(const char* format, ...) {
+    va_list values;
+    va_start(values, format);
+    va_list again;
+    va_copy(again, values);
+    int length = std::vsnprintf(nullptr, 0, format, values);
+    va_end(values);
+    std::string text(length > 0 ? length : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    printedText += text;
+    return length;
+}
+
+void mexErrMsgIdAndTxt(const char* id, const char* format, ...) {
+    va_list values;
+    va_start(values, format);
+    char message[4096];
+    std::vsnprintf(message, sizeof message, format, values);
+    va_end(values);
+    throw HostError{id, message};
+}
+
+bool mxIsCell(const mxArray* array) { return array->classId == mxCELL_CLASS; }
+bool mxIsDouble(const mxArray* array) { return array->classId == mxDOUBLE_CLASS; }
+bool mxIsSingle(const mxArray* array) { return array->classId == mxSINGLE_CLASS; }
+bool mxIsNumeric(const mxArray* array) {
+    return array->classId == mxDOUBLE_CLASS || array->classId == mxSINGLE_CLASS ||
+           array->classId == mxINT32_CLASS;
+}
+bool mxIsLogical(const mxArray* array) { return array->classId == mxLOGICAL_CLASS; }
+bool mxIsComplex(const mxArray* array) { return array->complex; }
+bool mxIsSparse(const mxArray*) { return false; }
+size_t mxGetNumberOfElements(const mxArray* array) { return array->rows * array->cols; }
+size_t mxGetM(const mxArray* array) { return array->rows; }
+size_t mxGetN(const mxArray* array) { return array->cols; }
+
+const char* mxGetClassName(const mxArray* array) {
+    switch (array->classId) {
+    case mxCELL_CLASS: return "cell";
+    case mxLOGICAL_CLASS: return "logical";
+    case mxCHAR_CLASS: return "char";
+    case mxDOUBLE_CLASS: return "double";
+    case mxSINGLE_CLASS: return "single";
+    case mxINT32_CLASS: return "int32";
+    default: return "unknown";
+    }
+}
+
+mxArray* mxCreateDoubleMatrix(mwSize rows, mwSize cols, mxComplexity complexity) {
+    return newArray(mxDOUBLE_CLASS, rows, cols, complexity);
+}
+
+mxArray* mxCreateNumericMatrix(mwSize rows, mwSize cols, mxClassID classId,
+                               mxComplexity complexity) {
+    return newArray(classId, rows, cols, complexity);
+}
+
+mxArray* mxCreateDoubleScalar(double value) {
+    mxArray* array = newArray(mxDOUBLE_CLASS, 1, 1, mxREAL);
+    *static_cast<double*>(array->real) = value;
+    return array;
+}
+
+mxArray* mxCreateLogicalScalar(bool value) {
+    mxArray* array = newArray(mxLOGICAL_CLASS, 1, 1, mxREAL);
+    *static_cast<bool*>(array->real) = value;
+    return array;
+}
+
+mxArray* mxCreateString(const char* text) {
+    size_t length = std::strlen(text);
+    mxArray* array = newArray(mxCHAR_CLASS, length == 0 ? 0 : 1, length, mxREAL);
+    for (size_t k = 0; k < length; ++k) static_cast<char16_t*>(array->real)[k] = text[k];
+    return array;
+}
+
+mxArray* mxCreateCellMatrix(mwSize rows, mwSize cols) {
+    return newArray(mxCELL_CLASS, rows, cols, mxREAL);
+}
+
+void mxSetCell(mxArray* cell, mwIndex index, mxArray* value) {
+    mxDestroyArray(cell->cells.at(index));
+    cell->cells.at(index) = value;
+}
+
+void mxDestroyArray(mxArray* array) {
+    if (array == nullptr) return;
+    for (mxArray* inner : array->cells) mxDestroyArray(inner);
+    if (array->ownsData) {
+        std::free(array->real);
+        std::free(array->imag);
+    }
+    delete array;
+}
+
+}  // extern "C"
+
+namespace minihost {
+
+MexEntry loadPlugin(const std::string& name) {
+    static std::map<std::string, MexEntry> loaded;
+    auto found = loaded.find(name);
+    if (found != loaded.end()) return found->second;
+    std::string path = std::string(MINIHOST_PLUGIN_DIR) + "/" + name + ".so";
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) throw std::runtime_error("cannot load " + path + ": " + dlerror());
+    void* symbol = dlsym(library, "mexFunction");
+    if (symbol == nullptr) throw std::runtime_error(path + " exports no mexFunction");
+    MexEntry entry = reinterpret_cast<MexEntry>(symbol);
+    loaded[name] = entry;
+    return entry;
+}
+
+CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, int nlhs) {
+    CallResult result;
+    mxArray* outputs[8] = {};
+    callRunning = true;
+    callAllocations = 0;
+    printedText.clear();
+    try {
+        entry(nlhs, outputs, static_cast<int>(args.size()),
+              const_cast<const mxArray**>(args.data()));
+    } catch (const HostError& error) {
+        result.failed = true;
+        result.errorId = error.id;
+        result.errorMessage = error.message;
+    } catch (...) {
+        result.escaped = true;
+    }
+    callRunning = false;
+    result.printed = printedText;
+    result.blocksAllocated = callAllocations;
+    releaseCallBlocks(result);
+    return result;
+}
+
+void failAllocationAfter(int count) { allocationsBeforeFailure = count; }
+
+int liveBlockCount() { return static_cast<int>(liveBlocks.size()); }
+
+Array scalar(double value) { return Array(mxCreateDoubleScalar(value)); }
+
+static void requireFit(size_t valueCount, int rows, int cols) {
+    if (valueCount > static_cast<size_t>(rows) * static_cast<size_t>(cols))
+        throw std::invalid_argument("minihost: more values than the array holds");
+}
+
+Array doubles(int rows, int cols, const std::vector<double>& values) {
+    requireFit(values.size(), rows, cols);
+    Array array(mxCreateDoubleMatrix(rows, cols, mxREAL));
+    std::copy(values.begin(), values.end(), doubleData(array.get()));
+    return array;
+}
+
+Array singles(int rows, int cols, const std::vector<float>& values) {
+    requireFit(values.size(), rows, cols);
+    Array array(mxCreateNumericMatrix(rows, cols, mxSINGLE_CLASS, mxREAL));
+    std::copy(values.begin(), values.end(), singleData(array.get()));
+    return array;
+}
+
+Array cellArray(int rows, int cols) { return Array(mxCreateCellMatrix(rows, cols)); }
+
+Array sharedCopy(const mxArray* original) {
+    if (original->classId == mxCELL_CLASS) throw std::invalid_argument("minihost: cells are not shared");
+    Array copy(new mxArray_tag(*original));
+    copy->ownsData = false;
+    return copy;
+}
+
+mxArray* putCell(mxArray* cell, int index, Array value) {
+    mxArray* stored = value.release();
+    mxSetCell(cell, index, stored);
+    return stored;
+}
+
+float* singleData(const mxArray* array) { return static_cast<float*>(mxGetData(array)); }
+
+double* doubleData(const mxArray* array) { return mxGetPr(array); }
+
+}  // namespace minihost

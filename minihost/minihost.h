@@ -1,0 +1,62 @@
+// The test host: loads plug-ins built against this repository's mex.h and calls them the way
+// Octave does, so kernels can be unit-tested and benchmarked without Octave. Every mxCalloc
+// block is tracked; blocks a plug-in leaves behind are released when its call returns, and the
+// call reports how many there were. Host errors and printed text are captured per call.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mex.h"
+
+namespace minihost {
+
+using MexEntry = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+// Loads the plug-in of that name from the build's host-plug-in folder and returns its
+// mexFunction; throws std::runtime_error when the library or its entry point is missing.
+MexEntry loadPlugin(const std::string& name);
+
+struct CallResult {
+    bool failed = false;          // the plug-in raised a host error
+    std::string errorId;
+    std::string errorMessage;
+    bool escaped = false;         // some other exception left mexFunction: Octave would abort
+    std::string printed;          // everything the call sent to mexPrintf
+    int blocksAllocated = 0;      // mxCalloc blocks handed out during the call
+    int blocksLeft = 0;           // of those, the blocks the plug-in did not free itself
+};
+
+// Calls a plug-in with positional arguments, as the host does for `plugin(args{:})` with
+// nlhs requested outputs.
+CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, int nlhs = 0);
+
+// Makes the mxCalloc after `count` more successful ones return NULL (0: the very next one);
+// a negative count turns failures off. Lets tests drive out-of-memory paths.
+void failAllocationAfter(int count);
+
+// Number of mxCalloc blocks currently not freed, inside or outside a call.
+int liveBlockCount();
+
+struct ArrayDeleter {
+    void operator()(mxArray* array) const { mxDestroyArray(array); }
+};
+using Array = std::unique_ptr<mxArray, ArrayDeleter>;
+
+Array scalar(double value);
+Array doubles(int rows, int cols, const std::vector<double>& values = {});
+Array singles(int rows, int cols, const std::vector<float>& values = {});
+Array cellArray(int rows, int cols);
+
+// A second array holding the very data of `original` (which must outlive it), as a host's
+// lazy copy does: writes through either show in both.
+Array sharedCopy(const mxArray* original);
+
+// Moves `value` into cell `index` of `cell` and returns the stored array.
+mxArray* putCell(mxArray* cell, int index, Array value);
+
+float* singleData(const mxArray* array);
+double* doubleData(const mxArray* array);
+
+}  // namespace minihost
