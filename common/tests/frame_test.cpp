@@ -1,0 +1,303 @@
+#include "frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using minihost::Array;
+using testsupport::makeGrid;
+
+namespace {
+
+const char* const names[] = {"alpha", "beta", "gamma", "delta"};
+
+// Runs one reading sequence over the given arguments and returns the fault it raised.
+template <typename Reading>
+PluginError refusalOf(const std::vector<const mxArray*>& argv, Reading reading, int nlhs = 0) {
+    try {
+        ArgList args = beginArgs(names, nlhs, static_cast<int>(argv.size()),
+                                 const_cast<const mxArray**>(argv.data()));
+        reading(args);
+    } catch (const PluginError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "the reading was not refused";
+    return PluginError{ArgFault::internalError, ""};
+}
+
+TEST(RoundHalfUp, RoundsHalvesTowardPlusInfinity) {
+    EXPECT_EQ(roundHalfUp(2.5), 3);
+    EXPECT_EQ(roundHalfUp(3.5), 4);
+    EXPECT_EQ(roundHalfUp(-2.5), -2);
+    EXPECT_EQ(roundHalfUp(-0.5), 0);
+    EXPECT_EQ(roundHalfUp(2.4999), 2);
+    EXPECT_EQ(roundHalfUp(-2.6), -3);
+    // 0.49999999999999994 + 0.5 rounds to 1.0 in double precision before the floor.
+    EXPECT_EQ(roundHalfUp(0.49999999999999994), 1);
+}
+
+TEST(RoundHalfUp, KnowsWhichValuesFitAnInteger) {
+    EXPECT_TRUE(roundsToInt32(2147483646.5 - 1.0));
+    EXPECT_TRUE(roundsToInt32(-2147483648.5));
+    EXPECT_FALSE(roundsToInt32(2147483647.5));
+    EXPECT_FALSE(roundsToInt32(-2147483649.0));
+    EXPECT_FALSE(roundsToInt32(std::nan("")));
+    EXPECT_FALSE(roundsToInt32(std::numeric_limits<double>::infinity()));
+}
+
+TEST(CmIndex, IsColumnMajorAndOneBased) {
+    EXPECT_EQ(cmIndex(1, 1, 7, 5), 0);
+    EXPECT_EQ(cmIndex(7, 5, 7, 5), 34);
+    EXPECT_EQ(cmIndex(3, 3, 7, 5) - cmIndex(3, 2, 7, 5), 7);
+    EXPECT_EQ(cmIndex(4, 2, 7, 5) - cmIndex(3, 2, 7, 5), 1);
+}
+
+TEST(Saturate, ReachesItsLimitsExactly) {
+    const double level = 3.0;
+    EXPECT_EQ(saturate(0.0f, level), 0.0f);
+    EXPECT_EQ(saturate(1e5f, level), 3.0f);    // exp underflows to 0
+    EXPECT_EQ(saturate(-1e5f, level), -3.0f);  // exp overflows to infinity
+    EXPECT_NEAR(saturate(3.0f, level), 3.0 * 0.7615941559557649, 1e-6);
+    EXPECT_TRUE(std::isnan(saturate(std::nanf(""), level)));
+}
+
+TEST(Saturate, StaysWithinRoundingOfTanh) {
+    testsupport::SeededRandom random;
+    for (int k = 0; k < 2000; ++k) {
+        float r = random.uniform(-20.0f, 20.0f);
+        double level = random.uniform(0.1f, 10.0f);
+        EXPECT_NEAR(saturationOf(r, level), level * std::tanh(r / level), 1e-14 * level) << r << " " << level;
+    }
+}
+
+TEST(WorkingMemory, TablesStartZeroAndAreReleasedCompletely) {
+    int before = minihost::liveBlockCount();
+    float** table = allocTable2D<float>(3, 5);
+    EXPECT_EQ(minihost::liveBlockCount(), before + 4);
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(table[i][k], 0.0f);
+    }
+    freeTable2D(table, 3, 5);
+    EXPECT_EQ(minihost::liveBlockCount(), before);
+
+    double** empty = allocTable2D<double>(0, 5);
+    EXPECT_EQ(minihost::liveBlockCount(), before + 1);
+    freeTable2D(empty, 0, 5);
+    EXPECT_EQ(minihost::liveBlockCount(), before);
+}
+
+TEST(WorkingMemory, FailedAllocationIsRefusedNotDereferenced) {
+    minihost::failAllocationAfter(2);
+    try {
+        allocTable2D<float>(4, 10);
+        ADD_FAILURE() << "allocation failure went unnoticed";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::outOfMemory);
+    }
+    minihost::failAllocationAfter(-1);
+}
+
+TEST(ReadingSteps, ReadStrictlyInPositionalOrder) {
+    Array a = minihost::scalar(2.5);
+    Array b = minihost::scalar(-0.75);
+    Array c = minihost::doubles(1, 3, {1, 2, 3});
+    Array d = minihost::singles(2, 2, {1, 2, 3, 4});
+    Array extra = minihost::scalar(99);
+    std::vector<const mxArray*> argv{a.get(), b.get(), c.get(), d.get(), extra.get()};
+    ArgList args = beginArgs(names, 0, 5, argv.data());
+    EXPECT_EQ(readIntArg(args), 3);
+    EXPECT_EQ(readRealArg(args), -0.75);
+    EXPECT_EQ(readArrayArg<double>(args, 3, Access::read), minihost::doubleData(c.get()));
+    EXPECT_EQ(readArrayArg<float>(args, 4, Access::written), minihost::singleData(d.get()));
+    endArgs(args);
+    EXPECT_EQ(args.position, 4);
+}
+
+TEST(ReadingSteps, CellGridEntriesFollowLinearCellOrder) {
+    const int imageCount = 3, orientCount = 2;
+    testsupport::MapGrid grid = makeGrid(imageCount, orientCount, {2, 3, 1}, {2, 1, 4}, mxSINGLE_CLASS);
+    Array count = minihost::scalar(imageCount);
+    std::vector<const mxArray*> argv{count.get(), grid.cells.get()};
+    const char* const gridNames[] = {"imageCount", "maps"};
+    ArgList args = beginArgs(gridNames, 0, 2, argv.data());
+    readIntArg(args);
+    std::vector<int> neededAsked;
+    float** table = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::read,
+                                        [&](int32_t image) {
+                                            neededAsked.push_back(image);
+                                            return int64_t{image == 1 ? 3 : 4};
+                                        });
+    for (int image = 0; image < imageCount; ++image) {
+        for (int orient = 0; orient < orientCount; ++orient) {
+            EXPECT_EQ(table[image + orient * imageCount], grid.singles(image, orient));
+        }
+    }
+    // Resolved with the image as the outer loop: a = 0, b = 0 ... B-1, then a = 1, ...
+    EXPECT_EQ(neededAsked, (std::vector<int>{0, 0, 1, 1, 2, 2}));
+    mxFree(table);
+}
+
+TEST(ReadingSteps, RefuseMissingArgumentsAndRequestedOutputs) {
+    Array a = minihost::scalar(1);
+    PluginError missing = refusalOf({a.get(), a.get()}, [](ArgList&) {});
+    EXPECT_EQ(missing.fault, ArgFault::tooFewArguments);
+    EXPECT_STREQ(missing.message, "argument 3 (gamma) is missing: expected 4 arguments; got 2");
+
+    PluginError outputs = refusalOf({a.get(), a.get(), a.get(), a.get()}, [](ArgList&) {}, 1);
+    EXPECT_EQ(outputs.fault, ArgFault::tooManyOutputs);
+}
+
+TEST(ReadingSteps, RefuseScalarsThatAreNotRealScalars) {
+    Array one = minihost::scalar(1);
+    Array pair = minihost::doubles(1, 2, {1, 2});
+    Array text = Array(mxCreateString("x"));
+    Array complexValue = Array(mxCreateDoubleMatrix(1, 1, mxCOMPLEX));
+    Array cell = minihost::cellArray(1, 1);
+    for (const mxArray* bad : {pair.get(), text.get(), complexValue.get(), cell.get()}) {
+        PluginError error = refusalOf({one.get(), bad, one.get(), one.get()}, [](ArgList& args) {
+            readIntArg(args);
+            readIntArg(args);
+        });
+        EXPECT_EQ(error.fault, ArgFault::notScalar);
+        EXPECT_EQ(std::string(error.message).rfind("argument 2 (beta): expected a real numeric or logical scalar; got a ", 0), 0u)
+            << error.message;
+    }
+    // Logical and integer scalars are numbers too.
+    Array flag = Array(mxCreateLogicalScalar(true));
+    Array integer = Array(mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL));
+    std::vector<const mxArray*> argv{flag.get(), integer.get(), one.get(), one.get()};
+    ArgList args = beginArgs(names, 0, 4, argv.data());
+    EXPECT_EQ(readIntArg(args), 1);
+    EXPECT_EQ(readIntArg(args), 0);
+}
+
+TEST(ReadingSteps, RefuseValuesOutsideTheirRange) {
+    Array negative = minihost::scalar(-1);
+    Array notANumber = minihost::scalar(std::nan(""));
+    Array huge = minihost::scalar(3e9);
+    Array zero = minihost::scalar(0);
+    auto intAtLeastZero = [](ArgList& args) { readIntArg(args, 0); };
+    EXPECT_EQ(refusalOf({negative.get(), zero.get(), zero.get(), zero.get()}, intAtLeastZero).fault, ArgFault::outOfRange);
+    EXPECT_EQ(refusalOf({notANumber.get(), zero.get(), zero.get(), zero.get()}, intAtLeastZero).fault, ArgFault::outOfRange);
+    EXPECT_EQ(refusalOf({huge.get(), zero.get(), zero.get(), zero.get()}, intAtLeastZero).fault, ArgFault::outOfRange);
+    PluginError level = refusalOf({zero.get(), zero.get(), zero.get(), zero.get()},
+                                  [](ArgList& args) { readRealArg(args, RealRule::finiteNonzero); });
+    EXPECT_STREQ(level.message, "argument 1 (alpha): expected a finite nonzero number; got 0");
+    // -0.5 rounds half up to 0, which is allowed.
+    Array minusHalf = minihost::scalar(-0.5);
+    std::vector<const mxArray*> argv{minusHalf.get(), zero.get(), zero.get(), zero.get()};
+    ArgList args = beginArgs(names, 0, 4, argv.data());
+    EXPECT_EQ(readIntArg(args, 0), 0);
+}
+
+TEST(ReadingSteps, RefuseArraysOfTheWrongClassOrLength) {
+    Array single3 = minihost::singles(3, 1);
+    Array double3 = minihost::doubles(1, 3);
+    Array complex3 = Array(mxCreateDoubleMatrix(1, 3, mxCOMPLEX));
+    auto readDoubles = [](ArgList& args) { readArrayArg<double>(args, 3, Access::read); };
+    EXPECT_EQ(refusalOf({single3.get(), single3.get(), single3.get(), single3.get()}, readDoubles).fault, ArgFault::wrongClass);
+    EXPECT_EQ(refusalOf({complex3.get(), single3.get(), single3.get(), single3.get()}, readDoubles).fault, ArgFault::wrongClass);
+    PluginError shortArray = refusalOf({double3.get(), single3.get(), single3.get(), single3.get()},
+                                       [](ArgList& args) { readArrayArg<double>(args, 4, Access::read); });
+    EXPECT_EQ(shortArray.fault, ArgFault::tooFewValues);
+    EXPECT_STREQ(shortArray.message, "argument 1 (alpha): expected a real double array of at least 4 values; got a 1x3 double array");
+}
+
+TEST(ReadingSteps, RefuseCellArgumentsCellByCell) {
+    testsupport::MapGrid grid = makeGrid(2, 2, {2, 3}, {2, 3}, mxSINGLE_CLASS);
+    Array plain = minihost::singles(2, 2);
+    auto readGrid = [](ArgList& args) {
+        readCellGrid<float>(args, 2, 2, mapGridAxes, Access::read,
+                            [](int32_t image) { return int64_t{image == 0 ? 4 : 9}; });
+    };
+    EXPECT_EQ(refusalOf({plain.get(), plain.get(), plain.get(), plain.get()}, readGrid).fault, ArgFault::notCell);
+
+    Array small = minihost::cellArray(1, 3);
+    EXPECT_EQ(refusalOf({small.get(), plain.get(), plain.get(), plain.get()}, readGrid).fault, ArgFault::tooFewCells);
+
+    minihost::putCell(grid.cells.get(), 3, minihost::doubles(9, 1));
+    PluginError wrongCell = refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, readGrid);
+    EXPECT_EQ(wrongCell.fault, ArgFault::badCell);
+    EXPECT_STREQ(wrongCell.message,
+                 "argument 1 (alpha), cell 4 (image 1, orientation 1): expected a real single array of at least 9 "
+                 "values; got a 9x1 double array");
+
+    minihost::putCell(grid.cells.get(), 3, minihost::singles(8, 1));
+    EXPECT_EQ(refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, readGrid).fault, ArgFault::tooFewValues);
+
+    mxSetCell(grid.cells.get(), 3, nullptr);
+    EXPECT_EQ(refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, readGrid).fault, ArgFault::badCell);
+}
+
+TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
+    const char* const sizeNames[] = {"imageRows", "imageCols"};
+    auto readSizes = [&](const mxArray* rows, const mxArray* cols) -> PluginError {
+        std::vector<const mxArray*> argv{rows, cols};
+        try {
+            ArgList args = beginArgs(sizeNames, 0, 2, argv.data());
+            readImageSizes(args, 2);
+        } catch (const PluginError& error) {
+            return error;
+        }
+        return PluginError{ArgFault::internalError, "accepted"};
+    };
+    Array fine = minihost::doubles(1, 2, {3, 4.4});
+    Array negative = minihost::doubles(1, 2, {3, -1});
+    Array wide = minihost::doubles(1, 2, {3, 1e9});
+    Array shortArray = minihost::doubles(1, 1, {3});
+    EXPECT_STREQ(readSizes(fine.get(), fine.get()).message, "accepted");
+    PluginError negativeSize = readSizes(fine.get(), negative.get());
+    EXPECT_EQ(negativeSize.fault, ArgFault::outOfRange);
+    EXPECT_STREQ(negativeSize.message, "argument 2 (imageCols), entry 2: expected a size that rounds half up to an integer of at least 0; got -1");
+    EXPECT_EQ(readSizes(wide.get(), wide.get()).fault, ArgFault::tooLarge);
+    EXPECT_EQ(readSizes(shortArray.get(), fine.get()).fault, ArgFault::tooFewValues);
+}
+
+TEST(ReadingSteps, RefuseWrittenArraysThatShareData) {
+    Array original = minihost::singles(4, 1);
+    Array copy = minihost::sharedCopy(original.get());
+    Array other = minihost::singles(4, 1);
+    auto readTwo = [](Access first, Access second) {
+        return [=](ArgList& args) {
+            readArrayArg<float>(args, 4, first);
+            readArrayArg<float>(args, 4, second);
+            readIntArg(args);
+            readIntArg(args);
+            endArgs(args);
+        };
+    };
+    Array one = minihost::scalar(1);
+    std::vector<const mxArray*> shared{original.get(), copy.get(), one.get(), one.get()};
+    EXPECT_EQ(refusalOf(shared, readTwo(Access::read, Access::written)).fault, ArgFault::sharedData);
+    EXPECT_EQ(refusalOf(shared, readTwo(Access::written, Access::read)).fault, ArgFault::sharedData);
+    PluginError both = refusalOf(shared, readTwo(Access::written, Access::written));
+    EXPECT_EQ(both.fault, ArgFault::sharedData);
+    EXPECT_NE(std::string(both.message).find("shared with argument"), std::string::npos) << both.message;
+
+    // Two readers of the same data, or a writer beside separate data, are fine.
+    for (const auto& argv : {shared, std::vector<const mxArray*>{original.get(), other.get(), one.get(), one.get()}}) {
+        ArgList args = beginArgs(names, 0, 4, argv.data());
+        bool separate = argv[1] == other.get();
+        readArrayArg<float>(args, 4, separate ? Access::written : Access::read);
+        readArrayArg<float>(args, 4, Access::read);
+        readIntArg(args);
+        readIntArg(args);
+        EXPECT_NO_THROW(endArgs(args));
+    }
+}
+
+TEST(ReadingSteps, EndArgsCatchesAPluginThatSkipsANamedPosition) {
+    Array one = minihost::scalar(1);
+    PluginError error = refusalOf({one.get(), one.get(), one.get(), one.get()}, [](ArgList& args) {
+        readIntArg(args);
+        endArgs(args);
+    });
+    EXPECT_EQ(error.fault, ArgFault::internalError);
+}
+
+}  // namespace

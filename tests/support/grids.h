@@ -1,0 +1,58 @@
+// Map grids and arrays built the way a caller builds them, for tests and benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "minihost.h"
+
+namespace testsupport {
+
+// A cell array of imageCount * orientCount maps, cell image + orient * imageCount holding
+// rows[image] x cols[image] values plus `spare` trailing values, all of the given class.
+struct MapGrid {
+    minihost::Array cells;
+    int imageCount = 0;
+    int orientCount = 0;
+    mxArray* map(int image, int orient) const { return mxGetCell(cells.get(), image + orient * imageCount); }
+    float* singles(int image, int orient) const { return minihost::singleData(map(image, orient)); }
+    double* doubles(int image, int orient) const { return minihost::doubleData(map(image, orient)); }
+};
+
+inline MapGrid makeGrid(int imageCount, int orientCount, const std::vector<int>& rows,
+                        const std::vector<int>& cols, mxClassID classId, int spare = 0) {
+    MapGrid grid{minihost::cellArray(imageCount, orientCount), imageCount, orientCount};
+    for (int orient = 0; orient < orientCount; ++orient) {
+        for (int image = 0; image < imageCount; ++image) {
+            minihost::putCell(grid.cells.get(), image + orient * imageCount,
+                              minihost::Array(mxCreateNumericMatrix(rows[image] * cols[image] + spare, 1,
+                                                                    classId, mxREAL)));
+        }
+    }
+    return grid;
+}
+
+// The values of every cell, in cell order, for before/after comparisons.
+template <typename T>
+std::vector<std::vector<T>> snapshot(const MapGrid& grid) {
+    std::vector<std::vector<T>> values;
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        mxArray* map = mxGetCell(grid.cells.get(), c);
+        const T* data = static_cast<const T*>(mxGetData(map));
+        values.emplace_back(data, data + mxGetNumberOfElements(map));
+    }
+    return values;
+}
+
+inline std::vector<double> asDoubles(const std::vector<int>& values) {
+    return std::vector<double>(values.begin(), values.end());
+}
+
+// Bit-for-bit equality that treats two NaNs of the same pattern as equal.
+template <typename T>
+bool sameBits(T a, T b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+}  // namespace testsupport

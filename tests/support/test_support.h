@@ -1,0 +1,51 @@
+// Helpers shared by the unit tests: a seeded random source whose seed shows in every failure
+// message, and grids filled from it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "grids.h"
+#include "minihost.h"
+
+namespace testsupport {
+
+// A random engine seeded from TEST_SEED when set, otherwise from a fixed default; the seed is
+// attached to every assertion of the scope that holds it.
+class SeededRandom {
+public:
+    SeededRandom() : seed_(chooseSeed()), engine_(seed_), trace_(__FILE__, __LINE__, "seed " + std::to_string(seed_)) {}
+    std::mt19937& engine() { return engine_; }
+    float uniform(float low, float high) { return std::uniform_real_distribution<float>(low, high)(engine_); }
+    int integer(int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine_); }
+
+private:
+    static uint32_t chooseSeed() {
+        const char* fromEnvironment = std::getenv("TEST_SEED");
+        return fromEnvironment != nullptr ? static_cast<uint32_t>(std::stoul(fromEnvironment)) : 20261208u;
+    }
+    uint32_t seed_;
+    std::mt19937 engine_;
+    testing::ScopedTrace trace_;
+};
+
+// Fills every value of every cell (spare values included) uniformly from [low, high).
+inline void fillUniform(const MapGrid& grid, SeededRandom& random, float low, float high) {
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        mxArray* map = mxGetCell(grid.cells.get(), c);
+        size_t count = mxGetNumberOfElements(map);
+        for (size_t k = 0; k < count; ++k) {
+            float value = random.uniform(low, high);
+            if (mxIsSingle(map)) minihost::singleData(map)[k] = value;
+            else minihost::doubleData(map)[k] = value;
+        }
+    }
+}
+
+}  // namespace testsupport
