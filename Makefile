@@ -1,0 +1,28 @@
+# make          install what is missing, then build every plug-in (build/mex), tests, benchmarks
+# make test     build, then run the unit tests and the Octave tests
+# make bench    build, then run the benchmarks
+# make deps     install missing Debian packages (Octave among them; needs root)
+# make clean    remove the build folder
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure test bench clean
+
+all: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+deps:
+	scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+
+test: all
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: all
+	$(BUILD_DIR)/bench/plugin_bench
+
+clean:
+	rm -rf $(BUILD_DIR)
