@@ -17,25 +17,30 @@ function build_plugins(outDir)
     mkdir(outDir);
   end
 
-  % name, folder under plugins/, shared sources besides common/frame.cpp
+  % name, folder under plugins/, source file, further shared sources (besides every
+  % source of common/), preprocessor definitions
   plugins = {
-    'fennock', 'saturate', {}
+    'fennock', 'saturate', 'fennock.cpp', {}, {}
   };
   commonDir = fullfile(root, 'common');
+  commonSources = dir(fullfile(commonDir, '*.cpp'));
+  commonSources = cellfun(@(f) fullfile(commonDir, f), {commonSources.name}, 'UniformOutput', false);
   flags = '-std=c++17 -O2 -ffp-contract=off -Wall -Wextra';
   inOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
   for k = 1:size(plugins, 1)
-    [name, folder, shared] = plugins{k, :};
+    [name, folder, source, shared, definitions] = plugins{k, :};
     pluginDir = fullfile(root, 'plugins', folder);
-    sources = [{fullfile(pluginDir, [name '.cpp']), fullfile(commonDir, 'frame.cpp')}, ...
+    sources = [{fullfile(pluginDir, source)}, commonSources, ...
                cellfun(@(s) fullfile(root, s), shared, 'UniformOutput', false)];
+    defines = cellfun(@(d) ['-D' d], definitions, 'UniformOutput', false);
     if inOctave
       setenv('CXXFLAGS', flags);
-      mex('-o', fullfile(outDir, [name '.' mexext()]), ['-I' commonDir], ['-I' pluginDir], sources{:});
+      mex('-o', fullfile(outDir, [name '.' mexext()]), ['-I' commonDir], ['-I' pluginDir], ...
+          defines{:}, sources{:});
     else
       mex('-outdir', outDir, '-output', name, ['-I' commonDir], ['-I' pluginDir], ...
-          ['CXXFLAGS=$CXXFLAGS ' flags], sources{:});
+          ['CXXFLAGS=$CXXFLAGS ' flags], defines{:}, sources{:});
     end
     copyfile(fullfile(pluginDir, [name '.m']), fullfile(outDir, [name '.m']));
   end

@@ -31,17 +31,19 @@ function(add_host_library name)
   target_link_libraries(${name}_minihost PUBLIC minihost)
 endfunction()
 
-# add_plugin(name SOURCE file HELP file [LIBS host libraries...]): the MEX file
+# add_plugin(name SOURCE file HELP file [LIBS host libraries...] [DEFINITIONS defs...]):
+# the MEX file
 # ${MEX_OUTPUT_DIR}/name.mex with its help file beside it, and the test-host plug-in
 # ${HOST_PLUGIN_DIR}/name.so. Only mexFunction is exported, as MATLAB's mex does.
 function(add_plugin name)
-  cmake_parse_arguments(PLUGIN "" "SOURCE;HELP" "LIBS" ${ARGN})
+  cmake_parse_arguments(PLUGIN "" "SOURCE;HELP" "LIBS;DEFINITIONS" ${ARGN})
   set(libs common ${PLUGIN_LIBS})
 
   add_library(${name}_mex MODULE ${PLUGIN_SOURCE})
   set_target_properties(${name}_mex PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
                         LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
   target_link_options(${name}_mex PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${MEX_EXPORT_MAP})
+  target_compile_definitions(${name}_mex PRIVATE ${PLUGIN_DEFINITIONS})
   foreach(lib IN LISTS libs)
     target_link_libraries(${name}_mex PRIVATE ${lib}_octave)
   endforeach()
@@ -50,6 +52,7 @@ function(add_plugin name)
   set_target_properties(${name}_host PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so"
                         LIBRARY_OUTPUT_DIRECTORY ${HOST_PLUGIN_DIR})
   target_link_options(${name}_host PRIVATE -Wl,--version-script=${MEX_EXPORT_MAP})
+  target_compile_definitions(${name}_host PRIVATE ${PLUGIN_DEFINITIONS})
   foreach(lib IN LISTS libs)
     target_link_libraries(${name}_host PRIVATE ${lib}_minihost)
   endforeach()
