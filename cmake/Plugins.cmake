@@ -57,6 +57,7 @@ function(add_plugin name)
     target_link_libraries(${name}_host PRIVATE ${lib}_minihost)
   endforeach()
 
+  set_property(GLOBAL APPEND PROPERTY HOST_PLUGIN_TARGETS ${name}_host)
   configure_file(${PLUGIN_HELP} ${MEX_OUTPUT_DIR}/${name}.m COPYONLY)
 endfunction()
 
