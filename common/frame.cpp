@@ -200,7 +200,7 @@ ArgList beginArgs(const char* const* names, int32_t nameCount, int nlhs, int nrh
         refuseCall(ArgFault::tooFewArguments, "argument %d (%s) is missing: expected %d arguments; got %d",
                    nrhs + 1, names[nrhs], nameCount, nrhs);
     }
-    return ArgList{names, nameCount, nrhs, prhs, 0, nullptr, 0, 0};
+    return ArgList{names, nameCount, prhs, 0, nullptr, 0, 0};
 }
 
 void endArgs(ArgList& args) {
@@ -289,6 +289,9 @@ int64_t imageValueCount(const ImageSizes& sizes, int32_t image) {
 namespace frame {
 
 const mxArray* takeArg(ArgList& args) {
+    if (args.position >= args.nameCount) {
+        refuseCall(ArgFault::internalError, "read more arguments than its %d named ones", args.nameCount);
+    }
     return args.handles[args.position++];
 }
 

@@ -134,7 +134,6 @@ struct DataRegion {
 struct ArgList {
     const char* const* names;
     int32_t nameCount;
-    int32_t given;
     const mxArray* const* handles;
     int32_t position;
     DataRegion* regions;
