@@ -21,6 +21,7 @@ function build_plugins(outDir)
   % source of common/), preprocessor definitions
   plugins = {
     'fennock', 'saturate', 'fennock.cpp', {}, {}
+    'vindral', 'pool', 'vindral.cpp', {}, {}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));

@@ -1,0 +1,65 @@
+// Shift tables: the small perturbations of position and orientation that pooling searches over,
+// and the search itself.
+//
+// Every orientation o has shiftCount slots. Slot s = p * (2*orientShiftMax + 1) + q combines a
+// position index p (0 ... 2*posShiftMax, major) with an orientation index q
+// (0 ... 2*orientShiftMax, minor); both indices stand for the signed steps 0, -1, +1, -2, +2, ...
+// A position step d moves the element d*poolStep pixels along the direction
+// (cos theta, sin theta) in (row, column) coordinates, theta = (3.1415926 * o) / orientCount,
+// each coordinate rounded half up; an orientation step e reads orientation o + e, wrapped once
+// into 0 ... orientCount-1. Slot 0 is the unperturbed element.
+//
+// Trace maps store slot numbers, and every plug-in that reads them turns a slot back into a
+// perturbation with a table built from the same four parameters, so this order is a data
+// contract between plug-ins.
+#pragma once
+
+#include <cstdint>
+
+// Start value of every maximum search (single precision, bit pattern 0xd01502f9). Only a
+// strictly larger response replaces it.
+constexpr float noResponse = -1e10f;
+
+// Per orientation o and slot s: the row and column displacement in pixels and the 0-based
+// orientation read. Each table has orientCount rows of shiftCount entries.
+struct ShiftTable {
+    int32_t shiftCount;
+    int32_t** rowShift;
+    int32_t** colShift;
+    int32_t** shiftedOrient;
+};
+
+// True when (2*posShiftMax + 1) * (2*orientShiftMax + 1) slots fit a 32-bit count. Both
+// arguments are at least 0.
+bool shiftCountFits(int32_t posShiftMax, int32_t orientShiftMax);
+
+// True when every position 1 ... largestSide, displaced by up to posShiftMax * poolStep pixels
+// either way (the largest displacement of any slot), stays within 32 bits. All arguments are
+// at least 0.
+bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t largestSide);
+
+// Builds the tables, allocating rowShift, colShift and shiftedOrient in that order from the
+// host. Requires orientCount >= 1, posShiftMax >= 0, 0 <= orientShiftMax < orientCount,
+// poolStep >= 1, shiftCountFits and posShiftMax * poolStep within 32 bits. Release with
+// freeShiftTables.
+ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax,
+                            int32_t poolStep);
+
+// Releases rowShift, colShift and shiftedOrient, in that order.
+void freeShiftTables(const ShiftTable& table, int32_t orientCount);
+
+// The largest response over the slots of one orientation, and the slot it came from.
+struct LocalMax {
+    float best;
+    int32_t slot;
+};
+
+// Scans the slots of `orient` in order from (noResponse, slot 0). A slot counts only when its
+// displaced position (x + rowShift, y + colShift) lies in 1 ... rows x 1 ... cols; it reads
+// that position of the map in cell image + shiftedOrient * imageCount of responseMaps (maps of
+// rows x cols values) and wins only when strictly greater than the best so far, so ties keep
+// the earliest slot and NaN never wins. (x, y) is a 1-based pixel; x + rowShift and
+// y + colShift must fit 32 bits.
+LocalMax localMaxOverShifts(const ShiftTable& table, const float* const* responseMaps,
+                            int32_t imageCount, int32_t image, int32_t orient, int32_t x,
+                            int32_t y, int32_t rows, int32_t cols);
