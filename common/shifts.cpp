@@ -1,5 +1,6 @@
 #include "shifts.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "frame.h"
@@ -30,10 +31,10 @@ int32_t wrappedOrient(int32_t orient, int32_t step, int32_t orientCount) {
 
 }  // namespace
 
-bool shiftCountFits(int32_t posShiftMax, int32_t orientShiftMax) {
+bool shiftTablesFit(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax) {
     int64_t positionIndexCount = 2 * static_cast<int64_t>(posShiftMax) + 1;
     int64_t orientIndexCount = 2 * static_cast<int64_t>(orientShiftMax) + 1;
-    return positionIndexCount <= INT32_MAX / orientIndexCount;
+    return positionIndexCount <= shiftSlotLimit / std::max(orientCount, 1) / orientIndexCount;
 }
 
 bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t largestSide) {

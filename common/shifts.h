@@ -29,9 +29,14 @@ struct ShiftTable {
     int32_t** shiftedOrient;
 };
 
-// True when (2*posShiftMax + 1) * (2*orientShiftMax + 1) slots fit a 32-bit count. Both
-// arguments are at least 0.
-bool shiftCountFits(int32_t posShiftMax, int32_t orientShiftMax);
+// Most slots, over all orientations, that one call's tables may hold. Far beyond any useful
+// perturbation range (16 orientations of 7 x 3 steps use 336), it keeps a mistyped range from
+// filling memory with tables until the host process is killed.
+constexpr int64_t shiftSlotLimit = int64_t{1} << 24;
+
+// True when orientCount * (2*posShiftMax + 1) * (2*orientShiftMax + 1) slots stay within
+// shiftSlotLimit. All arguments are at least 0.
+bool shiftTablesFit(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax);
 
 // True when every position 1 ... largestSide, displaced by up to posShiftMax * poolStep pixels
 // either way (the largest displacement of any slot), stays within 32 bits. All arguments are
@@ -40,7 +45,7 @@ bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t larges
 
 // Builds the tables, allocating rowShift, colShift and shiftedOrient in that order from the
 // host. Requires orientCount >= 1, posShiftMax >= 0, 0 <= orientShiftMax < orientCount,
-// poolStep >= 1, shiftCountFits and posShiftMax * poolStep within 32 bits. Release with
+// poolStep >= 1, shiftTablesFit and posShiftMax * poolStep within 32 bits. Release with
 // freeShiftTables.
 ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax,
                             int32_t poolStep);

@@ -96,6 +96,14 @@ struct Maps {
     }
 };
 
+TEST(ShiftTables, FitOnlyWithinTheSlotLimit) {
+    EXPECT_TRUE(shiftTablesFit(1, 8388607, 0));   // 16777215 slots
+    EXPECT_FALSE(shiftTablesFit(1, 8388608, 0));  // 16777217 slots
+    EXPECT_TRUE(shiftTablesFit(16, 3, 1));
+    EXPECT_FALSE(shiftTablesFit(16, 174763, 1));  // 16 * 349527 * 3 slots
+    EXPECT_FALSE(shiftTablesFit(1, 2147483647, 2147483646));
+}
+
 TEST(LocalMaxOverShifts, KeepsTheEarliestOfEqualSlotsAndNeverTakesNaN) {
     // Orientation 0 of 8 moves along the rows: slots (0,0,0) (0,0,7) (0,0,1) (-2,0,*) (2,0,*).
     ShiftTable shifts = buildShiftTables(8, 1, 1, 2);

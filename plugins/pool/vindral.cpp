@@ -131,18 +131,22 @@ int32_t largestSideOf(const ImageSizes& sizes, int32_t imageCount) {
     return largest;
 }
 
-enum ArgPosition { posShiftMaxArg = 5, orientShiftMaxArg = 6, poolStepArg = 7 };
+enum ArgPosition { orientCountArg = 4, posShiftMaxArg = 5, orientShiftMaxArg = 6, poolStepArg = 7 };
 
 const char* const argNames[] = {"imageCount",     "imageRows", "imageCols",    "orientCount", "posShiftMax",
                                 "orientShiftMax", "poolStep",  "responseMaps", "pooledMaps",  "traceMaps"};
 
-// Refuses perturbations whose slot count, or whose displaced positions, would leave 32 bits.
-void refuseOversizedShifts(int32_t posShiftMax, int32_t orientShiftMax, int32_t poolStep, int32_t largestSide) {
-    if (!shiftCountFits(posShiftMax, orientShiftMax)) {
+// Refuses perturbation ranges whose tables would outgrow shiftSlotLimit, or whose displaced
+// positions would leave 32 bits.
+void refuseOversizedShifts(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax, int32_t poolStep,
+                           int32_t largestSide) {
+    if (!shiftTablesFit(orientCount, posShiftMax, orientShiftMax)) {
         refuseCall(ArgFault::tooLarge,
-                   "arguments %d (posShiftMax) and %d (orientShiftMax): expected at most 2147483647 shift slots, "
-                   "(2*posShiftMax + 1) * (2*orientShiftMax + 1); got posShiftMax %d and orientShiftMax %d",
-                   posShiftMaxArg, orientShiftMaxArg, posShiftMax, orientShiftMax);
+                   "arguments %d (orientCount), %d (posShiftMax) and %d (orientShiftMax): expected at most %lld "
+                   "shift slots over all orientations, orientCount*(2*posShiftMax + 1)*(2*orientShiftMax + 1); "
+                   "got orientCount %d, posShiftMax %d and orientShiftMax %d",
+                   orientCountArg, posShiftMaxArg, orientShiftMaxArg, static_cast<long long>(shiftSlotLimit),
+                   orientCount, posShiftMax, orientShiftMax);
     }
     if (!displacedPositionsFit(posShiftMax, poolStep, largestSide)) {
         refuseCall(ArgFault::tooLarge,
@@ -160,7 +164,7 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     int32_t posShiftMax = readIntArg(args, 0);
     int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
     int32_t poolStep = readIntArg(args, 1);
-    refuseOversizedShifts(posShiftMax, orientShiftMax, poolStep, largestSideOf(sizes, imageCount));
+    refuseOversizedShifts(orientCount, posShiftMax, orientShiftMax, poolStep, largestSideOf(sizes, imageCount));
     auto responseValues = [&](int32_t image) { return imageValueCount(sizes, image); };
     auto pooledValues = [&](int32_t image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);

@@ -63,8 +63,8 @@
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange
 %     (for example poolStep < 1, orientCount < 1, posShiftMax < 0, orientShiftMax outside
 %     0 ... orientCount-1), wrongClass, notCell, tooFewCells, badCell (a cell that is not a
-%     real single array), tooFewValues, tooLarge (counts or shifted positions beyond 32-bit
-%     integers), sharedData.
+%     real single array), tooFewValues, tooLarge (more than 16777216 shift slots over all
+%     orientations, or counts or shifted positions beyond 32-bit integers), sharedData.
 %
 %   Example:
 %     rows = [64 48]; cols = [48 48]; orientCount = 8; poolStep = 2;

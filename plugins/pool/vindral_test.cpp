@@ -228,7 +228,7 @@ TEST(Vindral, RefusesMalformedCallsBeforeWritingAnything) {
         {"negative position range", "vindral:outOfRange", replace(5, -1)},
         {"negative orientation range", "vindral:outOfRange", replace(6, -1)},
         {"orientation range of orientCount", "vindral:outOfRange", replace(6, 3)},
-        {"slot count beyond 32 bits", "vindral:tooLarge", replace(5, 4e8)},
+        {"tables beyond the slot limit", "vindral:tooLarge", replace(5, 932068)},
         {"displacement beyond 32 bits", "vindral:tooLarge", replace(7, 1.1e9)},
         {"response map too small", "vindral:tooFewValues", replaceCell(&VindralCall::responses, 3, singles(19))},
         {"double response map", "vindral:badCell", replaceCell(&VindralCall::responses, 0, [](auto&) { return minihost::doubles(42, 1); })},
