@@ -24,6 +24,7 @@ function build_plugins(outDir)
     'fennock', 'saturate', 'fennock.cpp', {}, {}
     'somvert', 'normalize', 'somvert.cpp', windowMeans, {}
     'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}
+    'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));
