@@ -25,6 +25,7 @@ function build_plugins(outDir)
     'somvert', 'normalize', 'somvert.cpp', windowMeans, {}
     'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}
     'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}
+    'cobrint', 'density', 'cobrint.cpp', {}, {}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));
