@@ -18,10 +18,15 @@ function build_plugins(outDir)
   end
 
   % name, folder under plugins/, source file, further shared sources (besides every
-  % source of common/), preprocessor definitions
+  % source of common/; their folders are searched for headers), preprocessor definitions
+  windowMeans = {'plugins/normalize/windowmeans.cpp'};
   plugins = {
     'fennock', 'saturate', 'fennock.cpp', {}, {}
     'vindral', 'pool', 'vindral.cpp', {}, {}
+    'somvert', 'normalize', 'somvert.cpp', windowMeans, {}
+    'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}
+    'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}
+    'cobrint', 'density', 'cobrint.cpp', {}, {}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));
@@ -32,16 +37,18 @@ function build_plugins(outDir)
   for k = 1:size(plugins, 1)
     [name, folder, source, shared, definitions] = plugins{k, :};
     pluginDir = fullfile(root, 'plugins', folder);
-    sources = [{fullfile(pluginDir, source)}, commonSources, ...
-               cellfun(@(s) fullfile(root, s), shared, 'UniformOutput', false)];
+    sharedSources = cellfun(@(s) fullfile(root, s), shared, 'UniformOutput', false);
+    sources = [{fullfile(pluginDir, source)}, commonSources, sharedSources];
+    includes = cellfun(@(d) ['-I' d], unique([{commonDir, pluginDir}, ...
+                       cellfun(@fileparts, sharedSources, 'UniformOutput', false)]), ...
+                       'UniformOutput', false);
     defines = cellfun(@(d) ['-D' d], definitions, 'UniformOutput', false);
     if inOctave
       setenv('CXXFLAGS', flags);
-      mex('-o', fullfile(outDir, [name '.' mexext()]), ['-I' commonDir], ['-I' pluginDir], ...
-          defines{:}, sources{:});
+      mex('-o', fullfile(outDir, [name '.' mexext()]), includes{:}, defines{:}, sources{:});
     else
-      mex('-outdir', outDir, '-output', name, ['-I' commonDir], ['-I' pluginDir], ...
-          ['CXXFLAGS=$CXXFLAGS ' flags], defines{:}, sources{:});
+      mex('-outdir', outDir, '-output', name, includes{:}, ['CXXFLAGS=$CXXFLAGS ' flags], ...
+          defines{:}, sources{:});
     end
     copyfile(fullfile(pluginDir, [name '.m']), fullfile(outDir, [name '.m']));
   end

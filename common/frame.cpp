@@ -74,6 +74,7 @@ Text describeIntRange(int32_t lowest, int32_t highest) {
 
 const char* describeRealRule(RealRule rule) {
     switch (rule) {
+    case RealRule::finite: return "a finite number";
     case RealRule::finiteNonzero: return "a finite nonzero number";
     case RealRule::finitePositive: return "a finite number greater than 0";
     case RealRule::anyValue: break;
@@ -83,6 +84,7 @@ const char* describeRealRule(RealRule rule) {
 
 bool obeys(double value, RealRule rule) {
     switch (rule) {
+    case RealRule::finite: return std::isfinite(value);
     case RealRule::finiteNonzero: return std::isfinite(value) && value != 0.0;
     case RealRule::finitePositive: return std::isfinite(value) && value > 0.0;
     case RealRule::anyValue: break;
@@ -284,6 +286,24 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
 
 int64_t imageValueCount(const ImageSizes& sizes, int32_t image) {
     return static_cast<int64_t>(roundHalfUp(sizes.rows[image])) * roundHalfUp(sizes.cols[image]);
+}
+
+MapSize readMapSize(ArgList& args) {
+    int32_t rows = readIntArg(args, 0);
+    int32_t cols = readIntArg(args, 0);
+    if (static_cast<int64_t>(rows) * cols > INT32_MAX) {
+        refuseArg(args, args.position - 1, ArgFault::tooLarge, "",
+                  "maps of at most 2147483647 values (32-bit indexing)",
+                  textf("maps of %d x %d values", rows, cols).chars);
+    }
+    return MapSize{rows, cols};
+}
+
+MapSize peekMapSize(const ArgList& args, int32_t position) {
+    // Only scalars are read, so the copy records no data region.
+    ArgList ahead = args;
+    ahead.position = position;
+    return readMapSize(ahead);
 }
 
 namespace frame {

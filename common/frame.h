@@ -112,7 +112,7 @@ void freeTable2D(T** table, int32_t rowCount, int32_t n) {
 
 enum class Access { read, written };
 
-enum class RealRule { anyValue, finiteNonzero, finitePositive };
+enum class RealRule { anyValue, finite, finiteNonzero, finitePositive };
 
 // Names of the two indices of a cell grid, for messages ("image", "orientation").
 struct GridAxes {
@@ -176,6 +176,20 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount);
 
 // Number of values in image i's maps: rows * cols after rounding.
 int64_t imageValueCount(const ImageSizes& sizes, int32_t image);
+
+// The size shared by every map of a call.
+struct MapSize {
+    int32_t rows;
+    int32_t cols;
+};
+
+// Reads the row count and then the column count (two positions): counts of at least 0 whose
+// product stays within 32-bit indexing.
+MapSize readMapSize(ArgList& args);
+
+// readMapSize of the two positions from the 0-based `position` on, without moving the reading
+// position: for a cell argument whose map size is given only after it.
+MapSize peekMapSize(const ArgList& args, int32_t position);
 
 // Internal steps of the templates below.
 namespace frame {

@@ -258,6 +258,35 @@ TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
     EXPECT_EQ(readSizes(shortArray.get(), fine.get()).fault, ArgFault::tooFewValues);
 }
 
+TEST(ReadingSteps, MapSizesAreCheckedWhereverTheyAreRead) {
+    Array fourAndHalf = minihost::scalar(4.5);
+    Array seven = minihost::scalar(7);
+    Array wide = minihost::scalar(1e5);
+    Array negative = minihost::scalar(-1);
+    std::vector<const mxArray*> argv{seven.get(), seven.get(), fourAndHalf.get(), seven.get()};
+    ArgList args = beginArgs(names, 0, 4, argv.data());
+    MapSize ahead = peekMapSize(args, 2);
+    EXPECT_EQ(args.position, 0);
+    EXPECT_EQ(ahead.rows, 5);
+    EXPECT_EQ(ahead.cols, 7);
+    readIntArg(args);
+    readIntArg(args);
+    MapSize read = readMapSize(args);
+    EXPECT_EQ(read.rows, 5);
+    EXPECT_EQ(args.position, 4);
+
+    PluginError large = refusalOf({seven.get(), seven.get(), wide.get(), wide.get()},
+                                  [](ArgList& later) { peekMapSize(later, 2); });
+    EXPECT_EQ(large.fault, ArgFault::tooLarge);
+    EXPECT_STREQ(large.message, "argument 4 (delta): expected maps of at most 2147483647 values (32-bit indexing); "
+                                "got maps of 100000 x 100000 values");
+    EXPECT_EQ(refusalOf({negative.get(), seven.get(), seven.get(), seven.get()}, readMapSize).fault, ArgFault::outOfRange);
+    Array infinite = minihost::scalar(std::numeric_limits<double>::infinity());
+    PluginError notFinite = refusalOf({infinite.get(), seven.get(), seven.get(), seven.get()},
+                                      [](ArgList& later) { readRealArg(later, RealRule::finite); });
+    EXPECT_STREQ(notFinite.message, "argument 1 (alpha): expected a finite number; got inf");
+}
+
 TEST(ReadingSteps, RefuseWrittenArraysThatShareData) {
     Array original = minihost::singles(4, 1);
     Array copy = minihost::sharedCopy(original.get());

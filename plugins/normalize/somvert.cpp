@@ -1,0 +1,80 @@
+// somvert and somvertwide: divide the oriented response maps of one image, in place, by their
+// local mean over a window and all orientations, never by less than relativeFloor times the
+// largest local mean. One source: somvert works on single-precision maps, somvertwide (built
+// with SOMVERT_DOUBLE_PRECISION defined) on double-precision maps, each with working values
+// of its own precision.
+
+#include "frame.h"
+#include "windowmeans.h"
+
+namespace {
+
+#ifdef SOMVERT_DOUBLE_PRECISION
+using MapValue = double;
+const char* const pluginName = "somvertwide";
+#else
+using MapValue = float;
+const char* const pluginName = "somvert";
+#endif
+
+// The divisor of a position: its floored window mean, except that a divisor of exactly 0
+// becomes 1, so the position keeps its values instead of turning into NaN or infinities.
+MapValue divisorOf(MapValue mean, double floorValue) {
+    MapValue divisor = flooredMean(mean, floorValue);
+    return divisor == 0 ? MapValue(1) : divisor;
+}
+
+// Divides every orientation's value at each position by the position's divisor. The maps are
+// column-major, so each column's divisors are gathered into columnDivisor (rows entries) and
+// every map is then divided along the column.
+void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size,
+                const MapValue* const* meanTable, double floorValue, MapValue* columnDivisor) {
+    for (int32_t y = 0; y < size.cols; ++y) {
+        for (int32_t x = 0; x < size.rows; ++x) columnDivisor[x] = divisorOf(meanTable[x][y], floorValue);
+        for (int32_t o = 0; o < orientCount; ++o) {
+            MapValue* column = maps[o] + y * size.rows;
+            for (int32_t x = 0; x < size.rows; ++x) column[x] = column[x] / columnDivisor[x];
+        }
+    }
+}
+
+// The kernel: window means first, all of them from the maps as they came in, then the
+// division. An empty interior leaves the maps unchanged.
+void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size,
+                        const MeanWindow& window, double relativeFloor) {
+    MapValue** meanTable = allocTable2D<MapValue>(size.rows, size.cols);
+    MapValue* columnDivisor = allocArray<MapValue>(size.rows);
+    MapValue maxMean = 0;
+    if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, meanTable, maxMean)) {
+        divideMaps(maps, orientCount, size, meanTable, maxMean * relativeFloor, columnDivisor);
+    }
+    mxFree(columnDivisor);
+    freeTable2D(meanTable, size.rows, size.cols);
+}
+
+const char* const argNames[] = {"mapRows",     "mapCols",     "orientCount", "edgeMargin",
+                                "halfWindowX", "halfWindowY", "orientMaps",  "relativeFloor"};
+
+void somvert(int nlhs, int nrhs, const mxArray* prhs[]) {
+    ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
+    MapSize size = readMapSize(args);
+    int32_t orientCount = readIntArg(args, 1);
+    MeanWindow window;
+    window.edgeMargin = readIntArg(args, 0);
+    window.halfWindowX = readIntArg(args, 0);
+    window.halfWindowY = readIntArg(args, 0);
+    int64_t valueCount = static_cast<int64_t>(size.rows) * size.cols;
+    MapValue** maps = readCellList<MapValue>(args, orientCount, Access::written,
+                                             [&](int32_t) { return valueCount; });
+    double relativeFloor = readRealArg(args, RealRule::finite);
+    endArgs(args);
+
+    divideByWindowMean(maps, orientCount, size, window, relativeFloor);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    (void)plhs;
+    runPlugin(pluginName, somvert, nlhs, nrhs, prhs);
+}

@@ -1,0 +1,56 @@
+// Window means over all orientations of one image's response maps, in single or double
+// precision: the routine shared by somvert, somvertwide (which divide by the means) and
+// brelind (which writes them out).
+//
+// A map holds rows x cols values column-major: position (x, y), 0-based row x and column y,
+// is element x + y * rows. Working and result tables come from allocTable2D(rows, cols) and
+// hold position (x, y) at [x][y].
+#pragma once
+
+#include <cstdint>
+
+// Where a window may sit and how large it is: no window covers the edgeMargin rows and
+// columns at each map edge; a window spans 2 * halfWindowX + 1 rows and 2 * halfWindowY + 1
+// columns. All three are at least 0.
+struct MeanWindow {
+    int32_t edgeMargin;
+    int32_t halfWindowX;
+    int32_t halfWindowY;
+};
+
+// The positions whose whole window keeps the margin: rows r0 <= x < r1, columns c0 <= y < c1.
+struct Interior {
+    int32_t r0;
+    int32_t r1;
+    int32_t c0;
+    int32_t c1;
+};
+
+// Finds the interior of a rows x cols map; false, leaving `interior` unset, when it is empty
+// (r0 >= r1 or c0 >= c1).
+bool findInterior(int32_t rows, int32_t cols, const MeanWindow& window, Interior& interior);
+
+// Sets every position outside a non-empty interior to the value of the nearest interior
+// position: (x, y) takes the value at (min(max(x, r0), r1 - 1), min(max(y, c0), c1 - 1)).
+template <typename T>
+void replicateEdges(T* const* table, int32_t rows, int32_t cols, const Interior& interior);
+
+// Writes into meanTable, at every position, the window mean over all orientCount (at least 1)
+// maps, and sets maxMean to the largest interior mean (a strict maximum starting from -1e10,
+// so NaN means never win); returns true. Each interior mean is
+//   s / (2 * halfWindowX + 1) / (2 * halfWindowY + 1) / orientCount
+// in double precision from the window sum s of a summed-area table (orientation sums and
+// running sums rounded to T as they are stored), and is stored in T; positions outside the
+// interior copy the nearest interior mean. Running sums before the first row or column, which
+// windows reach when edgeMargin is 0, count as zero. When the interior is empty it writes
+// nothing and returns false. Working tables are allocated and released inside.
+template <typename T>
+bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
+                        const MeanWindow& window, T* const* meanTable, T& maxMean);
+
+// A mean raised to the floor: the mean when floorValue < mean, otherwise floorValue rounded
+// to T (so a NaN mean takes the floor too).
+template <typename T>
+T flooredMean(T mean, double floorValue) {
+    return floorValue < mean ? mean : static_cast<T>(floorValue);
+}

@@ -1,0 +1,87 @@
+// brelind: writes, for every image of a grid of single-precision response maps, the map of its
+// floored local means: at each position the mean over a window and all orientations, never
+// less than relativeFloor times the image's largest mean. Each map is the divisor somvert
+// applies to the same image.
+
+#include "frame.h"
+#include "windowmeans.h"
+
+namespace {
+
+// The scalar arguments every image shares.
+struct MeanSettings {
+    int32_t orientCount;
+    MeanWindow window;
+    double meanSwitch;
+    double relativeFloor;
+};
+
+// The first valueCount values of a map become 1, which leaves a division by it unchanged.
+void fillOnes(float* map, int32_t valueCount) {
+    for (int32_t p = 0; p < valueCount; ++p) map[p] = 1.0f;
+}
+
+// Copies each position's floored mean into the column-major output map.
+void writeFlooredMeans(const float* const* meanTable, int32_t rows, int32_t cols, double floorValue,
+                       float* out) {
+    for (int32_t y = 0; y < cols; ++y) {
+        for (int32_t x = 0; x < rows; ++x) out[x + y * rows] = flooredMean(meanTable[x][y], floorValue);
+    }
+}
+
+// The kernel for one image: ones when the switch is off (negative) or the image holds no
+// window, the floored window means otherwise.
+void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols,
+                 const MeanSettings& settings, float* out) {
+    if (settings.meanSwitch < 0) {
+        fillOnes(out, rows * cols);
+        return;
+    }
+    float** meanTable = allocTable2D<float>(rows, cols);
+    float maxMean = 0;
+    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, meanTable,
+                           maxMean)) {
+        writeFlooredMeans(meanTable, rows, cols, settings.relativeFloor * maxMean, out);
+    } else {
+        fillOnes(out, rows * cols);
+    }
+    freeTable2D(meanTable, rows, cols);
+}
+
+const char* const argNames[] = {"imageCount",  "imageRows",   "imageCols",  "orientCount",
+                                "edgeMargin",  "responseMaps", "meanMaps",  "halfWindowX",
+                                "halfWindowY", "meanSwitch",  "relativeFloor"};
+
+void brelind(int nlhs, int nrhs, const mxArray* prhs[]) {
+    ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
+    int32_t imageCount = readIntArg(args, 0);
+    ImageSizes sizes = readImageSizes(args, imageCount);
+    MeanSettings settings;
+    settings.orientCount = readIntArg(args, 1);
+    settings.window.edgeMargin = readIntArg(args, 0);
+    auto valuesOfImage = [&](int32_t image) { return imageValueCount(sizes, image); };
+    float** responseMaps = readCellGrid<float>(args, imageCount, settings.orientCount, mapGridAxes,
+                                               Access::read, valuesOfImage);
+    float** meanMaps = readCellList<float>(args, imageCount, Access::written, valuesOfImage);
+    settings.window.halfWindowX = readIntArg(args, 0);
+    settings.window.halfWindowY = readIntArg(args, 0);
+    settings.meanSwitch = readRealArg(args);
+    settings.relativeFloor = readRealArg(args, RealRule::finite);
+    endArgs(args);
+
+    // The maps of one image, gathered from the grid once per image.
+    const float** imageMaps = allocArray<const float*>(settings.orientCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        for (int32_t o = 0; o < settings.orientCount; ++o) imageMaps[o] = responseMaps[image + o * imageCount];
+        fillMeanMap(imageMaps, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image]), settings,
+                    meanMaps[image]);
+    }
+    mxFree(imageMaps);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    (void)plhs;
+    runPlugin("brelind", brelind, nlhs, nrhs, prhs);
+}

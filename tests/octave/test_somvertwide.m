@@ -1,0 +1,77 @@
+% Tests of somvertwide.mex, run by run_suite.m with the MEX folder on the path.
+
+%!function maps = fresh_maps(rows, cols, orientCount, spare)
+%!  % One separately allocated double array per cell, rows*cols + spare values long.
+%!  maps = cell(1, orientCount);
+%!  for o = 1:orientCount
+%!    maps{o} = rand(rows * cols + spare, 1) * 4;
+%!  end
+%!endfunction
+
+%!function copies = unshared(maps)
+%!  copies = cellfun(@(m) m * 1, maps, 'UniformOutput', false);
+%!endfunction
+
+%!function expected = normalized(maps, rows, cols, em, hx, hy, rf)
+%!  % What somvertwide must leave in the maps: each value divided by its position's divisor,
+%!  % except where the divisor is 0; values past rows*cols untouched.
+%!  expected = maps;
+%!  d = window_mean_reference(maps, rows, cols, em, hx, hy, rf, 'double');
+%!  if isempty(d)
+%!    return;
+%!  end
+%!  for o = 1:numel(maps)
+%!    v = reshape(maps{o}(1:rows*cols), rows, cols);
+%!    q = v ./ d;
+%!    q(d == 0) = v(d == 0);
+%!    expected{o}(1:rows*cols) = q(:);
+%!  end
+%!endfunction
+
+%!test
+%! % Bit for bit against the step-by-step computation in double precision: an ordinary
+%! % interior, margin 0, exactly one interior position, a NaN response.
+%! rand('seed', 12);
+%! cases = {[23 19 4 1 2 3 0.3], [17 15 2 0 3 2 0.5], [11 9 5 2 3 2 0.1], [14 20 3 1 0 0 1.5]};
+%! for k = 1:numel(cases)
+%!   c = num2cell(cases{k});
+%!   [rows, cols, n, em, hx, hy, rf] = c{:};
+%!   maps = fresh_maps(rows, cols, n, 3);
+%!   maps{1}(floor(rows/2) + floor(cols/2) * rows) = NaN;
+%!   expected = normalized(unshared(maps), rows, cols, em, hx, hy, rf);
+%!   somvertwide(rows, cols, n, em, hx, hy, maps, rf);
+%!   assert(isequaln(maps, expected), 'case %d differs', k);
+%! end
+
+%!test
+%! % The same data through somvert agrees up to single-precision rounding.
+%! rand('seed', 13);
+%! wide = fresh_maps(40, 33, 6, 0);
+%! narrow = cellfun(@single, wide, 'UniformOutput', false);
+%! wide = cellfun(@double, narrow, 'UniformOutput', false);
+%! somvertwide(40, 33, 6, 2, 4, 3, wide, 0.2);
+%! somvert(40, 33, 6, 2, 4, 3, narrow, 0.2);
+%! for o = 1:6
+%!   assert(double(narrow{o}), wide{o}, -1e-5);
+%! end
+
+%!error id=somvertwide:badCell somvertwide(3, 3, 1, 1, 0, 0, {ones(3, 'single')}, 0.5)
+%!error id=somvertwide:tooFewValues somvertwide(3, 3, 1, 1, 0, 0, {ones(2)}, 0.5)
+%!error id=somvertwide:outOfRange somvertwide(3, 3, 1, -1, 0, 0, {ones(3)}, 0.5)
+%!error id=somvertwide:outOfRange somvertwide(3, 3, 1, 1, 0, -2, {ones(3)}, 0.5)
+%!error id=somvertwide:outOfRange somvertwide(3, 3, 1, 1, 0, 0, {ones(3)}, -Inf)
+%!error id=somvertwide:tooFewCells somvertwide(3, 3, 3, 1, 0, 0, {ones(3), ones(3)}, 0.5)
+
+%!test
+%! % A refused call writes nothing, and the session goes on to a valid call.
+%! maps = {magic(5), magic(5)'};
+%! try
+%!   somvertwide(5, 5, 2, 1, 1, 1, {maps{1}, single(maps{2})}, 0.5);
+%!   error('not refused');
+%! catch err
+%!   assert(err.identifier, 'somvertwide:badCell');
+%! end
+%! assert(maps, {magic(5), magic(5)'});
+%! expected = normalized(unshared(maps), 5, 5, 1, 1, 1, 0.5);
+%! somvertwide(5, 5, 2, 1, 1, 1, maps, 0.5);
+%! assert(isequal(maps, expected));
