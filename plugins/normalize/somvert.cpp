@@ -17,20 +17,13 @@ using MapValue = float;
 const char* const pluginName = "somvert";
 #endif
 
-// The divisor of a position: its floored window mean, except that a divisor of exactly 0
-// becomes 1, so the position keeps its values instead of turning into NaN or infinities.
-MapValue divisorOf(MapValue mean, double floorValue) {
-    MapValue divisor = flooredMean(mean, floorValue);
-    return divisor == 0 ? MapValue(1) : divisor;
-}
-
 // Divides every orientation's value at each position by the position's divisor. The maps are
 // column-major, so each column's divisors are gathered into columnDivisor (rows entries) and
 // every map is then divided along the column.
 void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size,
                 const MapValue* const* meanTable, double floorValue, MapValue* columnDivisor) {
     for (int32_t y = 0; y < size.cols; ++y) {
-        for (int32_t x = 0; x < size.rows; ++x) columnDivisor[x] = divisorOf(meanTable[x][y], floorValue);
+        for (int32_t x = 0; x < size.rows; ++x) columnDivisor[x] = windowDivisor(meanTable[x][y], floorValue);
         for (int32_t o = 0; o < orientCount; ++o) {
             MapValue* column = maps[o] + y * size.rows;
             for (int32_t x = 0; x < size.rows; ++x) column[x] = column[x] / columnDivisor[x];

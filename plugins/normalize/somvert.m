@@ -40,7 +40,7 @@
 %       or infinite. Every other position divides as usual.
 %     - A window whose mean is NaN is divided by relativeFloor times the largest mean.
 %   Dividing by the maps BRELIND writes for the same window arguments gives exactly these
-%   results, except at positions whose divisor is 0, which somvert leaves unchanged.
+%   results (brelind writes the divisor 1 there too).
 %
 %   IN-PLACE WARNING: Octave and MATLAB share the data of copied arrays until one copy is
 %   changed, and this call changes the data itself. Every variable sharing a map's data sees

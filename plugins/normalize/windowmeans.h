@@ -48,9 +48,11 @@ template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
                         const MeanWindow& window, T* const* meanTable, T& maxMean);
 
-// A mean raised to the floor: the mean when floorValue < mean, otherwise floorValue rounded
-// to T (so a NaN mean takes the floor too).
+// The divisor of a position with window mean `mean`: the mean when floorValue < mean,
+// otherwise floorValue rounded to T (so a NaN mean takes the floor too). A divisor of exactly
+// 0 becomes 1, so dividing by it keeps a value instead of turning it into NaN or an infinity.
 template <typename T>
-T flooredMean(T mean, double floorValue) {
-    return floorValue < mean ? mean : static_cast<T>(floorValue);
+T windowDivisor(T mean, double floorValue) {
+    T divisor = floorValue < mean ? mean : static_cast<T>(floorValue);
+    return divisor == 0 ? T(1) : divisor;
 }

@@ -21,11 +21,12 @@ void fillOnes(float* map, int32_t valueCount) {
     for (int32_t p = 0; p < valueCount; ++p) map[p] = 1.0f;
 }
 
-// Copies each position's floored mean into the column-major output map.
+// Writes each position's divisor, its floored mean (1 where that is exactly 0), into the
+// column-major output map.
 void writeFlooredMeans(const float* const* meanTable, int32_t rows, int32_t cols, double floorValue,
                        float* out) {
     for (int32_t y = 0; y < cols; ++y) {
-        for (int32_t x = 0; x < rows; ++x) out[x + y * rows] = flooredMean(meanTable[x][y], floorValue);
+        for (int32_t x = 0; x < rows; ++x) out[x + y * rows] = windowDivisor(meanTable[x][y], floorValue);
     }
 }
 

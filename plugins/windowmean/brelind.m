@@ -10,9 +10,8 @@
 %   interior); positions outside the interior take the value of the nearest interior
 %   position. The work is done in single precision exactly as SOMVERT does it, so each map
 %   is the divisor somvert applies to the same image: dividing the image's responses by its
-%   map gives bit for bit what somvert leaves in them (at positions where the map is 0,
-%   somvert keeps the responses instead). The responses are only read. The call returns
-%   nothing: the results are written into meanMaps.
+%   map gives bit for bit what somvert leaves in them. The responses are only read. The
+%   call returns nothing: the results are written into meanMaps.
 %
 %   Note the argument order: edgeMargin comes fifth and the half windows eighth and ninth.
 %
@@ -49,6 +48,9 @@
 %     - edgeMargin 0 is accepted: windows may then reach the map edge, the running sums
 %       before the first row and column counting as zero.
 %     - A window whose mean is NaN takes relativeFloor times the largest mean.
+%     - A position whose floored mean is exactly 0 (for example relativeFloor 0 where the
+%       responses cancel out) gets 1, the divisor somvert then uses: dividing by the map
+%       never makes NaN or infinities.
 %
 %   IN-PLACE WARNING: Octave and MATLAB share the data of copied arrays until one copy is
 %   changed, and this call changes the data itself. Every variable sharing an output's data

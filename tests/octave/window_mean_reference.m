@@ -1,6 +1,7 @@
 function divisors = window_mean_reference(maps, rows, cols, edgeMargin, hx, hy, relativeFloor, cls)
-% WINDOW_MEAN_REFERENCE  The floored window mean of every position, computed step by step in
-% plain Octave for the tests of somvert, somvertwide and brelind.
+% WINDOW_MEAN_REFERENCE  The divisor of every position, its floored window mean (1 where that
+% is exactly 0), computed step by step in plain Octave for the tests of somvert, somvertwide
+% and brelind.
 %   divisors = window_mean_reference(maps, rows, cols, edgeMargin, hx, hy, relativeFloor, cls)
 %   takes a cell array of orientation maps and returns a rows x cols array of class cls
 %   ('single' or 'double'), or [] when no window fits. Every stored value is rounded to cls
@@ -53,4 +54,5 @@ function divisors = window_mean_reference(maps, rows, cols, edgeMargin, hx, hy, 
   divisors = means(nearestRow, nearestCol);
   t = double(maxMean) * relativeFloor;
   divisors(~(t < double(divisors))) = cast(t, cls);
+  divisors(divisors == 0) = 1;
 end
