@@ -15,12 +15,7 @@ void meanMapsOfGrid(benchmark::State& state) {
     testsupport::MapGrid means = testsupport::makeGrid(imageCount, 1, sides, sides, mxSINGLE_CLASS);
     std::mt19937 engine(1);
     std::gamma_distribution<float> response(2.0f, 1.0f);
-    for (int image = 0; image < imageCount; ++image) {
-        for (int o = 0; o < orientCount; ++o) {
-            float* map = responses.singles(image, o);
-            for (int k = 0; k < side * side; ++k) map[k] = response(engine);
-        }
-    }
+    testsupport::fillEach(responses, [&] { return response(engine); });
     minihost::Array count = minihost::scalar(imageCount);
     minihost::Array sizes = minihost::doubles(1, imageCount, std::vector<double>(imageCount, side));
     minihost::Array orients = minihost::scalar(orientCount), margin = minihost::scalar(1);

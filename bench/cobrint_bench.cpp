@@ -14,12 +14,7 @@ void densityOfGrid(benchmark::State& state) {
                                                       std::vector<int>(imageCount, side), mxDOUBLE_CLASS);
     std::mt19937 engine(1);
     std::normal_distribution<double> response(0.0, 3.0);
-    for (int image = 0; image < imageCount; ++image) {
-        for (int o = 0; o < orientCount; ++o) {
-            double* map = maps.doubles(image, o);
-            for (int k = 0; k < side * side; ++k) map[k] = response(engine);
-        }
-    }
+    testsupport::fillEach(maps, [&] { return response(engine); });
     minihost::Array images = minihost::scalar(imageCount), orients = minihost::scalar(orientCount);
     minihost::Array border = minihost::scalar(4), size = minihost::scalar(side);
     minihost::Array binWidth = minihost::scalar(0.1), bins = minihost::scalar(binCount);

@@ -20,12 +20,7 @@ void poolGrid(benchmark::State& state) {
     testsupport::MapGrid traces = testsupport::makeGrid(imageCount, orientCount, pooledSides, pooledSides, mxSINGLE_CLASS);
     std::mt19937 engine(1);
     std::normal_distribution<float> response(0.0f, 3.0f);
-    for (int image = 0; image < imageCount; ++image) {
-        for (int orient = 0; orient < orientCount; ++orient) {
-            float* map = responses.singles(image, orient);
-            for (int k = 0; k < side * side; ++k) map[k] = response(engine);
-        }
-    }
+    testsupport::fillEach(responses, [&] { return response(engine); });
     minihost::Array count = minihost::scalar(imageCount);
     minihost::Array sizes = minihost::doubles(1, imageCount, std::vector<double>(imageCount, side));
     minihost::Array orients = minihost::scalar(orientCount);

@@ -33,6 +33,20 @@ inline MapGrid makeGrid(int imageCount, int orientCount, const std::vector<int>&
     return grid;
 }
 
+// Sets every value of every cell (spare values included) to draw(), cell by cell in cell
+// order; single or double cells alike.
+template <typename Draw>
+void fillEach(const MapGrid& grid, Draw draw) {
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        mxArray* map = mxGetCell(grid.cells.get(), c);
+        size_t count = mxGetNumberOfElements(map);
+        for (size_t k = 0; k < count; ++k) {
+            if (mxIsSingle(map)) minihost::singleData(map)[k] = static_cast<float>(draw());
+            else minihost::doubleData(map)[k] = draw();
+        }
+    }
+}
+
 // The values of every cell, in cell order, for before/after comparisons.
 template <typename T>
 std::vector<std::vector<T>> snapshot(const MapGrid& grid) {

@@ -37,15 +37,7 @@ private:
 
 // Fills every value of every cell (spare values included) uniformly from [low, high).
 inline void fillUniform(const MapGrid& grid, SeededRandom& random, float low, float high) {
-    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
-        mxArray* map = mxGetCell(grid.cells.get(), c);
-        size_t count = mxGetNumberOfElements(map);
-        for (size_t k = 0; k < count; ++k) {
-            float value = random.uniform(low, high);
-            if (mxIsSingle(map)) minihost::singleData(map)[k] = value;
-            else minihost::doubleData(map)[k] = value;
-        }
-    }
+    fillEach(grid, [&] { return random.uniform(low, high); });
 }
 
 }  // namespace testsupport
