@@ -10,12 +10,6 @@
 %!  end
 %!endfunction
 
-%!function copies = unshared(maps)
-%!  % Copies with data of their own: a plain assignment would share the data that fennock
-%!  % changes in place.
-%!  copies = cellfun(@(m) m * 1, maps, 'UniformOutput', false);
-%!endfunction
-
 %!function out = saturated(v, s)
 %!  out = single(s .* ((2 ./ (exp((-2 .* double(v)) ./ s) + 1)) - 1));
 %!endfunction

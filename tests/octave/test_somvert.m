@@ -8,25 +8,6 @@
 %!  end
 %!endfunction
 
-%!function copies = unshared(maps)
-%!  copies = cellfun(@(m) m * 1, maps, 'UniformOutput', false);
-%!endfunction
-
-%!function expected = normalized(maps, rows, cols, em, hx, hy, rf)
-%!  % What somvert must leave in the maps: each value divided by its position's divisor;
-%!  % values past rows*cols untouched.
-%!  expected = maps;
-%!  d = window_mean_reference(maps, rows, cols, em, hx, hy, rf, 'single');
-%!  if isempty(d)
-%!    return;
-%!  end
-%!  for o = 1:numel(maps)
-%!    v = reshape(maps{o}(1:rows*cols), rows, cols);
-%!    q = v ./ d;
-%!    expected{o}(1:rows*cols) = q(:);
-%!  end
-%!endfunction
-
 %!test
 %! % Bit for bit against the step-by-step computation, across window shapes: an ordinary
 %! % interior, margin 0, exactly one interior position, one-position windows, a floor above
@@ -45,7 +26,7 @@
 %!       maps{o}(1:3) = single(0);
 %!     end
 %!   end
-%!   expected = normalized(unshared(maps), rows, cols, em, hx, hy, rf);
+%!   expected = normalized_reference(unshared(maps), rows, cols, em, hx, hy, rf, 'single');
 %!   somvert(rows, cols, n, em, hx, hy, maps, rf);
 %!   assert(isequaln(maps, expected), 'case %d differs', k);
 %! end
@@ -53,7 +34,7 @@
 %!test
 %! % Sizes and window arguments are rounded half up; relativeFloor is used as given.
 %! maps = fresh_maps(23, 19, 3, 0);
-%! expected = normalized(unshared(maps), 23, 19, 2, 2, 1, 0.25);
+%! expected = normalized_reference(unshared(maps), 23, 19, 2, 2, 1, 0.25, 'single');
 %! somvert(22.5, 18.5, 2.5, 1.5, 1.5, 0.5, maps, 0.25);
 %! assert(isequal(maps, expected));
 
@@ -80,7 +61,7 @@
 %!   assert(strfind(err.message, 'argument 7 (orientMaps), cell 2'));
 %! end
 %! assert(maps, {single(magic(5)), single(magic(5)')});
-%! expected = normalized(unshared(maps), 5, 5, 1, 1, 1, 0.5);
+%! expected = normalized_reference(unshared(maps), 5, 5, 1, 1, 1, 0.5, 'single');
 %! somvert(5, 5, 2, 1, 1, 1, maps, 0.5);
 %! assert(isequal(maps, expected));
 

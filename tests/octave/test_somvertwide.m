@@ -8,25 +8,6 @@
 %!  end
 %!endfunction
 
-%!function copies = unshared(maps)
-%!  copies = cellfun(@(m) m * 1, maps, 'UniformOutput', false);
-%!endfunction
-
-%!function expected = normalized(maps, rows, cols, em, hx, hy, rf)
-%!  % What somvertwide must leave in the maps: each value divided by its position's divisor;
-%!  % values past rows*cols untouched.
-%!  expected = maps;
-%!  d = window_mean_reference(maps, rows, cols, em, hx, hy, rf, 'double');
-%!  if isempty(d)
-%!    return;
-%!  end
-%!  for o = 1:numel(maps)
-%!    v = reshape(maps{o}(1:rows*cols), rows, cols);
-%!    q = v ./ d;
-%!    expected{o}(1:rows*cols) = q(:);
-%!  end
-%!endfunction
-
 %!test
 %! % Bit for bit against the step-by-step computation in double precision: an ordinary
 %! % interior, margin 0, exactly one interior position, a NaN response.
@@ -37,7 +18,7 @@
 %!   [rows, cols, n, em, hx, hy, rf] = c{:};
 %!   maps = fresh_maps(rows, cols, n, 3);
 %!   maps{1}(floor(rows/2) + floor(cols/2) * rows) = NaN;
-%!   expected = normalized(unshared(maps), rows, cols, em, hx, hy, rf);
+%!   expected = normalized_reference(unshared(maps), rows, cols, em, hx, hy, rf, 'double');
 %!   somvertwide(rows, cols, n, em, hx, hy, maps, rf);
 %!   assert(isequaln(maps, expected), 'case %d differs', k);
 %! end
@@ -71,6 +52,6 @@
 %!   assert(err.identifier, 'somvertwide:badCell');
 %! end
 %! assert(maps, {magic(5), magic(5)'});
-%! expected = normalized(unshared(maps), 5, 5, 1, 1, 1, 0.5);
+%! expected = normalized_reference(unshared(maps), 5, 5, 1, 1, 1, 0.5, 'double');
 %! somvertwide(5, 5, 2, 1, 1, 1, maps, 0.5);
 %! assert(isequal(maps, expected));
