@@ -106,6 +106,17 @@ void recordRegion(ArgList& args, const DataRegion& region) {
     args.regions[args.regionCount++] = region;
 }
 
+// Refuses a map size whose rows * cols values 32-bit offsets cannot reach; `position` is the
+// argument that gave the column count.
+void requireIndexable(const ArgList& args, int32_t position, const char* entryText, int32_t rows,
+                      int32_t cols) {
+    if (static_cast<int64_t>(rows) * cols > INT32_MAX) {
+        refuseArg(args, position, ArgFault::tooLarge, entryText,
+                  "maps of at most 2147483647 values (32-bit indexing)",
+                  textf("maps of %d x %d values", rows, cols).chars);
+    }
+}
+
 Text describeRegion(const ArgList& args, const DataRegion& region) {
     if (region.cell < 0) return textf("argument %d (%s)", region.position + 1, args.names[region.position]);
     return textf("argument %d (%s), cell %d", region.position + 1, args.names[region.position],
@@ -274,12 +285,8 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
     }
     ImageSizes sizes{sizeArrays[0], sizeArrays[1]};
     for (int32_t i = 0; i < imageCount; ++i) {
-        if (imageValueCount(sizes, i) > INT32_MAX) {
-            refuseArg(args, args.position - 1, ArgFault::tooLarge, textf(", entry %d", i + 1).chars,
-                      "images of at most 2147483647 values (32-bit indexing)",
-                      textf("an image of %d x %d values", roundHalfUp(sizes.rows[i]),
-                            roundHalfUp(sizes.cols[i])).chars);
-        }
+        requireIndexable(args, args.position - 1, textf(", entry %d", i + 1).chars,
+                         roundHalfUp(sizes.rows[i]), roundHalfUp(sizes.cols[i]));
     }
     return sizes;
 }
@@ -291,11 +298,7 @@ int64_t imageValueCount(const ImageSizes& sizes, int32_t image) {
 MapSize readMapSize(ArgList& args) {
     int32_t rows = readIntArg(args, 0);
     int32_t cols = readIntArg(args, 0);
-    if (static_cast<int64_t>(rows) * cols > INT32_MAX) {
-        refuseArg(args, args.position - 1, ArgFault::tooLarge, "",
-                  "maps of at most 2147483647 values (32-bit indexing)",
-                  textf("maps of %d x %d values", rows, cols).chars);
-    }
+    requireIndexable(args, args.position - 1, "", rows, cols);
     return MapSize{rows, cols};
 }
 
