@@ -27,6 +27,11 @@ function build_plugins(outDir)
     'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}
     'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}
     'cobrint', 'density', 'cobrint.cpp', {}, {}
+    'quillon', 'learn', 'quillon.cpp', {}, {}
+    'gastrel', 'score', 'gastrel.cpp', {}, {}
+    'lurvane', 'best', 'lurvane.cpp', {}, {}
+    'tarrow', 'recover', 'tarrow.cpp', {}, {}
+    'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));

@@ -154,6 +154,7 @@ const char* faultReason(ArgFault fault) {
     case ArgFault::tooFewValues: return "tooFewValues";
     case ArgFault::tooLarge: return "tooLarge";
     case ArgFault::sharedData: return "sharedData";
+    case ArgFault::noCandidate: return "noCandidate";
     case ArgFault::outOfMemory: return "outOfMemory";
     case ArgFault::internalError: return "internalError";
     }
@@ -270,6 +271,32 @@ double readRealArg(ArgList& args, RealRule rule) {
     return value;
 }
 
+const double* readIntArrayArg(ArgList& args, int32_t count, int32_t lowest, int32_t highest) {
+    int32_t position = args.position;
+    const double* entries = readArrayArg<double>(args, count, Access::read);
+    for (int32_t k = 0; k < count; ++k) {
+        if (!roundsToInt32(entries[k]) || roundHalfUp(entries[k]) < lowest ||
+            roundHalfUp(entries[k]) > highest) {
+            refuseEntry(args, position, k, describeIntRange(lowest, highest).chars, entries[k]);
+        }
+    }
+    return entries;
+}
+
+void refuseEntry(const ArgList& args, int32_t position, int32_t entry, const char* expected,
+                 double value) {
+    refuseArg(args, position, ArgFault::outOfRange, textf(", entry %d", entry + 1).chars, expected,
+              textf("%.17g", value).chars);
+}
+
+void refuseGridValue(const ArgList& args, int32_t position, int32_t imageCount, int32_t image,
+                     int32_t orient, int32_t x, int32_t y, const char* expected, double value) {
+    frame::CellRef cell{image + orient * imageCount, &mapGridAxes, image, orient};
+    Text where = textf("%s, position (%d, %d)", describeCell(cell).chars, x, y);
+    refuseArg(args, position, ArgFault::outOfRange, where.chars, expected,
+              textf("%.17g", value).chars);
+}
+
 ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
     const double* sizeArrays[2];
     for (const double*& entries : sizeArrays) {
@@ -277,9 +304,8 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
         entries = readArrayArg<double>(args, imageCount, Access::read);
         for (int32_t i = 0; i < imageCount; ++i) {
             if (!roundsToInt32(entries[i]) || roundHalfUp(entries[i]) < 0) {
-                refuseArg(args, position, ArgFault::outOfRange, textf(", entry %d", i + 1).chars,
-                          "a size that rounds half up to an integer of at least 0",
-                          textf("%.17g", entries[i]).chars);
+                refuseEntry(args, position, i, "a size that rounds half up to an integer of at least 0",
+                            entries[i]);
             }
         }
     }
@@ -293,6 +319,14 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
 
 int64_t imageValueCount(const ImageSizes& sizes, int32_t image) {
     return static_cast<int64_t>(roundHalfUp(sizes.rows[image])) * roundHalfUp(sizes.cols[image]);
+}
+
+int32_t largestSideOf(const ImageSizes& sizes, int32_t imageCount) {
+    int32_t largest = 0;
+    for (int32_t image = 0; image < imageCount; ++image) {
+        largest = std::max({largest, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image])});
+    }
+    return largest;
 }
 
 MapSize readMapSize(ArgList& args) {

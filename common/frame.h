@@ -59,6 +59,7 @@ enum class ArgFault {
     tooFewValues,
     tooLarge,
     sharedData,
+    noCandidate,
     outOfMemory,
     internalError
 };
@@ -163,6 +164,22 @@ int32_t readIntArg(ArgList& args, int32_t lowest = INT32_MIN, int32_t highest = 
 // A real numeric or logical scalar as a double, not rounded, obeying `rule`.
 double readRealArg(ArgList& args, RealRule rule = RealRule::anyValue);
 
+// A real double array of at least `count` entries, each of which rounds half up to an
+// integer in lowest ... highest; the entries are rounded where they are used.
+const double* readIntArrayArg(ArgList& args, int32_t count, int32_t lowest = INT32_MIN,
+                              int32_t highest = INT32_MAX);
+
+// Refuses entry `entry` (0-based) of the array argument at the 0-based `position`, after it
+// was read: "argument 9 (elementOrients), entry 3: expected <expected>; got <value>".
+[[noreturn]] void refuseEntry(const ArgList& args, int32_t position, int32_t entry,
+                              const char* expected, double value);
+
+// Refuses the value at 1-based position (x, y) of the map in cell image + orient * imageCount
+// of the map-grid argument at the 0-based `position`, after it was read.
+[[noreturn]] void refuseGridValue(const ArgList& args, int32_t position, int32_t imageCount,
+                                  int32_t image, int32_t orient, int32_t x, int32_t y,
+                                  const char* expected, double value);
+
 // Per-image map sizes, as the caller passed them; entry i is rounded half up when used.
 struct ImageSizes {
     const double* rows;
@@ -176,6 +193,9 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount);
 
 // Number of values in image i's maps: rows * cols after rounding.
 int64_t imageValueCount(const ImageSizes& sizes, int32_t image);
+
+// The largest rounded row or column count of images 0 ... imageCount-1 (0 for no image).
+int32_t largestSideOf(const ImageSizes& sizes, int32_t imageCount);
 
 // The size shared by every map of a call.
 struct MapSize {

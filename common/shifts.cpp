@@ -41,6 +41,24 @@ bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t larges
     return static_cast<int64_t>(posShiftMax) * poolStep <= INT32_MAX - static_cast<int64_t>(largestSide);
 }
 
+void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
+                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide) {
+    if (!shiftTablesFit(orientCount, posShiftMax, orientShiftMax)) {
+        refuseCall(ArgFault::tooLarge,
+                   "arguments %d (orientCount), %d (posShiftMax) and %d (orientShiftMax): expected at most %lld "
+                   "shift slots over all orientations, orientCount*(2*posShiftMax + 1)*(2*orientShiftMax + 1); "
+                   "got orientCount %d, posShiftMax %d and orientShiftMax %d",
+                   positions.orientCount, positions.posShiftMax, positions.orientShiftMax,
+                   static_cast<long long>(shiftSlotLimit), orientCount, posShiftMax, orientShiftMax);
+    }
+    if (!displacedPositionsFit(posShiftMax, poolStep, largestSide)) {
+        refuseCall(ArgFault::tooLarge,
+                   "arguments %d (posShiftMax) and %d (poolStep): expected posShiftMax*poolStep of at most "
+                   "2147483647 less the largest image side (%d); got posShiftMax %d and poolStep %d",
+                   positions.posShiftMax, positions.poolStep, largestSide, posShiftMax, poolStep);
+    }
+}
+
 ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax,
                             int32_t poolStep) {
     ShiftTable table;

@@ -43,6 +43,20 @@ bool shiftTablesFit(int32_t orientCount, int32_t posShiftMax, int32_t orientShif
 // at least 0.
 bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t largestSide);
 
+// 1-based argument positions of a plug-in's four shift parameters, named in refusals.
+struct ShiftArgPositions {
+    int32_t orientCount;
+    int32_t posShiftMax;
+    int32_t orientShiftMax;
+    int32_t poolStep;
+};
+
+// Refuses the call (tooLarge) when the tables would outgrow shiftSlotLimit, or when pixels up
+// to largestSide, displaced by the largest shift, would leave 32 bits. All arguments are at
+// least 0.
+void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
+                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide);
+
 // Builds the tables, allocating rowShift, colShift and shiftedOrient in that order from the
 // host. Requires orientCount >= 1, posShiftMax >= 0, 0 <= orientShiftMax < orientCount,
 // poolStep >= 1, shiftTablesFit and posShiftMax * poolStep within 32 bits. Release with

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "frame.h"
+#include "placement.h"
 #include "shifts.h"
 
 namespace {
@@ -26,12 +27,6 @@ struct ImageGeometry {
     int32_t pooledRows;
     int32_t pooledCols;
 };
-
-// Nodes along one side: floor(pixels / poolStep). Sizes are never negative, so integer
-// division is that floor.
-int32_t pooledSizeOf(int32_t pixels, int32_t poolStep) {
-    return pixels / poolStep;
-}
 
 ImageGeometry geometryOf(const ImageSizes& sizes, int32_t image, int32_t poolStep) {
     int32_t rows = roundHalfUp(sizes.rows[image]);
@@ -123,38 +118,11 @@ int32_t largestNodeCountOf(const ImageSizes& sizes, int32_t imageCount, int32_t 
     return largest;
 }
 
-int32_t largestSideOf(const ImageSizes& sizes, int32_t imageCount) {
-    int32_t largest = 0;
-    for (int32_t image = 0; image < imageCount; ++image) {
-        largest = std::max({largest, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image])});
-    }
-    return largest;
-}
-
-enum ArgPosition { orientCountArg = 4, posShiftMaxArg = 5, orientShiftMaxArg = 6, poolStepArg = 7 };
+// 1-based positions of the shift parameters, for refusals.
+const ShiftArgPositions shiftArgPositions = {4, 5, 6, 7};
 
 const char* const argNames[] = {"imageCount",     "imageRows", "imageCols",    "orientCount", "posShiftMax",
                                 "orientShiftMax", "poolStep",  "responseMaps", "pooledMaps",  "traceMaps"};
-
-// Refuses perturbation ranges whose tables would outgrow shiftSlotLimit, or whose displaced
-// positions would leave 32 bits.
-void refuseOversizedShifts(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax, int32_t poolStep,
-                           int32_t largestSide) {
-    if (!shiftTablesFit(orientCount, posShiftMax, orientShiftMax)) {
-        refuseCall(ArgFault::tooLarge,
-                   "arguments %d (orientCount), %d (posShiftMax) and %d (orientShiftMax): expected at most %lld "
-                   "shift slots over all orientations, orientCount*(2*posShiftMax + 1)*(2*orientShiftMax + 1); "
-                   "got orientCount %d, posShiftMax %d and orientShiftMax %d",
-                   orientCountArg, posShiftMaxArg, orientShiftMaxArg, static_cast<long long>(shiftSlotLimit),
-                   orientCount, posShiftMax, orientShiftMax);
-    }
-    if (!displacedPositionsFit(posShiftMax, poolStep, largestSide)) {
-        refuseCall(ArgFault::tooLarge,
-                   "arguments %d (posShiftMax) and %d (poolStep): expected posShiftMax*poolStep of at most "
-                   "2147483647 less the largest image side (%d); got posShiftMax %d and poolStep %d",
-                   posShiftMaxArg, poolStepArg, largestSide, posShiftMax, poolStep);
-    }
-}
 
 void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
@@ -164,7 +132,8 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     int32_t posShiftMax = readIntArg(args, 0);
     int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
     int32_t poolStep = readIntArg(args, 1);
-    refuseOversizedShifts(orientCount, posShiftMax, orientShiftMax, poolStep, largestSideOf(sizes, imageCount));
+    requireShiftsFit(shiftArgPositions, orientCount, posShiftMax, orientShiftMax, poolStep,
+                     largestSideOf(sizes, imageCount));
     auto responseValues = [&](int32_t image) { return imageValueCount(sizes, image); };
     auto pooledValues = [&](int32_t image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);

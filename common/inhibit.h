@@ -1,0 +1,100 @@
+// Drawing a chosen element into a sketch, and inhibiting what it explains: the responses
+// around it are multiplied by overlap factors, and the pooled maxima whose source response
+// was wiped out (a factor of exactly 0) are searched again over the suppressed responses.
+// Shared by the learning plug-in and the recovery plug-ins, so that all draw and inhibit
+// alike.
+#pragma once
+
+#include <cstdint>
+
+#include "frame.h"
+#include "shifts.h"
+
+// Largest filterHalf h the plug-ins accept: an overlap factor array holds (4h + 1)^2 values,
+// which must stay within 32-bit indexing.
+constexpr int32_t filterHalfLimit = 11584;
+
+// The inclusive rectangle rowLo ... rowHi x colLo ... colHi of pooled positions that element
+// selection and re-pooling consider; empty when rowLo > rowHi or colLo > colHi.
+struct PoolWindow {
+    int32_t rowLo;
+    int32_t rowHi;
+    int32_t colLo;
+    int32_t colHi;
+};
+
+inline bool isEmpty(const PoolWindow& window) {
+    return window.rowLo > window.rowHi || window.colLo > window.colHi;
+}
+
+// The window of maps of mapRows x mapCols pixels, with quotients truncated toward zero:
+// rowLo = (filterHalf + 1) / poolStep + 1 + posShiftMax,
+// rowHi = (mapRows - filterHalf) / poolStep - 1 - posShiftMax, and likewise for columns.
+// Every pixel that a window position reaches through a shift slot then has its whole stamp
+// neighbourhood inside the map. Requires poolStep >= 1, 0 <= filterHalf <= filterHalfLimit,
+// posShiftMax >= 0 and posShiftMax * poolStep within 32 bits.
+PoolWindow computePoolWindow(int32_t filterHalf, int32_t posShiftMax, int32_t poolStep,
+                             int32_t mapRows, int32_t mapCols);
+
+// Max-stamps the (2h + 1)^2 column-major stamp of `orient`, scaled by `factor`, centred on the
+// 1-based pixel (x, y) of a rows x cols sketch: every pixel of the stamp inside the map takes
+// the stamp value times factor (formed in double, rounded to single) where that is strictly
+// greater than what the map holds. Pixels outside the map are neither read nor written, so
+// (x, y) may lie anywhere within 32 bits.
+void stampElement(float* map, int32_t rows, int32_t cols, const double* const* orientStamps,
+                  int32_t filterHalf, int32_t orient, int32_t x, int32_t y, double factor);
+
+// The maps and settings of one call that inhibition works on. The three grids are cell
+// pointer tables with cell image + orient * imageCount; overlapTable cell a + b * orientCount
+// holds the (4h + 1)^2 factors applied to orientation b around an element of orientation a.
+struct InhibitGrids {
+    float* const* responseMaps;
+    float* const* pooledMaps;
+    float* const* traceMaps;
+    const double* const* overlapTable;
+    int32_t imageCount;
+    int32_t orientCount;
+    int32_t filterHalf;
+    int32_t posShiftMax;
+    int32_t poolStep;
+};
+
+// One image's full-resolution and pooled sizes, and its pool window.
+struct ImageExtent {
+    int32_t mapRows;
+    int32_t mapCols;
+    int32_t pooledRows;
+    int32_t pooledCols;
+    PoolWindow window;
+};
+
+// Inhibits image `image` around an element of orientation selOrient at pixel (x, y):
+// 1. every response of every orientation b within 2h rows and columns of (x, y) and inside
+//    the map is multiplied by its factor from overlapTable cell selOrient + b * orientCount
+//    (product in double, rounded to single);
+// 2. over the pooled positions of rows max(rowLo, (x - 2h) / poolStep - posShiftMax + 1) ...
+//    min(rowHi, (x + 2h) / poolStep + posShiftMax), and likewise for columns (quotients
+//    truncated toward zero), each orientation's pooled maximum whose traced source lies
+//    within 2h of (x, y) and met a factor of exactly 0 is searched again with
+//    localMaxOverShifts; its value and slot are rewritten, and when summedMaps is not null,
+//    summedMaps[o][k] grows by (new - old), formed in double and rounded to single.
+// Requires every trace value inside the window to be a slot of `shifts`, which must be built
+// from the same orientCount, posShiftMax and poolStep; only this image's maps change.
+void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
+                   int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps);
+
+// True when a stored trace value names a slot of a table with shiftCount slots: a whole
+// number from 0 to shiftCount - 1.
+bool isShiftSlot(float traceValue, int32_t shiftCount);
+
+// Refuses the call unless every trace value of image `image` inside `window` (all
+// orientations) is a shift slot; `position` is the 0-based argument of the trace grid.
+void requireSlotsInWindow(const ArgList& args, int32_t position, const float* const* traceMaps,
+                          int32_t imageCount, int32_t orientCount, int32_t image,
+                          int32_t pooledRows, const PoolWindow& window, int32_t shiftCount);
+
+// Refuses the call unless the trace value at pooled position (x, y) of cell
+// image + orient * imageCount is a shift slot.
+void requireSlotAt(const ArgList& args, int32_t position, const float* const* traceMaps,
+                   int32_t imageCount, int32_t image, int32_t orient, int32_t x, int32_t y,
+                   int32_t pooledRows, int32_t shiftCount);

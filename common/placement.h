@@ -1,0 +1,39 @@
+// Pooled and template geometry shared by the plug-ins that place a template on pooled maps.
+//
+// A full-resolution image of rows x cols pixels has floor(rows / poolStep) x
+// floor(cols / poolStep) pooled positions; pooled position p stands for pixel p * poolStep.
+// A template placed with its anchor at pooled (i, j) has its elements at (i + row offset,
+// j + column offset) and its centre at (i + centerRowOffset, j + centerColOffset). Score
+// position (rho, sigma) of an image's score map belongs to the anchor
+// (rho - rowsPooled, sigma - colsPooled).
+#pragma once
+
+#include <cstdint>
+
+// floor(pixels / poolStep) for pixels >= 0 and poolStep >= 1.
+inline int32_t pooledSizeOf(int32_t pixels, int32_t poolStep) {
+    return pixels / poolStep;
+}
+
+// The template's extent in pooled units and its centre's offset from the anchor:
+// rowsPooled = floor(templateRows / poolStep), centerRowOffset =
+// floor((templateRows / 2.0) / poolStep), and likewise for columns.
+struct TemplateGeometry {
+    int32_t rowsPooled;
+    int32_t colsPooled;
+    int32_t centerRowOffset;
+    int32_t centerColOffset;
+};
+
+// Requires templateRows, templateCols >= 0 and poolStep >= 1.
+TemplateGeometry templateGeometryOf(int32_t templateRows, int32_t templateCols, int32_t poolStep);
+
+// Rows (or columns) of an image's score map: floor((templateSide + imageSide) / poolStep),
+// formed in 64 bits; both sides >= 0, poolStep >= 1.
+int64_t scoreSizeOf(int32_t templateSide, int32_t imageSide, int32_t poolStep);
+
+// The value that divides a placement's responses: the normalizer map's value at the
+// 1-based pixel (cx, cy) when that lies in 1 ... rows x 1 ... cols, and 1 when it lies
+// outside. A stored 0 also gives 1, so a zero mean leaves responses as they are rather than
+// turning scores into infinities or NaN (window-mean maps write 1 there themselves).
+float normalizerAt(const float* map, int32_t rows, int32_t cols, int64_t cx, int64_t cy);
