@@ -16,6 +16,28 @@ int64_t scoreSizeOf(int32_t templateSide, int32_t imageSide, int32_t poolStep) {
     return (int64_t{templateSide} + imageSide) / poolStep;
 }
 
+int64_t scoreValueCountOf(int32_t templateRows, int32_t templateCols, int32_t rows, int32_t cols,
+                          int32_t poolStep) {
+    return scoreSizeOf(templateRows, rows, poolStep) * scoreSizeOf(templateCols, cols, poolStep);
+}
+
+void requireScoreMapsIndexable(const ArgList& args, int32_t position, const ImageSizes& sizes,
+                               int32_t imageCount, int32_t templateRows, int32_t templateCols,
+                               int32_t poolStep) {
+    for (int32_t image = 0; image < imageCount; ++image) {
+        int32_t rows = roundHalfUp(sizes.rows[image]);
+        int32_t cols = roundHalfUp(sizes.cols[image]);
+        if (scoreValueCountOf(templateRows, templateCols, rows, cols, poolStep) > INT32_MAX) {
+            refuseCall(ArgFault::tooLarge,
+                       "argument %d (%s), cell %d: expected score maps of at most 2147483647 values "
+                       "(32-bit indexing); got a map of %lld x %lld values",
+                       position + 1, args.names[position], image + 1,
+                       static_cast<long long>(scoreSizeOf(templateRows, rows, poolStep)),
+                       static_cast<long long>(scoreSizeOf(templateCols, cols, poolStep)));
+        }
+    }
+}
+
 float normalizerAt(const float* map, int32_t rows, int32_t cols, int64_t cx, int64_t cy) {
     if (cx < 1 || cx > rows || cy < 1 || cy > cols) return 1.0f;
     float n = map[cmIndex(static_cast<int32_t>(cx), static_cast<int32_t>(cy), rows, cols)];

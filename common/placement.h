@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "frame.h"
+
 // floor(pixels / poolStep) for pixels >= 0 and poolStep >= 1.
 inline int32_t pooledSizeOf(int32_t pixels, int32_t poolStep) {
     return pixels / poolStep;
@@ -31,6 +33,18 @@ TemplateGeometry templateGeometryOf(int32_t templateRows, int32_t templateCols, 
 // Rows (or columns) of an image's score map: floor((templateSide + imageSide) / poolStep),
 // formed in 64 bits; both sides >= 0, poolStep >= 1.
 int64_t scoreSizeOf(int32_t templateSide, int32_t imageSide, int32_t poolStep);
+
+// Values of an image's score map: scoreSizeOf of the rows times scoreSizeOf of the columns,
+// which fits 64 bits for any template sides and any image whose rows * cols fits 32 bits.
+int64_t scoreValueCountOf(int32_t templateRows, int32_t templateCols, int32_t rows, int32_t cols,
+                          int32_t poolStep);
+
+// Refuses the call (tooLarge) when the score map of any image 0 ... imageCount-1 would hold
+// more values than 32-bit offsets reach; `position` is the 0-based argument of the score maps.
+// Within that limit every score position and anchor of a nonempty anchor range fits 32 bits.
+void requireScoreMapsIndexable(const ArgList& args, int32_t position, const ImageSizes& sizes,
+                               int32_t imageCount, int32_t templateRows, int32_t templateCols,
+                               int32_t poolStep);
 
 // The value that divides a placement's responses: the normalizer map's value at the
 // 1-based pixel (cx, cy) when that lies in 1 ... rows x 1 ... cols, and 1 when it lies

@@ -1,0 +1,244 @@
+// gastrel: scores a template of oriented elements against the pooled response maps of a set
+// of images at every placement of its anchor on the pooled grid, and adds the scores into one
+// score map per image.
+
+#include <algorithm>
+
+#include "frame.h"
+#include "placement.h"
+
+namespace {
+
+// One template element with its orientation and offsets rounded once per call.
+struct TemplateElement {
+    int32_t orient;
+    int32_t rowOffset;
+    int32_t colOffset;
+    double weight;
+    double bias;
+};
+
+// An element as it falls on one image: the pooled map of its orientation; the anchors that put
+// it inside the pooled map, as 0-based indices rowBegin ... rowEnd-1 into the image's anchor
+// rows and colBegin ... colEnd-1 into its anchor columns; and the pooled row and column it
+// reads at anchor indices (rowBegin, colBegin).
+struct PlacedElement {
+    const float* map;
+    int32_t rowBegin;
+    int32_t rowEnd;
+    int32_t colBegin;
+    int32_t colEnd;
+    int32_t firstRow;
+    int32_t firstCol;
+};
+
+// The maps of one call: pooledMaps by image + orient * imageCount, the others by image.
+struct ScoreGrids {
+    const float* const* pooledMaps;
+    float* const* scoreMaps;
+    const float* const* normalizerMaps;
+    int32_t imageCount;
+};
+
+// One image's full-resolution, pooled and score-map sizes. Score position (rho, sigma) belongs
+// to the anchor (rho - rowsPooled, sigma - colsPooled) of the template geometry.
+struct ImageGeometry {
+    int32_t rows;
+    int32_t cols;
+    int32_t pooledRows;
+    int32_t pooledCols;
+    int64_t scoreRows;
+    int64_t scoreCols;
+};
+
+ImageGeometry geometryOf(const ImageSizes& sizes, int32_t image, int32_t poolStep, int32_t templateRows,
+                         int32_t templateCols) {
+    int32_t rows = roundHalfUp(sizes.rows[image]);
+    int32_t cols = roundHalfUp(sizes.cols[image]);
+    return ImageGeometry{rows,
+                         cols,
+                         pooledSizeOf(rows, poolStep),
+                         pooledSizeOf(cols, poolStep),
+                         scoreSizeOf(templateRows, rows, poolStep),
+                         scoreSizeOf(templateCols, cols, poolStep)};
+}
+
+// The anchors of one side: first, first + 1, ..., first + count - 1.
+struct AnchorSpan {
+    int32_t first;
+    int32_t count;
+};
+
+// The number of anchors 1 - templatePooled ... pooledSide, counted in 64 bits (0 for none).
+int64_t anchorCountOf(int32_t templatePooled, int32_t pooledSide) {
+    return std::max<int64_t>(0, int64_t{pooledSide} + templatePooled);
+}
+
+// Anchor indices begin ... end-1 of `anchors` that move a position `offset` away into
+// 1 ... pooledSide, and the position reached from index begin (0 when there are none). Formed
+// in 64 bits, so any offset is safe.
+struct InsideRange {
+    int32_t begin;
+    int32_t end;
+    int32_t firstPooled;
+};
+
+InsideRange anchorsLandingInside(AnchorSpan anchors, int32_t offset, int32_t pooledSide) {
+    int64_t shift = int64_t{anchors.first} + offset;  // pooled position of anchor index 0
+    int64_t begin = std::min<int64_t>(std::max<int64_t>(0, 1 - shift), anchors.count);
+    int64_t end = std::max<int64_t>(begin, std::min<int64_t>(anchors.count, pooledSide - shift + 1));
+    int32_t firstPooled = begin < end ? static_cast<int32_t>(shift + begin) : 0;
+    return InsideRange{static_cast<int32_t>(begin), static_cast<int32_t>(end), firstPooled};
+}
+
+// Rounds the element arrays once: orientations and offsets to integers, weights and biases as
+// given.
+TemplateElement* convertElements(int32_t elementCount, const double* orients, const double* rowOffsets,
+                                 const double* colOffsets, const double* weights, const double* biases) {
+    TemplateElement* elements = allocArray<TemplateElement>(elementCount);
+    for (int32_t k = 0; k < elementCount; ++k) {
+        elements[k] = TemplateElement{roundHalfUp(orients[k]), roundHalfUp(rowOffsets[k]),
+                                      roundHalfUp(colOffsets[k]), weights[k], biases[k]};
+    }
+    return elements;
+}
+
+// Sets, for every element, its pooled map in this image and the anchors that keep it inside.
+void placeElements(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids,
+                   int32_t image, const ImageGeometry& g, AnchorSpan anchorRows, AnchorSpan anchorCols,
+                   PlacedElement* placed) {
+    for (int32_t k = 0; k < elementCount; ++k) {
+        InsideRange inRows = anchorsLandingInside(anchorRows, elements[k].rowOffset, g.pooledRows);
+        InsideRange inCols = anchorsLandingInside(anchorCols, elements[k].colOffset, g.pooledCols);
+        placed[k] = PlacedElement{grids.pooledMaps[image + elements[k].orient * grids.imageCount],
+                                  inRows.begin, inRows.end, inCols.begin, inCols.end,
+                                  inRows.firstPooled, inCols.firstPooled};
+    }
+}
+
+// Adds one element's term to the scores of the anchor column with index b; scores and
+// normalizers hold one value per anchor row. Inside the pooled map the term is
+// w * saturate(r / n, s) - b, formed in double and added to the score, which is rounded to
+// single; outside, the bias is subtracted in double and the score rounded to single.
+void addElementToColumn(float* scores, const float* normalizers, int32_t rowCount, const PlacedElement& p,
+                        const TemplateElement& e, int32_t b, const ImageGeometry& g, double s) {
+    bool columnInside = b >= p.colBegin && b < p.colEnd;
+    int32_t begin = columnInside ? p.rowBegin : rowCount;
+    int32_t end = columnInside ? p.rowEnd : rowCount;
+    for (int32_t a = 0; a < begin; ++a) scores[a] = static_cast<float>(scores[a] - e.bias);
+    if (begin < end) {
+        const float* responses = p.map + cmIndex(p.firstRow, p.firstCol + (b - p.colBegin), g.pooledRows, g.pooledCols);
+        for (int32_t a = begin; a < end; ++a) {
+            float t = saturate(responses[a - begin] / normalizers[a], s);
+            scores[a] = static_cast<float>(scores[a] + (e.weight * t - e.bias));
+        }
+    }
+    for (int32_t a = end; a < rowCount; ++a) scores[a] = static_cast<float>(scores[a] - e.bias);
+}
+
+// The kernel for one image: adds every anchor's template score into the score map, the
+// normalizer read once per placement at the pixel under the template's centre. Each score
+// meets the elements in order 0 ... K-1; as a score depends only on its own placement, the
+// placements are taken an anchor column at a time, and within a column element by element,
+// which walks the score and pooled maps in storage order. Anchor (first + a, first + b) has
+// score position (a + 1, b + 1).
+void scoreImage(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids, int32_t image,
+                const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep, double s,
+                PlacedElement* placed, float* columnNormalizers) {
+    int64_t rowCount = anchorCountOf(t.rowsPooled, g.pooledRows);
+    int64_t colCount = anchorCountOf(t.colsPooled, g.pooledCols);
+    if (rowCount == 0 || colCount == 0) return;
+    // Nonempty anchor spans lie within a score map that requireScoreMapsIndexable admitted.
+    AnchorSpan anchorRows{1 - t.rowsPooled, static_cast<int32_t>(rowCount)};
+    AnchorSpan anchorCols{1 - t.colsPooled, static_cast<int32_t>(colCount)};
+    int32_t scoreRows = static_cast<int32_t>(g.scoreRows);
+    int32_t scoreCols = static_cast<int32_t>(g.scoreCols);
+    placeElements(elements, elementCount, grids, image, g, anchorRows, anchorCols, placed);
+    const float* normalizers = grids.normalizerMaps[image];
+    for (int32_t b = 0; b < anchorCols.count; ++b) {
+        int64_t cy = (int64_t{anchorCols.first} + b + t.centerColOffset) * poolStep;
+        for (int32_t a = 0; a < anchorRows.count; ++a) {
+            int64_t cx = (int64_t{anchorRows.first} + a + t.centerRowOffset) * poolStep;
+            columnNormalizers[a] = normalizerAt(normalizers, g.rows, g.cols, cx, cy);
+        }
+        float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
+        for (int32_t k = 0; k < elementCount; ++k) {
+            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g, s);
+        }
+    }
+}
+
+// The most anchor rows of any image with anchors at all: the length of the per-column
+// normalizer buffer. Each such count is at most the image's admitted score rows.
+int32_t largestAnchorRowCount(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep,
+                              const TemplateGeometry& t) {
+    int64_t largest = 0;
+    for (int32_t image = 0; image < imageCount; ++image) {
+        int64_t rowCount = anchorCountOf(t.rowsPooled, pooledSizeOf(roundHalfUp(sizes.rows[image]), poolStep));
+        int64_t colCount = anchorCountOf(t.colsPooled, pooledSizeOf(roundHalfUp(sizes.cols[image]), poolStep));
+        if (colCount > 0) largest = std::max(largest, rowCount);
+    }
+    return static_cast<int32_t>(largest);
+}
+
+// 0-based position of scoreMaps, for the size refusal made before it is read.
+const int32_t scoreMapsPosition = 14;
+
+const char* const argNames[] = {"imageCount",        "imageRows",         "imageCols",      "orientCount",
+                                "poolStep",          "templateRows",      "templateCols",   "elementCount",
+                                "elementOrients",    "elementRowOffsets", "elementColOffsets",
+                                "elementWeights",    "elementBiases",     "pooledMaps",     "scoreMaps",
+                                "normalizerMaps",    "saturationLevel"};
+
+void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
+    ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
+    int32_t imageCount = readIntArg(args, 0);
+    ImageSizes sizes = readImageSizes(args, imageCount);
+    int32_t orientCount = readIntArg(args, 1);
+    int32_t poolStep = readIntArg(args, 1);
+    int32_t templateRows = readIntArg(args, 0);
+    int32_t templateCols = readIntArg(args, 0);
+    int32_t elementCount = readIntArg(args, 0);
+    const double* orients = readIntArrayArg(args, elementCount, 0, orientCount - 1);
+    const double* rowOffsets = readIntArrayArg(args, elementCount);
+    const double* colOffsets = readIntArrayArg(args, elementCount);
+    const double* weights = readArrayArg<double>(args, elementCount, Access::read);
+    const double* biases = readArrayArg<double>(args, elementCount, Access::read);
+    auto geometry = [&](int32_t image) { return geometryOf(sizes, image, poolStep, templateRows, templateCols); };
+    auto pooledValues = [&](int32_t image) {
+        ImageGeometry g = geometry(image);
+        return static_cast<int64_t>(g.pooledRows) * g.pooledCols;
+    };
+    auto scoreValues = [&](int32_t image) {
+        ImageGeometry g = geometry(image);
+        return scoreValueCountOf(templateRows, templateCols, g.rows, g.cols, poolStep);
+    };
+    auto imageValues = [&](int32_t image) { return imageValueCount(sizes, image); };
+    ScoreGrids grids;
+    grids.imageCount = imageCount;
+    grids.pooledMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::read, pooledValues);
+    requireScoreMapsIndexable(args, scoreMapsPosition, sizes, imageCount, templateRows, templateCols, poolStep);
+    grids.scoreMaps = readCellList<float>(args, imageCount, Access::written, scoreValues);
+    grids.normalizerMaps = readCellList<float>(args, imageCount, Access::read, imageValues);
+    double saturationLevel = readRealArg(args, RealRule::finiteNonzero);
+    endArgs(args);
+
+    TemplateElement* elements = convertElements(elementCount, orients, rowOffsets, colOffsets, weights, biases);
+    PlacedElement* placed = allocArray<PlacedElement>(elementCount);
+    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
+    float* columnNormalizers = allocArray<float>(largestAnchorRowCount(sizes, imageCount, poolStep, t));
+    for (int32_t image = 0; image < imageCount; ++image) {
+        scoreImage(elements, elementCount, grids, image, geometry(image), t, poolStep, saturationLevel, placed,
+                   columnNormalizers);
+    }
+    mxFree(columnNormalizers);
+    mxFree(placed);
+    mxFree(elements);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    (void)plhs;
+    runPlugin("gastrel", gastrel, nlhs, nrhs, prhs);
+}
