@@ -64,7 +64,7 @@ ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t or
     ShiftTable table;
     int32_t positionIndexCount = 2 * posShiftMax + 1;
     int32_t orientIndexCount = 2 * orientShiftMax + 1;
-    table.shiftCount = positionIndexCount * orientIndexCount;
+    table.shiftCount = shiftCountOf(posShiftMax, orientShiftMax);
     table.rowShift = allocTable2D<int32_t>(orientCount, table.shiftCount);
     table.colShift = allocTable2D<int32_t>(orientCount, table.shiftCount);
     table.shiftedOrient = allocTable2D<int32_t>(orientCount, table.shiftCount);

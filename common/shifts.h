@@ -43,6 +43,11 @@ bool shiftTablesFit(int32_t orientCount, int32_t posShiftMax, int32_t orientShif
 // at least 0.
 bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t largestSide);
 
+// Slots per orientation: (2*posShiftMax + 1) * (2*orientShiftMax + 1).
+inline int32_t shiftCountOf(int32_t posShiftMax, int32_t orientShiftMax) {
+    return (2 * posShiftMax + 1) * (2 * orientShiftMax + 1);
+}
+
 // 1-based argument positions of a plug-in's four shift parameters, named in refusals.
 struct ShiftArgPositions {
     int32_t orientCount;

@@ -284,7 +284,7 @@ void quillon(int nlhs, int nrhs, const mxArray* prhs[]) {
 
     extent.window = computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, size.rows, size.cols);
     if (isEmpty(extent.window)) refuseEmptyWindow(extent, grids.filterHalf, grids.posShiftMax, grids.poolStep);
-    int32_t shiftCount = (2 * grids.posShiftMax + 1) * (2 * orientShiftMax + 1);
+    int32_t shiftCount = shiftCountOf(grids.posShiftMax, orientShiftMax);
     for (int32_t image = 0; image < grids.imageCount; ++image) {
         requireSlotsInWindow(args, traceMapsPosition, grids.traceMaps, grids.imageCount, grids.orientCount, image,
                              extent.pooledRows, extent.window, shiftCount);
