@@ -1,0 +1,164 @@
+// tarrowveto: draws, for every image, the template as it was found there, and in the same pass
+// scores each drawn element and inhibits what it explains. Each element with a positive pooled
+// value is stamped at the pixel and orientation its shift slot names, the responses around
+// that spot are suppressed with the overlap factors and the pooled maxima they fed are searched
+// again, and the element's score term is added to the image's score. Later elements see the
+// maps as earlier ones left them.
+
+#include <cmath>
+
+#include "detections.h"
+#include "frame.h"
+#include "inhibit.h"
+#include "placement.h"
+#include "shifts.h"
+
+namespace {
+
+// What every image of a call works with besides the maps that inhibition changes.
+struct RecoverSettings {
+    float* const* imageSketches;
+    const float* const* normalizerMaps;
+    float* imageScores;
+    const double* const* orientStamps;
+    const double* elementWeights;
+    const double* elementBiases;
+    double saturationLevel;
+    TemplateGeometry geometry;
+};
+
+// The divisor of the detection's responses: the normalizer map's value at the template's
+// centre pixel ((anchor + centre offset) * poolStep, formed in 64 bits); 1 outside the image
+// or where the map holds 0.
+float normalizerOf(const RecoverSettings& settings, const ImagePlacement& place, int32_t image,
+                   int32_t poolStep) {
+    int64_t cx = (int64_t{place.anchorRow} + settings.geometry.centerRowOffset) * poolStep;
+    int64_t cy = (int64_t{place.anchorCol} + settings.geometry.centerColOffset) * poolStep;
+    return normalizerAt(settings.normalizerMaps[image], place.rows, place.cols, cx, cy);
+}
+
+// Walks the elements of one detected image in order. An element on the pooled map whose pooled
+// value r is positive (read before its own inhibition) is drawn with factor sqrt(t), where
+// t = saturate(r / n, s), at the pixel and orientation of its shift slot; the image is then
+// inhibited around that spot, and w * t - b is added to the image's single-precision score.
+void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, const RecoverSettings& settings,
+                           const TemplateElements& elements, const ImagePlacement& place, const ImageExtent& extent,
+                           int32_t image) {
+    float n = normalizerOf(settings, place, image, grids.poolStep);
+    float* sketch = settings.imageSketches[image];
+    for (int32_t k = 0; k < elements.count; ++k) {
+        PlacedElement element = placeElement(elements, k, place);
+        if (!element.inside) continue;
+        int32_t p = cmIndex(element.x, element.y, place.pooledRows, place.pooledCols);
+        int32_t c = image + element.orient * grids.imageCount;
+        int32_t o = element.orient;
+        int32_t slot = roundHalfUp(grids.traceMaps[c][p]);
+        int32_t matchedOrient = shifts.shiftedOrient[o][slot];
+        int32_t xs = element.x * grids.poolStep + shifts.rowShift[o][slot];
+        int32_t ys = element.y * grids.poolStep + shifts.colShift[o][slot];
+        float r = grids.pooledMaps[c][p];
+        if (!(r > 0.0f)) continue;
+        float v = static_cast<float>(static_cast<double>(r) / n);
+        float t = saturate(v, settings.saturationLevel);
+        stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matchedOrient, xs, ys,
+                     std::sqrt(static_cast<double>(t)));
+        inhibitAround(shifts, grids, extent, image, matchedOrient, xs, ys, nullptr);
+        double term = settings.elementWeights[k] * static_cast<double>(t) - settings.elementBiases[k];
+        settings.imageScores[image] = static_cast<float>(settings.imageScores[image] + term);
+    }
+}
+
+// 1-based positions of the shift parameters, for refusals.
+const ShiftArgPositions shiftArgPositions = {4, 5, 6, 7};
+
+// Names of the two indices of an overlap table cell, for refusals.
+const GridAxes overlapAxes = {"selected orientation", "other orientation"};
+
+// 0-based position of traceMaps, for refusals of trace values.
+const int32_t traceMapsPosition = 17;
+
+const char* const argNames[] = {
+    "imageCount",     "imageRows",         "imageCols",         "orientCount",    "posShiftMax",
+    "orientShiftMax", "poolStep",          "filterHalf",        "orientStamps",   "elementCount",
+    "elementOrients", "elementRowOffsets", "elementColOffsets", "elementWeights", "elementBiases",
+    "responseMaps",   "pooledMaps",        "traceMaps",         "imageSketches",  "anchorRows",
+    "anchorCols",     "saturationLevel",   "templateRows",      "templateCols",   "overlapTable",
+    "imageScores",    "normalizerMaps"};
+
+// Refuses the call unless every trace value that inhibition may read is a shift slot: in each
+// image with a detection and at least one element, everywhere in its pool window.
+void requireSlotsInWindows(const ArgList& args, const InhibitGrids& grids, const ImageSizes& sizes,
+                           const double* anchorRows, const double* anchorCols, int32_t elementCount,
+                           int32_t shiftCount) {
+    if (elementCount < 1) return;
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+        if (!place.detected) continue;
+        PoolWindow window = computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows, place.cols);
+        requireSlotsInWindow(args, traceMapsPosition, grids.traceMaps, grids.imageCount, grids.orientCount, image,
+                             place.pooledRows, window, shiftCount);
+    }
+}
+
+void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
+    ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
+    InhibitGrids grids;
+    RecoverSettings settings;
+    grids.imageCount = readIntArg(args, 0);
+    int32_t imageCount = grids.imageCount;
+    ImageSizes sizes = readImageSizes(args, imageCount);
+    grids.orientCount = readIntArg(args, 1);
+    int32_t orientCount = grids.orientCount;
+    grids.posShiftMax = readIntArg(args, 0);
+    int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
+    grids.poolStep = readIntArg(args, 1);
+    requireShiftsFit(shiftArgPositions, orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep,
+                     largestSideOf(sizes, imageCount));
+    grids.filterHalf = readIntArg(args, 0, filterHalfLimit);
+    int64_t stampSide = 2 * int64_t{grids.filterHalf} + 1;
+    int64_t overlapSide = 4 * int64_t{grids.filterHalf} + 1;
+    settings.orientStamps = readCellList<double>(args, orientCount, Access::read,
+                                                 [&](int32_t) { return stampSide * stampSide; });
+    TemplateElements elements = readTemplateElements(args, orientCount);
+    settings.elementWeights = readArrayArg<double>(args, elements.count, Access::read);
+    settings.elementBiases = readArrayArg<double>(args, elements.count, Access::read);
+    auto imageValues = [&](int32_t image) { return imageValueCount(sizes, image); };
+    auto pooledValues = [&](int32_t image) { return pooledValueCount(sizes, image, grids.poolStep); };
+    grids.responseMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, imageValues);
+    grids.pooledMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
+    grids.traceMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
+    settings.imageSketches = readCellList<float>(args, imageCount, Access::written, imageValues);
+    const double* anchorRows = readAnchorArg(args, imageCount);
+    const double* anchorCols = readAnchorArg(args, imageCount);
+    settings.saturationLevel = readRealArg(args, RealRule::finiteNonzero);
+    int32_t templateRows = readIntArg(args, 0);
+    int32_t templateCols = readIntArg(args, 0);
+    settings.geometry = templateGeometryOf(templateRows, templateCols, grids.poolStep);
+    grids.overlapTable = readCellGrid<double>(args, orientCount, orientCount, overlapAxes,
+                                              Access::read, [&](int32_t) { return overlapSide * overlapSide; });
+    settings.imageScores = readArrayArg<float>(args, imageCount, Access::written);
+    settings.normalizerMaps = readCellList<float>(args, imageCount, Access::read, imageValues);
+    endArgs(args);
+
+    int32_t shiftCount = shiftCountOf(grids.posShiftMax, orientShiftMax);
+    requireSlotsAtElements(args, traceMapsPosition, grids.traceMaps, sizes, anchorRows, anchorCols, imageCount,
+                           grids.poolStep, elements, shiftCount);
+    requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements.count, shiftCount);
+    ShiftTable shifts = buildShiftTables(orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+        ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
+                           computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows,
+                                             place.cols)};
+        clearSketch(settings.imageSketches[image], place);
+        if (place.detected) recoverImageInhibited(shifts, grids, settings, elements, place, extent, image);
+    }
+    freeShiftTables(shifts, orientCount);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    (void)plhs;
+    runPlugin("tarrowveto", tarrowveto, nlhs, nrhs, prhs);
+}

@@ -1,0 +1,605 @@
+// tarrowveto through the test host: with nothing inhibited it draws what tarrow draws and adds
+// the plain score terms; a wiped-out source sends the next element to its next-best match and
+// leaves the pooled maps as a fresh pooling of the inhibited responses; scores accumulate in
+// single precision, the normalizer is read at the template's centre; the implementer's
+// choices (no elements, NaN anchors, a zero normalizer); random calls against the shared
+// routines run in the documented order; and refusals that write nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame.h"
+#include "inhibit.h"
+#include "minihost.h"
+#include "placement.h"
+#include "shifts.h"
+#include "test_support.h"
+
+using minihost::Array;
+using minihost::callPlugin;
+using testsupport::MapGrid;
+using testsupport::snapshot;
+
+namespace {
+
+const double nan = std::numeric_limits<double>::quiet_NaN();
+
+struct Params {
+    int orientCount, posShiftMax, orientShiftMax, poolStep, filterHalf;
+};
+
+// One call's arguments: the vectors are what the test sets, turned into host arrays by args();
+// the grids and imageScores are built once by makeCall and stay, to be set and inspected.
+struct VetoCall {
+    Params q;
+    std::vector<double> rowsGiven, colsGiven;
+    std::vector<int> rows, cols, pooledRows, pooledCols;
+    double elementCount = 0;
+    std::vector<double> orients, rowOffsets, colOffsets, weights, biases, anchorRows, anchorCols;
+    double saturationLevel = 1.5;
+    double templateRows = 0, templateCols = 0;
+    MapGrid stamps, responses, pooled, traces, sketches, overlap, normalizers;
+    Array scores;
+    std::vector<Array> held;
+
+    std::vector<const mxArray*> args() {
+        held.clear();
+        auto keep = [&](Array array) {
+            held.push_back(std::move(array));
+            return held.back().get();
+        };
+        auto row = [&](const std::vector<double>& values) {
+            return keep(minihost::doubles(1, static_cast<int>(values.size()), values));
+        };
+        auto number = [&](double value) { return keep(minihost::scalar(value)); };
+        return {number(static_cast<double>(rows.size())), row(rowsGiven), row(colsGiven), number(q.orientCount),
+                number(q.posShiftMax), number(q.orientShiftMax), number(q.poolStep), number(q.filterHalf),
+                stamps.cells.get(), number(elementCount), row(orients), row(rowOffsets), row(colOffsets), row(weights),
+                row(biases), responses.cells.get(), pooled.cells.get(), traces.cells.get(), sketches.cells.get(),
+                row(anchorRows), row(anchorCols), number(saturationLevel), number(templateRows), number(templateCols),
+                overlap.cells.get(), scores.get(), normalizers.cells.get()};
+    }
+    minihost::CallResult run() { return callPlugin(minihost::loadPlugin("tarrowveto"), args()); }
+    float* score() const { return minihost::singleData(scores.get()); }
+    float* sketch(int image) const { return sketches.singles(image, 0); }
+    float& responseAt(int image, int orient, int x, int y) const {
+        return responses.singles(image, orient)[cmIndex(x, y, rows[image], cols[image])];
+    }
+    float& pooledAt(int image, int orient, int x, int y) const {
+        return pooled.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
+    }
+    float& traceAt(int image, int orient, int x, int y) const {
+        return traces.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
+    }
+    void setElements(const std::vector<double>& o, const std::vector<double>& dr, const std::vector<double>& dc,
+                     const std::vector<double>& w, const std::vector<double>& b) {
+        orients = o;
+        rowOffsets = dr;
+        colOffsets = dc;
+        weights = w;
+        biases = b;
+        elementCount = static_cast<double>(o.size());
+    }
+    // Pools the responses into the pooled and trace maps with vindral.
+    void pool() {
+        std::vector<const mxArray*> all = args();
+        std::vector<const mxArray*> vindralArgs(all.begin(), all.begin() + 7);
+        vindralArgs.insert(vindralArgs.end(), {responses.cells.get(), pooled.cells.get(), traces.cells.get()});
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("vindral"), vindralArgs);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+    }
+};
+
+// Stamp o holds 1 + o + k/100 at its k-th value; every overlap factor is 1 and every
+// normalizer value 1; responses are 0 until set. Maps and sketches have `spare` extra values.
+VetoCall makeCall(const std::vector<double>& rowsGiven, const std::vector<double>& colsGiven, Params q, int spare = 0) {
+    VetoCall call;
+    call.q = q;
+    call.rowsGiven = rowsGiven;
+    call.colsGiven = colsGiven;
+    int imageCount = static_cast<int>(rowsGiven.size());
+    for (int image = 0; image < imageCount; ++image) {
+        call.rows.push_back(roundHalfUp(rowsGiven[image]));
+        call.cols.push_back(roundHalfUp(colsGiven[image]));
+        call.pooledRows.push_back(call.rows[image] / q.poolStep);
+        call.pooledCols.push_back(call.cols[image] / q.poolStep);
+        call.anchorRows.push_back(0);
+        call.anchorCols.push_back(0);
+    }
+    int side = 2 * q.filterHalf + 1, reachSide = 4 * q.filterHalf + 1;
+    call.stamps = testsupport::makeGrid(1, q.orientCount, {side}, {side}, mxDOUBLE_CLASS);
+    for (int o = 0; o < q.orientCount; ++o) {
+        for (int k = 0; k < side * side; ++k) call.stamps.doubles(0, o)[k] = 1 + o + k / 100.0;
+    }
+    int orients = q.orientCount;
+    call.responses = testsupport::makeGrid(imageCount, orients, call.rows, call.cols, mxSINGLE_CLASS, spare);
+    call.pooled = testsupport::makeGrid(imageCount, orients, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
+    call.traces = testsupport::makeGrid(imageCount, orients, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
+    call.sketches = testsupport::makeGrid(imageCount, 1, call.rows, call.cols, mxSINGLE_CLASS, spare);
+    call.overlap = testsupport::makeGrid(orients, orients, std::vector<int>(orients, reachSide),
+                                         std::vector<int>(orients, reachSide), mxDOUBLE_CLASS);
+    testsupport::fillEach(call.overlap, [] { return 1.0; });
+    call.normalizers = testsupport::makeGrid(imageCount, 1, call.rows, call.cols, mxSINGLE_CLASS, spare);
+    testsupport::fillEach(call.normalizers, [] { return 1.0; });
+    call.scores = minihost::singles(1, imageCount + spare);
+    return call;
+}
+
+// saturate(r, s) written out: a = (-2r)/s, e = exp(a), s*((2/(e + 1)) - 1), rounded to single.
+float saturated(float r, double s) {
+    double a = (-2.0 * static_cast<double>(r)) / s;
+    double e = std::exp(a);
+    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
+}
+
+// The score after adding w * t - b to a single-precision score.
+float plusTerm(float score, double w, float t, double b) {
+    return static_cast<float>(score + (w * static_cast<double>(t) - b));
+}
+
+std::vector<float> scoreValues(const VetoCall& call) {
+    return std::vector<float>(call.score(), call.score() + mxGetNumberOfElements(call.scores.get()));
+}
+
+// A copy of a grid with data of its own.
+MapGrid cloneGrid(const MapGrid& grid) {
+    MapGrid copy{minihost::cellArray(grid.imageCount, grid.orientCount), grid.imageCount, grid.orientCount};
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        mxArray* original = mxGetCell(grid.cells.get(), c);
+        Array cell(mxCreateNumericMatrix(mxGetM(original), mxGetN(original), mxIsSingle(original) ? mxSINGLE_CLASS : mxDOUBLE_CLASS, mxREAL));
+        size_t bytes = mxGetNumberOfElements(original) * (mxIsSingle(original) ? sizeof(float) : sizeof(double));
+        std::memcpy(mxGetData(cell.get()), mxGetData(original), bytes);
+        minihost::putCell(copy.cells.get(), c, std::move(cell));
+    }
+    return copy;
+}
+
+template <typename T>
+std::vector<T*> cellTable(const MapGrid& grid) {
+    std::vector<T*> table;
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        table.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
+    }
+    return table;
+}
+
+struct Outcome {
+    std::vector<std::vector<float>> responses, pooled, traces, sketches;
+    std::vector<float> scores;
+};
+
+Outcome outcomeOf(const VetoCall& call) {
+    return {snapshot<float>(call.responses), snapshot<float>(call.pooled), snapshot<float>(call.traces),
+            snapshot<float>(call.sketches), scoreValues(call)};
+}
+
+// The call as the shared routines carry it out, step by step in the documented order, on copies
+// of the call's maps.
+Outcome recoverStepByStep(const VetoCall& call) {
+    const Params& q = call.q;
+    int imageCount = static_cast<int>(call.rows.size());
+    MapGrid responses = cloneGrid(call.responses), pooled = cloneGrid(call.pooled), traces = cloneGrid(call.traces),
+            sketches = cloneGrid(call.sketches);
+    std::vector<float> scores = scoreValues(call);
+    std::vector<float*> responseTable = cellTable<float>(responses), pooledTable = cellTable<float>(pooled),
+                        traceTable = cellTable<float>(traces), sketchTable = cellTable<float>(sketches);
+    std::vector<double*> overlapTable = cellTable<double>(call.overlap), stampTable = cellTable<double>(call.stamps);
+    ShiftTable shifts = buildShiftTables(q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep);
+    InhibitGrids grids{responseTable.data(), pooledTable.data(), traceTable.data(), overlapTable.data(), imageCount,
+                       q.orientCount, q.filterHalf, q.posShiftMax, q.poolStep};
+    int centerRowOffset = static_cast<int>(std::floor((roundHalfUp(call.templateRows) / 2.0) / q.poolStep));
+    int centerColOffset = static_cast<int>(std::floor((roundHalfUp(call.templateCols) / 2.0) / q.poolStep));
+    int elementCount = std::max(0, roundHalfUp(call.elementCount));
+    for (int image = 0; image < imageCount; ++image) {
+        int rows = call.rows[image], cols = call.cols[image];
+        float* sketch = sketchTable[image];
+        std::fill(sketch, sketch + rows * cols, 0.0f);
+        if (std::isnan(call.anchorRows[image]) || std::isnan(call.anchorCols[image])) continue;
+        ImageExtent extent{rows, cols, call.pooledRows[image], call.pooledCols[image],
+                           computePoolWindow(q.filterHalf, q.posShiftMax, q.poolStep, rows, cols)};
+        int64_t ar = roundHalfUp(call.anchorRows[image]), ac = roundHalfUp(call.anchorCols[image]);
+        float n = normalizerAt(call.normalizers.singles(image, 0), rows, cols, (ar + centerRowOffset) * q.poolStep,
+                               (ac + centerColOffset) * q.poolStep);
+        for (int k = 0; k < elementCount; ++k) {
+            int o = roundHalfUp(call.orients[k]);
+            int64_t x = ar + roundHalfUp(call.rowOffsets[k]), y = ac + roundHalfUp(call.colOffsets[k]);
+            if (x < 1 || x > extent.pooledRows || y < 1 || y > extent.pooledCols) continue;
+            int p = cmIndex(x, y, extent.pooledRows, extent.pooledCols), c = image + o * imageCount;
+            int slot = roundHalfUp(traceTable[c][p]);
+            int os = shifts.shiftedOrient[o][slot];
+            int xs = x * q.poolStep + shifts.rowShift[o][slot], ys = y * q.poolStep + shifts.colShift[o][slot];
+            float r = pooledTable[c][p];
+            if (!(r > 0)) continue;
+            float t = saturated(static_cast<float>(double(r) / n), call.saturationLevel);
+            stampElement(sketch, rows, cols, stampTable.data(), q.filterHalf, os, xs, ys, std::sqrt(double(t)));
+            inhibitAround(shifts, grids, extent, image, os, xs, ys, nullptr);
+            scores[image] = plusTerm(scores[image], call.weights[k], t, call.biases[k]);
+        }
+    }
+    freeShiftTables(shifts, q.orientCount);
+    return {snapshot<float>(responses), snapshot<float>(pooled), snapshot<float>(traces), snapshot<float>(sketches),
+            scores};
+}
+
+testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
+                                            const std::vector<std::vector<float>>& expected) {
+    for (size_t c = 0; c < expected.size(); ++c) {
+        for (size_t k = 0; k < expected[c].size(); ++k) {
+            if (!testsupport::sameBits(actual[c][k], expected[c][k])) {
+                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
+                                                   << " instead of " << expected[c][k];
+            }
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+void expectSameOutcome(const Outcome& actual, const Outcome& expected) {
+    EXPECT_TRUE(sameBitsEverywhere(actual.responses, expected.responses)) << "responses";
+    EXPECT_TRUE(sameBitsEverywhere(actual.pooled, expected.pooled)) << "pooled maps";
+    EXPECT_TRUE(sameBitsEverywhere(actual.traces, expected.traces)) << "trace maps";
+    EXPECT_TRUE(sameBitsEverywhere(actual.sketches, expected.sketches)) << "sketches";
+    EXPECT_TRUE(sameBitsEverywhere({actual.scores}, {expected.scores})) << "scores";
+}
+
+// Random template of `count` elements, offsets mostly landing on maps of up to 15 pooled rows.
+void randomElements(VetoCall& call, int count, testsupport::SeededRandom& random) {
+    std::vector<double> o, dr, dc, w, b;
+    for (int k = 0; k < count; ++k) {
+        o.push_back(random.integer(0, call.q.orientCount - 1));
+        dr.push_back(random.integer(-2, 14) + 0.5 * random.integer(-1, 1));
+        dc.push_back(random.integer(-2, 14) + 0.5 * random.integer(-1, 1));
+        w.push_back(random.uniform(-1.0f, 3.0f));
+        b.push_back(random.uniform(-0.5f, 0.5f));
+    }
+    call.setElements(o, dr, dc, w, b);
+}
+
+// ---------------------------------------------------------------- without inhibition
+
+TEST(Tarrowveto, AllOnesOverlapDrawsWhatTarrowDrawsAndAddsThePlainTerms) {
+    testsupport::SeededRandom random;
+    const Params q{6, 2, 1, 2, 2};
+    VetoCall call = makeCall({33, 26}, {28, 31}, q, 1);
+    testsupport::fillUniform(call.responses, random, -1.0f, 3.0f);
+    call.pool();
+    randomElements(call, 25, random);
+    call.anchorRows = {1, -1.5};
+    call.anchorCols = {-0.5, 2};
+    call.score()[0] = 0.25f;
+    call.score()[1] = -1.0f;
+    Outcome before = outcomeOf(call);
+
+    // tarrow on the same maps, into sketches of its own.
+    MapGrid tarrowSketches = cloneGrid(call.sketches);
+    std::vector<const mxArray*> all = call.args();
+    std::vector<const mxArray*> tarrowArgs(all.begin(), all.begin() + 13);
+    tarrowArgs.insert(tarrowArgs.end(), {call.pooled.cells.get(), call.traces.cells.get(), tarrowSketches.cells.get(),
+                                         all[19], all[20], all[21]});
+    ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrow"), tarrowArgs).failed);
+
+    minihost::CallResult result = call.run();
+    ASSERT_FALSE(result.failed) << result.errorMessage;
+    EXPECT_EQ(result.blocksLeft, 7);  // the cell pointer tables; the shift tables are freed
+    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.sketches), snapshot<float>(tarrowSketches)));
+    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.responses), before.responses));
+    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.pooled), before.pooled));
+    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.traces), before.traces));
+    std::vector<float> expected = before.scores;
+    int terms = 0;
+    for (int image = 0; image < 2; ++image) {
+        int ar = roundHalfUp(call.anchorRows[image]), ac = roundHalfUp(call.anchorCols[image]);
+        for (int k = 0; k < 25; ++k) {
+            int x = ar + roundHalfUp(call.rowOffsets[k]), y = ac + roundHalfUp(call.colOffsets[k]);
+            if (x < 1 || x > call.pooledRows[image] || y < 1 || y > call.pooledCols[image]) continue;
+            float r = call.pooledAt(image, static_cast<int>(call.orients[k]), x, y);
+            if (!(r > 0)) continue;
+            expected[image] = plusTerm(expected[image], call.weights[k], saturated(r, 1.5), call.biases[k]);
+            ++terms;
+        }
+    }
+    EXPECT_GT(terms, 10);
+    EXPECT_EQ(scoreValues(call), expected);
+}
+
+TEST(Tarrowveto, ScoresAccumulateInSinglePrecisionAfterEveryElement) {
+    // Start at 5; four drawn elements add 3e-7 each (w = 0, b = -3e-7). In single precision
+    // each addition moves 5 up by one unit in the last place (4.77e-7); summed in double first
+    // the four would add 2.5 units only.
+    VetoCall call = makeCall({12, 12}, {12, 12}, {1, 0, 0, 1, 0}, 1);
+    testsupport::fillEach(call.pooled, [] { return 1.0; });
+    call.setElements({0, 0, 0, 0}, {1, 2, 3, 4}, {1, 2, 3, 4}, {0, 0, 0, 0}, {-3e-7, -3e-7, -3e-7, -3e-7});
+    call.anchorRows = {0, 0};
+    call.anchorCols = {0, nan};
+    call.score()[0] = 5.0f;
+    call.score()[1] = 5.0f;
+    call.score()[2] = 5.0f;
+    ASSERT_FALSE(call.run().failed);
+    float expected = 5.0f;
+    for (int k = 0; k < 4; ++k) expected = plusTerm(expected, 0, 0.0f, -3e-7);
+    ASSERT_NE(expected, static_cast<float>(5.0 + 4 * 3e-7));
+    EXPECT_EQ(scoreValues(call), (std::vector<float>{expected, 5.0f, 5.0f}));
+}
+
+TEST(Tarrowveto, NormalizerIsReadOnceAtTheTemplatesCentre) {
+    // poolStep 2, template 9 x 13: the centre lies floor(4.5/2) = 2 rows and floor(6.5/2) = 3
+    // columns from the anchor. Anchor (3, 4) puts it at pooled (5, 7), pixel (10, 14).
+    struct Case {
+        const char* what;
+        double anchorRow;
+        float centreValue;
+        float n;
+    };
+    const std::vector<Case> cases = {{"inside", 3, 2.5f, 2.5f},
+                                     {"zero, used as 1", 3, 0.0f, 1.0f},
+                                     {"centre below the image", 9, 2.5f, 1.0f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VetoCall call = makeCall({20}, {30}, {1, 0, 0, 2, 1});
+        call.templateRows = 9;
+        call.templateCols = 13;
+        testsupport::fillEach(call.normalizers, [] { return 7.0; });
+        call.normalizers.singles(0, 0)[cmIndex(10, 14, 20, 30)] = c.centreValue;
+        call.anchorRows = {c.anchorRow};
+        call.anchorCols = {4};
+        call.setElements({0, 0}, {-2, 0}, {0, 0}, {2, 0.5}, {0.25, 1});
+        call.pooledAt(0, 0, c.anchorRow - 2, 4) = 3.0f;
+        call.pooledAt(0, 0, c.anchorRow, 4) = 0.7f;
+        ASSERT_FALSE(call.run().failed);
+        float first = saturated(static_cast<float>(3.0 / c.n), 1.5), second = saturated(static_cast<float>(0.7f / double(c.n)), 1.5);
+        EXPECT_EQ(call.score()[0], plusTerm(plusTerm(0.0f, 2, first, 0.25), 0.5, second, 1));
+        // The draw uses the normalized value too.
+        EXPECT_EQ(call.sketch(0)[cmIndex(2 * c.anchorRow - 4, 8, 20, 30)], static_cast<float>(call.stamps.doubles(0, 0)[4] * std::sqrt(double(first))));
+    }
+}
+
+// ---------------------------------------------------------------- inhibition between elements
+
+TEST(Tarrowveto, AWipedOutSourceSendsTheNextElementToItsNextBestMatch) {
+    // One orientation, posShiftMax 1, poolStep 2, h = 1: slots 0, 1, 2 read pixel rows
+    // 2x, 2x - 2, 2x + 2. Element 0 at pooled (6, 6) traces slot 2, pixel (14, 12); element 1
+    // at (7, 6) traces slot 0, the same pixel. The overlap factor at the element's own pixel
+    // is 0 and 1 elsewhere, so element 0 wipes out that response and the pooled value of
+    // element 1 is searched again: it moves to pixel (16, 12) (value 3) when that is positive,
+    // and element 1 is skipped when all that is left is negative.
+    for (bool nextIsPositive : {true, false}) {
+        SCOPED_TRACE(nextIsPositive ? "next-best match positive" : "next-best match negative");
+        testsupport::SeededRandom random;
+        VetoCall call = makeCall({30}, {30}, {1, 1, 0, 2, 1});
+        testsupport::fillUniform(call.responses, random, 0.0f, 0.5f);
+        call.responseAt(0, 0, 14, 12) = 5.0f;
+        call.responseAt(0, 0, 16, 12) = nextIsPositive ? 3.0f : -1.0f;
+        call.responseAt(0, 0, 12, 12) = nextIsPositive ? 1.0f : -2.0f;
+        call.overlap.doubles(0, 0)[cmIndex(3, 3, 5, 5)] = 0.0;
+        call.pool();
+        ASSERT_EQ(call.traceAt(0, 0, 6, 6), 2.0f);
+        ASSERT_EQ(call.traceAt(0, 0, 7, 6), 0.0f);
+        call.setElements({0, 0}, {3, 4}, {3, 3}, {1, 2}, {0.5, 0.25});
+        call.anchorRows = {3};
+        call.anchorCols = {3};
+        call.score()[0] = 0.0f;
+        auto responsesBefore = snapshot<float>(call.responses);
+        ASSERT_FALSE(call.run().failed);
+
+        float t0 = saturated(5.0f, 1.5), t1 = saturated(3.0f, 1.5);
+        float expectedScore = plusTerm(0.0f, 1, t0, 0.5);
+        if (nextIsPositive) expectedScore = plusTerm(expectedScore, 2, t1, 0.25);
+        EXPECT_EQ(call.score()[0], expectedScore);
+        std::vector<float> sketch(900, 0.0f);
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                float stampValue = static_cast<float>((1 + ((dx + 1) + (dy + 1) * 3) / 100.0) * std::sqrt(double(t0)));
+                sketch[cmIndex(14 + dx, 12 + dy, 30, 30)] = stampValue;
+            }
+        }
+        for (int dy = -1; dy <= 1 && nextIsPositive; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                float stampValue = static_cast<float>((1 + ((dx + 1) + (dy + 1) * 3) / 100.0) * std::sqrt(double(t1)));
+                float& pixel = sketch[cmIndex(16 + dx, 12 + dy, 30, 30)];
+                pixel = std::max(pixel, stampValue);
+            }
+        }
+        EXPECT_EQ(snapshot<float>(call.sketches)[0], sketch);
+        // Only the drawn elements' own responses are gone.
+        responsesBefore[0][cmIndex(14, 12, 30, 30)] = 0.0f;
+        if (nextIsPositive) responsesBefore[0][cmIndex(16, 12, 30, 30)] = 0.0f;
+        EXPECT_EQ(snapshot<float>(call.responses), responsesBefore);
+        // The repaired pooled maps are what a fresh pooling of the inhibited responses gives.
+        auto pooledAfter = snapshot<float>(call.pooled);
+        auto tracesAfter = snapshot<float>(call.traces);
+        call.pool();
+        EXPECT_TRUE(sameBitsEverywhere(pooledAfter, snapshot<float>(call.pooled)));
+        EXPECT_TRUE(sameBitsEverywhere(tracesAfter, snapshot<float>(call.traces)));
+        EXPECT_EQ(pooledAfter[0][cmIndex(7, 6, 15, 15)], nextIsPositive ? 1.0f : call.responseAt(0, 0, 14, 12));
+    }
+}
+
+// ---------------------------------------------------------------- the implementer's choices
+
+TEST(Tarrowveto, NaNAnchorOrNoElementsOnlyClearTheSketch) {
+    testsupport::SeededRandom random;
+    for (bool noElements : {false, true}) {
+        SCOPED_TRACE(noElements ? "no elements" : "NaN anchors");
+        VetoCall call = makeCall({16, 14}, {12, 18}, {2, 1, 1, 2, 1}, 2);
+        testsupport::fillUniform(call.responses, random, 0.0f, 2.0f);
+        call.pool();
+        testsupport::fillEach(call.sketches, [] { return 3.0; });
+        call.score()[0] = 1.0f;
+        if (noElements) {
+            call.elementCount = 0;  // element arrays empty
+            call.anchorRows = {2, 1};
+        } else {
+            randomElements(call, 6, random);
+            call.anchorRows = {nan, 1};
+            call.anchorCols = {1, nan};
+            for (int o = 0; o < 2; ++o) call.traceAt(0, o, 4, 3) = 55.0f;  // never read
+        }
+        Outcome before = outcomeOf(call);
+        ASSERT_FALSE(call.run().failed);
+        Outcome after = outcomeOf(call);
+        expectSameOutcome({before.responses, before.pooled, before.traces,
+                           {std::vector<float>(16 * 12, 0.0f), std::vector<float>(14 * 18, 0.0f)},
+                           before.scores},
+                          {after.responses, after.pooled, after.traces,
+                           {std::vector<float>(after.sketches[0].begin(), after.sketches[0].end() - 2),
+                            std::vector<float>(after.sketches[1].begin(), after.sketches[1].end() - 2)},
+                           after.scores});
+        EXPECT_EQ(after.sketches[0].back(), 3.0f);
+    }
+}
+
+// ---------------------------------------------------------------- random calls
+
+TEST(Tarrowveto, MatchesTheSharedRoutinesRunInOrderBitForBit) {
+    testsupport::SeededRandom random;
+    for (int trial = 0; trial < 60; ++trial) {
+        int orientCount = random.integer(1, 6);
+        Params q{orientCount, random.integer(0, 2), random.integer(0, std::min(orientCount - 1, 2)), random.integer(1, 3),
+                 random.integer(0, 3)};
+        std::vector<double> rowsGiven, colsGiven;
+        for (int image = random.integer(0, 3); image > 0; --image) {
+            rowsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
+            colsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
+        }
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        VetoCall call = makeCall(rowsGiven, colsGiven, q, 2);
+        testsupport::fillEach(call.responses, [&] { return std::floor(random.uniform(-2.0f, 5.0f)); });
+        call.pool();
+        // Overlap factors: mostly 1 or 0.5, often exactly 0.
+        testsupport::fillEach(call.overlap, [&] {
+            int draw = random.integer(0, 3);
+            return draw == 0 ? 0.0 : draw == 1 ? 0.5 : 1.0;
+        });
+        testsupport::fillUniform(call.normalizers, random, 0.5f, 2.0f);
+        randomElements(call, random.integer(0, 14), random);
+        for (size_t image = 0; image < rowsGiven.size(); ++image) {
+            call.anchorRows[image] = random.integer(0, 7) == 0 ? nan : random.integer(-3, 5) + 0.5 * random.integer(-1, 1);
+            call.anchorCols[image] = random.integer(-3, 5);
+        }
+        call.templateRows = random.integer(0, 20);
+        call.templateCols = random.integer(0, 20);
+        call.saturationLevel = random.uniform(0.3f, 3.0f);
+        testsupport::fillEach(call.sketches, [&] { return random.uniform(-1.0f, 1.0f); });
+        for (size_t k = 0; k < mxGetNumberOfElements(call.scores.get()); ++k) call.score()[k] = random.uniform(-2.0f, 2.0f);
+        Outcome expected = recoverStepByStep(call);
+        minihost::CallResult result = call.run();
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        expectSameOutcome(outcomeOf(call), expected);
+    }
+}
+
+// ---------------------------------------------------------------- refusals
+
+TEST(Tarrowveto, RefusesMalformedCallsBeforeWritingAnything) {
+    using Spoil = std::function<void(std::vector<const mxArray*>&, VetoCall&)>;
+    auto scalarAt = [](int position, double value) -> Spoil {
+        auto kept = std::make_shared<Array>(minihost::scalar(value));
+        return [=](auto& args, auto&) { args[position - 1] = kept->get(); };
+    };
+    auto replaceArray = [](int position, Array array) -> Spoil {
+        auto kept = std::make_shared<Array>(std::move(array));
+        return [=](auto& args, auto&) { args[position - 1] = kept->get(); };
+    };
+    auto vary = [](std::function<void(VetoCall&)> change) -> Spoil {
+        return [=](auto& args, auto& call) {
+            change(call);
+            args = call.args();
+        };
+    };
+    auto replaceCell = [](MapGrid VetoCall::*grid, int cell, std::function<Array(VetoCall&)> make) -> Spoil {
+        return [=](auto&, auto& call) { minihost::putCell((call.*grid).cells.get(), cell, make(call)); };
+    };
+    auto singles = [](int count) { return [=](VetoCall&) { return minihost::singles(count, 1); }; };
+    struct Case {
+        const char* what;
+        const char* id;
+        Spoil spoil;
+    };
+    // Two images, 20 x 18 (10 x 9 pooled) and 17 x 22 (8 x 11); 3 orientations, 9 slots;
+    // h = 1, so the pool windows are rows 3 ... 7 and columns 3 ... 6 of image 0, rows 3 ... 6
+    // and columns 3 ... 8 of image 1.
+    const std::vector<Case> cases = {
+        {"twenty-six arguments", "tarrowveto:tooFewArguments", [](auto& args, auto&) { args.pop_back(); }},
+        {"orientation range of orientCount", "tarrowveto:outOfRange", scalarAt(6, 3)},
+        {"pool step 0", "tarrowveto:outOfRange", scalarAt(7, 0)},
+        {"negative position range", "tarrowveto:outOfRange", scalarAt(5, -1)},
+        {"displacement beyond 32 bits", "tarrowveto:tooLarge", scalarAt(7, 2147483640)},
+        {"filter half beyond the limit", "tarrowveto:outOfRange", scalarAt(8, 11585)},
+        {"stamp too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::stamps, 1, [](auto&) { return minihost::doubles(8, 1); })},
+        {"orientation of orientCount", "tarrowveto:outOfRange", vary([](auto& call) { call.orients[2] = 3; })},
+        {"offset beyond 32 bits", "tarrowveto:outOfRange", vary([](auto& call) { call.colOffsets[0] = 3e9; })},
+        {"too few weights", "tarrowveto:tooFewValues", vary([](auto& call) { call.weights.pop_back(); })},
+        {"too few biases", "tarrowveto:tooFewValues", vary([](auto& call) { call.biases.pop_back(); })},
+        {"single weights", "tarrowveto:wrongClass", replaceArray(14, minihost::singles(1, 3))},
+        {"response map too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::responses, 5, singles(373))},
+        {"double response map", "tarrowveto:badCell", replaceCell(&VetoCall::responses, 0, [](auto&) { return minihost::doubles(360, 1); })},
+        {"pooled map too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::pooled, 5, singles(87))},
+        {"trace map too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::traces, 0, singles(89))},
+        {"sketch too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::sketches, 1, singles(373))},
+        {"pooled map sharing a trace map", "tarrowveto:sharedData", replaceCell(&VetoCall::pooled, 2, [](auto& call) { return minihost::sharedCopy(call.traces.map(0, 1)); })},
+        {"sketch sharing a response map", "tarrowveto:sharedData", replaceCell(&VetoCall::sketches, 0, [](auto& call) { return minihost::sharedCopy(call.responses.map(0, 2)); })},
+        {"normalizer sharing a response map", "tarrowveto:sharedData", replaceCell(&VetoCall::normalizers, 1, [](auto& call) { return minihost::sharedCopy(call.responses.map(1, 0)); })},
+        {"scores sharing a normalizer map", "tarrowveto:sharedData", [](auto& args, auto& call) { args[25] = call.normalizers.map(0, 0); }},
+        {"infinite anchor", "tarrowveto:outOfRange", vary([](auto& call) { call.anchorCols[1] = -INFINITY; })},
+        {"saturation level 0", "tarrowveto:outOfRange", scalarAt(22, 0)},
+        {"negative template rows", "tarrowveto:outOfRange", scalarAt(23, -1)},
+        {"too few overlap cells", "tarrowveto:tooFewCells", replaceArray(25, minihost::cellArray(2, 4))},
+        {"overlap cell too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::overlap, 8, [](auto&) { return minihost::doubles(24, 1); })},
+        {"single overlap cell", "tarrowveto:badCell", replaceCell(&VetoCall::overlap, 3, [](auto&) { return minihost::singles(25, 1); })},
+        {"double scores", "tarrowveto:wrongClass", replaceArray(26, minihost::doubles(1, 2))},
+        {"too few scores", "tarrowveto:tooFewValues", replaceArray(26, minihost::singles(1, 1))},
+        {"normalizer too small", "tarrowveto:tooFewValues", replaceCell(&VetoCall::normalizers, 1, singles(373))},
+        {"normalizers not a cell", "tarrowveto:notCell", replaceArray(27, minihost::singles(360, 1))},
+        {"trace 1.5 at an element", "tarrowveto:outOfRange", vary([](auto& call) { call.traceAt(0, 1, 4, 4) = 1.5f; })},
+        {"trace 9 at an element off the window", "tarrowveto:outOfRange", vary([](auto& call) { call.traceAt(1, 2, 8, 10) = 9.0f; })},
+        {"trace NaN in the window", "tarrowveto:outOfRange", vary([](auto& call) { call.traceAt(1, 0, 6, 8) = NAN; })},
+        {"negative trace in the window", "tarrowveto:outOfRange", vary([](auto& call) { call.traceAt(0, 2, 3, 3) = -1.0f; })},
+    };
+    testsupport::SeededRandom random;
+    auto validCall = [&] {
+        VetoCall call = makeCall({20, 17}, {18, 22}, {3, 1, 1, 2, 1}, 1);
+        testsupport::fillUniform(call.responses, random, 0.0f, 2.0f);
+        call.pool();
+        // Elements at pooled (4, 4) orientation 1, (1, 1) orientation 0 and (8, 10) orientation
+        // 2 from anchor (2, 3) in both images; (8, 10) lies off image 0's pooled map.
+        call.setElements({1, 0, 2}, {2, -1, 6}, {1, -2, 7}, {1, 1, 1}, {0, 0, 0});
+        call.anchorRows = {2, 2};
+        call.anchorCols = {3, 3};
+        // Off the elements and the windows the traces need not be slots.
+        call.traceAt(0, 0, 10, 9) = 77.0f;
+        call.traceAt(1, 1, 1, 11) = -3.0f;
+        return call;
+    };
+    {
+        VetoCall call = validCall();
+        minihost::CallResult result = call.run();
+        ASSERT_FALSE(result.failed) << "the base call is valid: " << result.errorMessage;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VetoCall call = validCall();
+        std::vector<const mxArray*> args = call.args();
+        c.spoil(args, call);
+        Outcome before = outcomeOf(call);
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowveto"), args);
+        EXPECT_TRUE(result.failed);
+        EXPECT_FALSE(result.escaped);
+        EXPECT_EQ(result.errorId, c.id) << result.errorMessage;
+        expectSameOutcome(outcomeOf(call), before);
+    }
+    VetoCall call = validCall();
+    EXPECT_EQ(callPlugin(minihost::loadPlugin("tarrowveto"), call.args(), 1).errorId, "tarrowveto:tooManyOutputs");
+    call.traceAt(1, 0, 5, 4) = 0.5f;
+    EXPECT_EQ(call.run().errorMessage,
+              "argument 18 (traceMaps), cell 2 (image 1, orientation 0), position (5, 4): expected a shift slot, a "
+              "whole number from 0 to 8; got 0.5");
+}
+
+}  // namespace
