@@ -108,19 +108,6 @@ std::pair<std::vector<std::vector<float>>, std::vector<std::vector<float>>> pool
     return {pooled, traces};
 }
 
-testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
-                                            const std::vector<std::vector<float>>& expected) {
-    for (size_t c = 0; c < expected.size(); ++c) {
-        for (size_t k = 0; k < expected[c].size(); ++k) {
-            if (!testsupport::sameBits(actual[c][k], expected[c][k])) {
-                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
-                                                   << " instead of " << expected[c][k];
-            }
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
 TEST(Vindral, MatchesTheNodeByNodeSearchBitForBit) {
     testsupport::SeededRandom random;
     struct Case {
@@ -157,9 +144,9 @@ TEST(Vindral, MatchesTheNodeByNodeSearchBitForBit) {
         minihost::CallResult result = callPlugin(minihost::loadPlugin("vindral"), call.args());
         ASSERT_FALSE(result.failed) << result.errorMessage;
         EXPECT_EQ(result.blocksLeft, 3);  // the cell pointer tables; working memory is freed
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.pooled), expected.first));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.traces), expected.second));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.responses), responsesBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.pooled), expected.first));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.traces), expected.second));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.responses), responsesBefore));
     }
 }
 

@@ -150,19 +150,6 @@ std::vector<std::vector<float>> drawnPlainly(const TarrowCall& call) {
     return sketches;
 }
 
-testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
-                                            const std::vector<std::vector<float>>& expected) {
-    for (size_t c = 0; c < expected.size(); ++c) {
-        for (size_t k = 0; k < expected[c].size(); ++k) {
-            if (!testsupport::sameBits(actual[c][k], expected[c][k])) {
-                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
-                                                   << " instead of " << expected[c][k];
-            }
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
 // The drawn pixels of a sketch: value at every position that is not 0.
 std::vector<std::pair<int, float>> drawnPixels(const float* sketch, int valueCount) {
     std::vector<std::pair<int, float>> drawn;
@@ -211,7 +198,7 @@ TEST(Tarrow, NonzeroSlotDrawsAtTheDisplacedPixelInTheShiftedOrientation) {
             std::fill(expected[0].begin(), expected[0].end(), 0.0f);
             drawPlainly(expected[0], 30, 28, call, shifts.shiftedOrient[o][slot], 14 + shifts.rowShift[o][slot],
                         14 + shifts.colShift[o][slot], std::sqrt(double(saturated(0.75f, 1.5))));
-            EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.sketches), expected));
+            EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.sketches), expected));
             EXPECT_EQ(drawnPixels(call.sketch(0), 30 * 28).size(), 25u);
         }
     }
@@ -305,7 +292,7 @@ TEST(Tarrow, OverlappingElementsLeaveTheirPixelWiseMaximumInAnyOrder) {
     call.setElements({2, 0, 1}, {2, 1, 1}, {1, 1, 2});
     ASSERT_FALSE(call.run().failed);
     EXPECT_EQ(snapshot<float>(call.sketches), forward);
-    EXPECT_TRUE(sameBitsEverywhere(forward, drawnPlainly(call)));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(forward, drawnPlainly(call)));
 }
 
 // ---------------------------------------------------------------- the implementer's choices
@@ -385,9 +372,9 @@ TEST(Tarrow, MatchesThePlainLoopBitForBit) {
         minihost::CallResult result = call.run();
         ASSERT_FALSE(result.failed) << result.errorMessage;
         EXPECT_EQ(result.blocksLeft, 4);  // the cell pointer tables; the shift tables are freed
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.sketches), expected));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.pooled), pooledBefore));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.traces), tracesBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.sketches), expected));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.pooled), pooledBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.traces), tracesBefore));
     }
 }
 

@@ -228,25 +228,12 @@ Outcome recoverStepByStep(const VetoCall& call) {
             scores};
 }
 
-testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
-                                            const std::vector<std::vector<float>>& expected) {
-    for (size_t c = 0; c < expected.size(); ++c) {
-        for (size_t k = 0; k < expected[c].size(); ++k) {
-            if (!testsupport::sameBits(actual[c][k], expected[c][k])) {
-                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
-                                                   << " instead of " << expected[c][k];
-            }
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
 void expectSameOutcome(const Outcome& actual, const Outcome& expected) {
-    EXPECT_TRUE(sameBitsEverywhere(actual.responses, expected.responses)) << "responses";
-    EXPECT_TRUE(sameBitsEverywhere(actual.pooled, expected.pooled)) << "pooled maps";
-    EXPECT_TRUE(sameBitsEverywhere(actual.traces, expected.traces)) << "trace maps";
-    EXPECT_TRUE(sameBitsEverywhere(actual.sketches, expected.sketches)) << "sketches";
-    EXPECT_TRUE(sameBitsEverywhere({actual.scores}, {expected.scores})) << "scores";
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(actual.responses, expected.responses)) << "responses";
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(actual.pooled, expected.pooled)) << "pooled maps";
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(actual.traces, expected.traces)) << "trace maps";
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(actual.sketches, expected.sketches)) << "sketches";
+    EXPECT_TRUE(testsupport::sameBitsEverywhere({actual.scores}, {expected.scores})) << "scores";
 }
 
 // Random template of `count` elements, offsets mostly landing on maps of up to 15 pooled rows.
@@ -288,10 +275,10 @@ TEST(Tarrowveto, AllOnesOverlapDrawsWhatTarrowDrawsAndAddsThePlainTerms) {
     minihost::CallResult result = call.run();
     ASSERT_FALSE(result.failed) << result.errorMessage;
     EXPECT_EQ(result.blocksLeft, 7);  // the cell pointer tables; the shift tables are freed
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.sketches), snapshot<float>(tarrowSketches)));
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.responses), before.responses));
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.pooled), before.pooled));
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.traces), before.traces));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.sketches), snapshot<float>(tarrowSketches)));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.responses), before.responses));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.pooled), before.pooled));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.traces), before.traces));
     std::vector<float> expected = before.scores;
     int terms = 0;
     for (int image = 0; image < 2; ++image) {
@@ -415,8 +402,8 @@ TEST(Tarrowveto, AWipedOutSourceSendsTheNextElementToItsNextBestMatch) {
         auto pooledAfter = snapshot<float>(call.pooled);
         auto tracesAfter = snapshot<float>(call.traces);
         call.pool();
-        EXPECT_TRUE(sameBitsEverywhere(pooledAfter, snapshot<float>(call.pooled)));
-        EXPECT_TRUE(sameBitsEverywhere(tracesAfter, snapshot<float>(call.traces)));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(pooledAfter, snapshot<float>(call.pooled)));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(tracesAfter, snapshot<float>(call.traces)));
         EXPECT_EQ(pooledAfter[0][cmIndex(7, 6, 15, 15)], nextIsPositive ? 1.0f : call.responseAt(0, 0, 14, 12));
     }
 }

@@ -135,19 +135,6 @@ std::vector<std::vector<float>> scoreReference(const GastrelCall& call) {
     return scores;
 }
 
-testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
-                                            const std::vector<std::vector<float>>& expected) {
-    for (size_t c = 0; c < expected.size(); ++c) {
-        for (size_t k = 0; k < expected[c].size(); ++k) {
-            if (!testsupport::sameBits(actual[c][k], expected[c][k])) {
-                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
-                                                   << " instead of " << expected[c][k];
-            }
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
 minihost::CallResult run(const GastrelCall& call) { return callPlugin(minihost::loadPlugin("gastrel"), call.args()); }
 
 // Pooled responses of moderate size with NaN, +-infinity and -0 among them.
@@ -228,9 +215,9 @@ TEST(Gastrel, MatchesThePlainLoopBitForBit) {
         minihost::CallResult result = run(call);
         ASSERT_FALSE(result.failed) << result.errorMessage;
         EXPECT_EQ(result.blocksLeft, 3);  // the three cell pointer tables; working memory is freed
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.scores), expected));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.pooled), pooledBefore));
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.normalizers), normalizersBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.pooled), pooledBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.normalizers), normalizersBefore));
     }
 }
 
@@ -335,7 +322,7 @@ TEST(Gastrel, ZeroNormalizerIsUsedAsOne) {
     testsupport::fillEach(zeros.normalizers, [] { return 0.0; });
     ASSERT_FALSE(run(zeros).failed);
     ASSERT_FALSE(run(ones).failed);
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(zeros.scores), snapshot<float>(ones.scores)));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(zeros.scores), snapshot<float>(ones.scores)));
 }
 
 // Scores are never cleared: a second call adds the same terms again, and no elements add nothing.
@@ -346,13 +333,13 @@ TEST(Gastrel, AccumulatesIntoTheScoreMaps) {
     ASSERT_FALSE(run(call).failed);
     auto expected = scoreReference(call);
     ASSERT_FALSE(run(call).failed);
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.scores), expected));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
 
     GastrelCall none = makeCall({13, 6}, {9, 10}, {4, 2, 6, 5, 2.5}, Elements{});
     testsupport::fillUniform(none.scores, random, -5.0f, 5.0f);
     auto before = snapshot<float>(none.scores);
     ASSERT_FALSE(run(none).failed);
-    EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(none.scores), before));
+    EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(none.scores), before));
 }
 
 // Each malformed call is refused with its id, writes nothing, and leaves the host running.
@@ -431,7 +418,7 @@ TEST(Gastrel, RefusesMalformedCallsBeforeWritingAnything) {
         EXPECT_TRUE(result.failed);
         EXPECT_FALSE(result.escaped);
         EXPECT_EQ(result.errorId, c.id) << result.errorMessage;
-        EXPECT_TRUE(sameBitsEverywhere(snapshot<float>(call.scores), scoresBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), scoresBefore));
     }
     GastrelCall call = makeCall({7}, {6}, {2, 2, 4, 3, 2.0}, three);
     EXPECT_EQ(callPlugin(minihost::loadPlugin("gastrel"), call.args(), 1).errorId, "gastrel:tooManyOutputs");

@@ -1,23 +1,5 @@
 % Tests of tarrowveto.mex, run by run_suite.m with the MEX folder on the path.
 
-%!function [pooled, traces] = pooled_by_vindral(responses, rows, cols, orientCount, posShiftMax, orientShiftMax, poolStep)
-%!  % vindral's pooled and trace maps of the responses, each cell its own array.
-%!  imageCount = numel(rows);
-%!  pooled = cell(imageCount, orientCount);
-%!  traces = pooled;
-%!  for k = 1:numel(pooled)
-%!    image = mod(k - 1, imageCount) + 1;
-%!    pooled{k} = zeros(floor(rows(image) / poolStep), floor(cols(image) / poolStep), 'single');
-%!    traces{k} = zeros(size(pooled{k}), 'single');
-%!  endfor
-%!  vindral(imageCount, rows, cols, orientCount, posShiftMax, orientShiftMax, poolStep, responses, pooled, traces);
-%!endfunction
-
-%!function t = saturated(r, s)
-%!  % saturate(r, s) as the plug-ins evaluate it, rounded to single.
-%!  t = single(s * ((2 / (exp((-2 * double(r)) / s) + 1)) - 1));
-%!endfunction
-
 %!function maps = fresh_maps(rows, cols, imageCount, value)
 %!  % One separately allocated single map per image.
 %!  maps = cell(1, imageCount);

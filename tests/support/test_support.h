@@ -40,4 +40,26 @@ inline void fillUniform(const MapGrid& grid, SeededRandom& random, float low, fl
     fillEach(grid, [&] { return random.uniform(low, high); });
 }
 
+// Every value of every cell, bit for bit (a NaN equals only the same NaN pattern); on failure
+// names the first cell and value that differ.
+inline testing::AssertionResult sameBitsEverywhere(const std::vector<std::vector<float>>& actual,
+                                                   const std::vector<std::vector<float>>& expected) {
+    if (actual.size() != expected.size()) {
+        return testing::AssertionFailure() << actual.size() << " cells instead of " << expected.size();
+    }
+    for (size_t c = 0; c < expected.size(); ++c) {
+        if (actual[c].size() != expected[c].size()) {
+            return testing::AssertionFailure() << "cell " << c << " holds " << actual[c].size() << " values instead of "
+                                               << expected[c].size();
+        }
+        for (size_t k = 0; k < expected[c].size(); ++k) {
+            if (!sameBits(actual[c][k], expected[c][k])) {
+                return testing::AssertionFailure() << "cell " << c << " value " << k << ": " << actual[c][k]
+                                                   << " instead of " << expected[c][k];
+            }
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
 }  // namespace testsupport
