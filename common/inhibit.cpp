@@ -33,7 +33,8 @@ Span repoolSpan(int32_t centre, int32_t reach, int32_t poolStep, int32_t posShif
     return Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
-// Step 1 of inhibition: scales every response within 2h of (x, y) by its overlap factor.
+// Step 1 of inhibition: scales every response within 2h of (x, y) by its overlap factor. Each
+// response is scaled on its own, so the square is walked column by column, in storage order.
 void suppressResponses(const InhibitGrids& grids, const ImageExtent& extent, int32_t image,
                        int32_t selOrient, int32_t x, int32_t y) {
     int32_t reach = 2 * grids.filterHalf;
@@ -43,8 +44,8 @@ void suppressResponses(const InhibitGrids& grids, const ImageExtent& extent, int
     for (int32_t o = 0; o < grids.orientCount; ++o) {
         float* responses = grids.responseMaps[image + o * grids.imageCount];
         const double* factors = grids.overlapTable[selOrient + o * grids.orientCount];
-        for (int32_t xi = rows.first; xi <= rows.last; ++xi) {
-            for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
+        for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
+            for (int32_t xi = rows.first; xi <= rows.last; ++xi) {
                 float& response = responses[cmIndex(xi, yi, extent.mapRows, extent.mapCols)];
                 double factor = factors[cmIndex(xi - x + reach + 1, yi - y + reach + 1, side, side)];
                 response = static_cast<float>(response * factor);
@@ -86,14 +87,16 @@ void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const Im
     int32_t side = 2 * reach + 1;
     int32_t step = grids.poolStep;
     const PoolWindow& window = extent.window;
+    // Every pooled position is repaired from the suppressed responses alone, independently of
+    // the others, so the range is walked in storage order.
     Span rows = repoolSpan(x, reach, step, grids.posShiftMax, window.rowLo, window.rowHi);
     Span cols = repoolSpan(y, reach, step, grids.posShiftMax, window.colLo, window.colHi);
     for (int32_t o = 0; o < grids.orientCount; ++o) {
         int32_t c = image + o * grids.imageCount;
         float* pooled = grids.pooledMaps[c];
         float* trace = grids.traceMaps[c];
-        for (int32_t px = rows.first; px <= rows.last; ++px) {
-            for (int32_t py = cols.first; py <= cols.last; ++py) {
+        for (int32_t py = cols.first; py <= cols.last; ++py) {
+            for (int32_t px = rows.first; px <= rows.last; ++px) {
                 int32_t k = cmIndex(px, py, extent.pooledRows, extent.pooledCols);
                 float old = pooled[k];
                 int32_t s = roundHalfUp(trace[k]);
