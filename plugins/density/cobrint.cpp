@@ -12,40 +12,93 @@ struct Bins {
     double* histogram;
 };
 
-// Every value of every map, border included, becomes s * tanh(v / s) in double precision.
-// Each value is transformed on its own, so the maps are walked in storage order.
-void saturateGrid(double* const* maps, int32_t cellCount, int32_t valueCount, double saturationLevel) {
-    for (int32_t c = 0; c < cellCount; ++c) {
-        double* map = maps[c];
-        for (int32_t p = 0; p < valueCount; ++p) map[p] = saturationOf(map[p], saturationLevel);
-    }
-}
+// Copies of the bin counts that successive values fill in turn, so that a run of values in one
+// bin does not wait for each previous count to be stored.
+const int32_t countCopies = 4;
+
+// Where a map is tallied: 0-based rows rowBegin ... rowEnd - 1 and columns colBegin ...
+// colEnd - 1. It leaves out one row and one column more at the far edges than at the near ones.
+struct TallyWindow {
+    int32_t rowBegin;
+    int32_t rowEnd;
+    int32_t colBegin;
+    int32_t colEnd;
+};
 
 // The bin of a value: floor(v / width), compared in double before it becomes an integer.
 // Values below 0 join the first bin, values from the last bin's lower edge up (and NaN) the
-// last, so every value has a bin.
+// last, so every value has a bin. Written as two selects so that it runs without branches.
 int32_t binOf(double v, const Bins& bins) {
     double f = std::floor(v / bins.width);
-    if (f < 0.0) return 0;
-    if (bins.count - 1 > f) return static_cast<int32_t>(f);
-    return bins.count - 1;
+    double lastBin = bins.count - 1;
+    double atLeastFirst = f < 0.0 ? 0.0 : f;
+    return static_cast<int32_t>(lastBin > atLeastFirst ? atLeastFirst : lastBin);
 }
 
-// Adds 1 to the bin of every value in rows borderWidth ... rows - borderWidth - 2 and columns
-// borderWidth ... cols - borderWidth - 2 (0-based) of every map; returns how many it added.
-// The window leaves out one row and one column more at the far edges than at the near ones.
-int64_t tallyWindow(const double* const* maps, int32_t cellCount, MapSize size, int32_t borderWidth,
-                    const Bins& bins) {
-    int32_t rowEnd = size.rows - borderWidth - 1;
-    int32_t colEnd = size.cols - borderWidth - 1;
-    if (borderWidth >= rowEnd || borderWidth >= colEnd) return 0;
+// Every value of a column becomes s * tanh(v / s) in double precision, on its own.
+void saturateColumn(double* column, int32_t rows, double saturationLevel) {
+    for (int32_t x = 0; x < rows; ++x) column[x] = saturationOf(column[x], saturationLevel);
+}
+
+// The bins of n values; vector code where the processor has it.
+__attribute__((target_clones("avx2", "default"))) void binValues(const double* values, int32_t n,
+                                                                  const Bins& bins, int32_t* binIndex) {
+    for (int32_t x = 0; x < n; ++x) binIndex[x] = binOf(values[x], bins);
+}
+
+// Counts n bin indices into the copies of the counts, value k into copy k % countCopies.
+void countBins(const int32_t* binIndex, int32_t n, int32_t binCount, int64_t* counts) {
+    int32_t x = 0;
+    for (; x + countCopies <= n; x += countCopies) {
+        for (int32_t k = 0; k < countCopies; ++k) ++counts[static_cast<int64_t>(k) * binCount + binIndex[x + k]];
+    }
+    for (int32_t k = 0; x < n; ++x, ++k) ++counts[static_cast<int64_t>(k) * binCount + binIndex[x]];
+}
+
+// Saturates every value of every map, border included, and counts the bins of the saturated
+// values inside the window, one column at a time while it is in cache; returns how many it
+// counted.
+int64_t saturateAndCount(double* const* maps, int32_t cellCount, MapSize size, const TallyWindow& window,
+                         double saturationLevel, const Bins& bins, int64_t* counts) {
+    bool windowEmpty = window.rowBegin >= window.rowEnd || window.colBegin >= window.colEnd;
+    int32_t* binIndex = allocArray<int32_t>(windowEmpty ? 0 : window.rowEnd - window.rowBegin);
     for (int32_t c = 0; c < cellCount; ++c) {
-        for (int32_t y = borderWidth; y < colEnd; ++y) {
-            const double* column = maps[c] + y * size.rows;
-            for (int32_t x = borderWidth; x < rowEnd; ++x) bins.histogram[binOf(column[x], bins)] += 1.0;
+        for (int32_t y = 0; y < size.cols; ++y) {
+            double* column = maps[c] + static_cast<int64_t>(y) * size.rows;
+            saturateColumn(column, size.rows, saturationLevel);
+            if (windowEmpty || y < window.colBegin || y >= window.colEnd) continue;
+            int32_t n = window.rowEnd - window.rowBegin;
+            binValues(column + window.rowBegin, n, bins, binIndex);
+            countBins(binIndex, n, bins.count, counts);
         }
     }
-    return static_cast<int64_t>(cellCount) * (rowEnd - borderWidth) * (colEnd - borderWidth);
+    mxFree(binIndex);
+    if (windowEmpty) return 0;
+    return static_cast<int64_t>(cellCount) * (window.rowEnd - window.rowBegin) * (window.colEnd - window.colBegin);
+}
+
+// Largest count below which every whole number is a double: adding such counts to a whole
+// number of the same range is exact.
+const double exactWholeLimit = 9007199254740992.0;  // 2^53
+
+// Adds `count` ones to a bin, with the result of adding 1.0 that many times: in one addition
+// when every partial sum is a whole number below 2^53 (the usual zero-filled histogram), one
+// by one otherwise.
+double addOnes(double bin, int64_t count) {
+    if (count == 0) return bin;
+    double ones = static_cast<double>(count);
+    if (std::floor(bin) == bin && std::fabs(bin) + ones <= exactWholeLimit) return bin + ones;
+    for (int64_t k = 0; k < count; ++k) bin += 1.0;
+    return bin;
+}
+
+// Adds the counts of every copy to the histogram.
+void addCounts(const int64_t* counts, const Bins& bins) {
+    for (int32_t b = 0; b < bins.count; ++b) {
+        int64_t total = 0;
+        for (int32_t k = 0; k < countCopies; ++k) total += counts[static_cast<int64_t>(k) * bins.count + b];
+        bins.histogram[b] = addOnes(bins.histogram[b], total);
+    }
 }
 
 // Turns the counts into a density: every bin is divided by width * tallied. With nothing
@@ -54,6 +107,11 @@ void normalizeHistogram(const Bins& bins, int64_t tallied) {
     if (tallied == 0) return;
     double scale = bins.width * static_cast<double>(tallied);
     for (int32_t b = 0; b < bins.count; ++b) bins.histogram[b] = bins.histogram[b] / scale;
+}
+
+// The window of 0-based rows borderWidth ... rows - borderWidth - 2, likewise for columns.
+TallyWindow tallyWindowOf(MapSize size, int32_t borderWidth) {
+    return TallyWindow{borderWidth, size.rows - borderWidth - 1, borderWidth, size.cols - borderWidth - 1};
 }
 
 // 0-based position of mapRows: the map size comes after the grid whose cells it sizes.
@@ -81,8 +139,13 @@ void cobrint(int nlhs, int nrhs, const mxArray* prhs[]) {
     endArgs(args);
 
     int32_t cellCount = imageCount * orientCount;
-    saturateGrid(maps, cellCount, size.rows * size.cols, saturationLevel);
-    normalizeHistogram(bins, tallyWindow(maps, cellCount, size, borderWidth, bins));
+    size_t countSlots = cellCount == 0 ? 0 : static_cast<size_t>(countCopies) * bins.count;
+    int64_t* counts = static_cast<int64_t*>(hostCalloc(countSlots, sizeof(int64_t)));
+    int64_t tallied = saturateAndCount(maps, cellCount, size, tallyWindowOf(size, borderWidth), saturationLevel,
+                                       bins, counts);
+    if (tallied > 0) addCounts(counts, bins);
+    mxFree(counts);
+    normalizeHistogram(bins, tallied);
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size,
 // division. An empty interior leaves the maps unchanged.
 void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size,
                         const MeanWindow& window, double relativeFloor) {
+    // Nothing to divide: no working memory either, however many rows or columns are named.
+    Interior interior;
+    if (!findInterior(size.rows, size.cols, window, interior)) return;
     MapValue** meanTable = allocTable2D<MapValue>(size.rows, size.cols);
     MapValue* columnDivisor = allocArray<MapValue>(size.rows);
     MapValue maxMean = 0;

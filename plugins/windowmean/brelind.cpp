@@ -38,6 +38,12 @@ void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols,
         fillOnes(out, rows * cols);
         return;
     }
+    // No window: ones, without working memory, however many rows or columns are named.
+    Interior interior;
+    if (!findInterior(rows, cols, settings.window, interior)) {
+        fillOnes(out, rows * cols);
+        return;
+    }
     float** meanTable = allocTable2D<float>(rows, cols);
     float maxMean = 0;
     if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, meanTable,
@@ -71,6 +77,8 @@ void brelind(int nlhs, int nrhs, const mxArray* prhs[]) {
     endArgs(args);
 
     // The maps of one image, gathered from the grid once per image.
+    // Orientations of no image need no pointers.
+    if (imageCount == 0) return;
     const float** imageMaps = allocArray<const float*>(settings.orientCount);
     for (int32_t image = 0; image < imageCount; ++image) {
         for (int32_t o = 0; o < settings.orientCount; ++o) imageMaps[o] = responseMaps[image + o * imageCount];
