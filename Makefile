@@ -1,13 +1,15 @@
 # make          install what is missing, then build every plug-in (build/mex), tests, benchmarks
 # make test     build, then run the unit tests and the Octave tests
 # make bench    build, then run the benchmarks
+# make demo     build, fetch the data once, learn a face template and detect faces (writes out/)
+# make package  build the Octave package archive
 # make deps     install missing Debian packages (Octave among them; needs root)
 # make clean    remove the build folder
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure test bench clean
+.PHONY: all deps configure test bench demo package clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -23,6 +25,12 @@ test: all
 
 bench: all
 	$(BUILD_DIR)/bench/plugin_bench
+
+demo: all
+	SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
+
+package: all
+	BUILD_DIR="$(BUILD_DIR)" scripts/package.sh
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Fills the data cache once with the few files the face demo needs, taken from two Debian
+# packages without installing them: each .deb is downloaded with apt-get download and only
+# the needed files are extracted from it. Later runs find the files and do nothing.
+#
+#   scripts/fetch-data.sh [cacheDir]     (default: data/ at the repository root)
+#
+# Files written into cacheDir:
+#   lfw_subset.npy                         200 grey 25 x 25 patches: 100 faces, 100 non-faces
+#   1280px-Solvay_conference_1927.png      the group photo the demo searches
+#   ground_truth_detection.txt             reference face boxes of that photo
+#   Solvay_conference_1927_Version2_1024x705.jpg
+#                                          another scan of the same gathering, at another size
+#   astronaut.png                          a single colour portrait, 512 x 512
+# Exits with status 1 and a message naming the package when the archive cannot be reached.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${1:-$root/data}"
+
+skimagePackage=python3-skimage
+skimageFiles=(./usr/lib/python3/dist-packages/skimage/data/lfw_subset.npy
+              ./usr/lib/python3/dist-packages/skimage/data/astronaut.png)
+vispPackage=visp-images-data
+vispFiles=(./usr/share/visp-images-data/ViSP-images/faces/1280px-Solvay_conference_1927.png
+           ./usr/share/visp-images-data/ViSP-images/faces/ground_truth_detection.txt
+           ./usr/share/visp-images-data/ViSP-images/Solvay/Solvay_conference_1927_Version2_1024x705.jpg)
+
+# True when every file of the list is already in the cache.
+all_cached() {
+    local file
+    for file in "$@"; do
+        [ -s "$cache/$(basename "$file")" ] || return 1
+    done
+}
+
+# Downloads one package's .deb into the working folder, running apt-get update once when the
+# package is unknown to the local package lists.
+download() {
+    local package="$1"
+    if (cd "$work" && apt-get download -q "$package" >/dev/null 2>"$work/download.log"); then
+        return 0
+    fi
+    if grep -qi -E 'unable to locate|no packages found|has no installation candidate' "$work/download.log"; then
+        echo "fetch-data: $package is unknown to the package lists; running apt-get update" >&2
+        local asRoot=()
+        if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then
+            asRoot=(sudo)
+        fi
+        if "${asRoot[@]}" apt-get update -qq >/dev/null 2>&1 &&
+           (cd "$work" && apt-get download -q "$package" >/dev/null 2>"$work/download.log"); then
+            return 0
+        fi
+    fi
+    echo "fetch-data: could not download the Debian package $package (is the archive reachable?)" >&2
+    sed 's/^/fetch-data:   /' "$work/download.log" >&2
+    exit 1
+}
+
+# Extracts the listed files of one package into the cache, flat.
+fetch() {
+    local package="$1"
+    shift
+    all_cached "$@" && return 0
+    download "$package"
+    local deb
+    deb="$(ls "$work"/"${package}"_*.deb)"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work" "$@"
+    local file
+    for file in "$@"; do
+        mv "$work/$file" "$cache/$(basename "$file")"
+    done
+    echo "fetch-data: cached $# file(s) of $package in $cache"
+}
+
+if all_cached "${skimageFiles[@]}" && all_cached "${vispFiles[@]}"; then
+    exit 0
+fi
+mkdir -p "$cache"
+# The working folder lies inside the cache, so that moving a file into place is an atomic
+# rename: a run in parallel never sees half a file.
+work="$(mktemp -d "$cache/.fetch.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+fetch "$skimagePackage" "${skimageFiles[@]}"
+fetch "$vispPackage" "${vispFiles[@]}"

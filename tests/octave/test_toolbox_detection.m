@@ -1,0 +1,88 @@
+% detect_faces scores again only the placements an inhibition can reach; its detections must
+% equal those of a naive search that scores every placement again after every inhibition.
+
+%!function scores = naive_scores(pooled, normalizer, rows, cols, t)
+%!  p = t.params;
+%!  scores = {zeros(floor((t.templateRows + rows) / p.poolStep), floor((t.templateCols + cols) / p.poolStep), 'single')};
+%!  gastrel(1, rows, cols, numel(pooled), p.poolStep, t.templateRows, t.templateCols, t.elementCount, ...
+%!          t.orients, t.rowOffsets, t.colOffsets, t.weights, t.biases, pooled, scores, normalizer, ...
+%!          p.saturationLevel);
+%!  % Only placements whose box lies inside the image count.
+%!  scores = scores{1};
+%!  anchorRows = (1:size(scores, 1)) - floor(t.templateRows / p.poolStep);
+%!  anchorCols = (1:size(scores, 2)) - floor(t.templateCols / p.poolStep);
+%!  scores(anchorRows < 0 | anchorRows * p.poolStep + t.templateRows > rows, :) = -1e10;
+%!  scores(:, anchorCols < 0 | anchorCols * p.poolStep + t.templateCols > cols) = -1e10;
+%!endfunction
+
+%!test
+%! rand('seed', 3); randn('seed', 3);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! count = 10;
+%! t = struct('elementCount', count, 'orients', mod(0:count - 1, 4), ...
+%!            'rowOffsets', 2 + mod(3 * (0:count - 1), 8), 'colOffsets', 2 + mod(5 * (0:count - 1), 8), ...
+%!            'weights', 1 + rand(1, count), 'biases', 0.3 * ones(1, count), ...
+%!            'templateRows', side, 'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! rows = 90; cols = 80;
+%! image = conv2(randn(rows + 2, cols + 2), ones(3) / 9, 'valid');
+%! detections = detect_faces(image, t, filters, stamps, ...
+%!                           struct('faceSizes', side, 'detectionCount', 8, 'scoreThreshold', -Inf));
+%! assert(numel(detections), 8);
+%!
+%! % The naive search at the same (identity) scale.
+%! responses = filter_responses(image, filters);
+%! normalizer = normalizer_maps(responses, p);
+%! pooled = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! traces = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! vindral(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, responses, pooled, traces);
+%! overlap = overlap_table(filters, p.overlapThreshold);
+%! for n = 1:8
+%!   scores = naive_scores(pooled, normalizer, rows, cols, t);
+%!   best = zeros(1, 1, 'single'); anchorRow = zeros(1, 1); anchorCol = zeros(1, 1);
+%!   lurvane(1, rows, cols, p.poolStep, side, side, {scores}, best, anchorRow, anchorCol);
+%!   assert(detections(n).score, double(best));
+%!   assert(detections(n).row, anchorRow * p.poolStep + (side + 1) / 2);
+%!   assert(detections(n).col, anchorCol * p.poolStep + (side + 1) / 2);
+%!   tarrowveto(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, p.filterHalf, ...
+%!              stamps, count, t.orients, t.rowOffsets, t.colOffsets, t.weights, t.biases, responses, ...
+%!              pooled, traces, {zeros(rows, cols, 'single')}, anchorRow, anchorCol, p.saturationLevel, ...
+%!              side, side, overlap, zeros(1, 1, 'single'), normalizer);
+%! end
+%! % Every detection is a different place, each box inside the image, scores falling.
+%! assert(all(diff([detections.score]) <= 0));
+%! assert(all([detections.row] - side / 2 >= 0 & [detections.row] + side / 2 <= rows + 1));
+
+%!test
+%! % With an exclusion radius, no detection is centred within radius x height of an earlier one.
+%! rand('seed', 5); randn('seed', 5);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! t = struct('elementCount', 6, 'orients', [0 1 2 3 0 2], 'rowOffsets', [2 4 6 8 3 7], ...
+%!            'colOffsets', [3 7 2 8 5 5], 'weights', ones(1, 6), 'biases', 0.2 * ones(1, 6), ...
+%!            'templateRows', side, 'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! image = conv2(randn(82, 82), ones(3) / 9, 'valid');
+%! search = struct('faceSizes', [side 24], 'detectionCount', 6, 'scoreThreshold', -Inf);
+%! plain = detect_faces(image, t, filters, stamps, search);
+%! search.exclusionRadius = 1.5;
+%! apart = detect_faces(image, t, filters, stamps, search);
+%! assert([apart(1).row, apart(1).col, apart(1).score], [plain(1).row, plain(1).col, plain(1).score]);
+%! for i = 2:numel(apart)
+%!   for j = 1:i - 1
+%!     assert(hypot(apart(i).row - apart(j).row, apart(i).col - apart(j).col) >= 1.5 * apart(j).height);
+%!   end
+%! end
+%! % Without it, the same random texture yields detections closer than that.
+%! close = false;
+%! for i = 2:numel(plain)
+%!   for j = 1:i - 1
+%!     close = close || hypot(plain(i).row - plain(j).row, plain(i).col - plain(j).col) < 1.5 * plain(j).height;
+%!   end
+%! end
+%! assert(close);
