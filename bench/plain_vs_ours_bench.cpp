@@ -1,5 +1,5 @@
-// Each of fennock, somvert, brelind and cobrint against the plain transcription of its design
-// (tests/support/plain_designs.h), on the same inputs in the same run: the ratio of the two
+// Each of fennock, somvert, brelind and cobrint against its plain statement-by-statement loop
+// (tests/support/plain_loops.h), on the same inputs in the same run: the ratio of the two
 // times is what a speed change is judged by. Every iteration starts from the same fresh
 // inputs, restored while the timer is paused.
 #include <benchmark/benchmark.h>
@@ -10,7 +10,7 @@
 
 #include "grids.h"
 #include "minihost.h"
-#include "plain_designs.h"
+#include "plain_loops.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "minihost.h"
-#include "plain_designs.h"
+#include "plain_loops.h"
 #include "test_support.h"
 
 namespace {
 
-TEST(CobrintIdentity, RandomGridsAndStartingHistogramsMatchThePlainDesign) {
+TEST(CobrintIdentity, RandomGridsAndStartingHistogramsMatchThePlainLoops) {
     testsupport::SeededRandom random;
     const double inf = std::numeric_limits<double>::infinity();
     const double edges[] = {0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1e300, -1e300, 0.5, 0.5};

@@ -1,4 +1,4 @@
-// fennock's vector path against the plain transcription of the design, bit for bit.
+// fennock's vector path against the plain loops, bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "minihost.h"
-#include "plain_designs.h"
+#include "plain_loops.h"
 #include "test_support.h"
 
 namespace {
@@ -47,7 +47,7 @@ std::vector<float> edgeValues(double level) {
             2 * s, 350 * s, -350 * s, 351 * s, -351 * s, 1e6f, -1e6f, 1.0f, 1.0f, 1.0f};
 }
 
-TEST(FennockIdentity, RandomOddSizesAndEdgeValuesMatchThePlainDesign) {
+TEST(FennockIdentity, RandomOddSizesAndEdgeValuesMatchThePlainLoops) {
     testsupport::SeededRandom random;
     const std::vector<int> rows = {37, 5, 1, 0}, cols = {9, 3, 17, 4};
     const int orientCount = 3;
@@ -68,7 +68,7 @@ TEST(FennockIdentity, RandomOddSizesAndEdgeValuesMatchThePlainDesign) {
 
 // Every 193rd single-precision bit pattern (positive and negative, NaN and infinities among
 // them), under each level: about 22 million values.
-TEST(FennockIdentity, SweepOverSinglePrecisionMatchesThePlainDesign) {
+TEST(FennockIdentity, SweepOverSinglePrecisionMatchesThePlainLoops) {
     const uint64_t patternStride = 193, patternCount = uint64_t(1) << 32;
     std::vector<float> sweep;
     for (uint64_t bits = 0; bits < patternCount; bits += patternStride) {
@@ -86,7 +86,7 @@ TEST(FennockIdentity, SweepOverSinglePrecisionMatchesThePlainDesign) {
 
 // Values whose results lie near single-precision rounding boundaries, densely: every
 // pattern in a window around small, middle and saturating responses.
-TEST(FennockIdentity, DenseWindowsOfNeighbouringValuesMatchThePlainDesign) {
+TEST(FennockIdentity, DenseWindowsOfNeighbouringValuesMatchThePlainLoops) {
     const float centres[] = {1e-7f, 1e-3f, 0.05f, 0.5f, 1.0f, 3.0f, 9.0f, 20.0f};
     const int32_t halfSpan = 40000;
     std::vector<float> values;

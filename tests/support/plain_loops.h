@@ -1,8 +1,8 @@
-// Plain transcriptions of the designs of fennock, somvert/somvertwide, brelind and cobrint:
-// statement by statement, with the loops, their order and the rounding exactly as designed.
-// The benchmarks time them against the plug-ins; the unit tests hold the plug-ins' results
-// to them bit for bit. Where the design leaves a case open (edgeMargin 0, a divisor of 0,
-// negative bins, an empty tally), they take the plug-ins' documented choice.
+// Plain loops of fennock, somvert/somvertwide, brelind and cobrint: each computation written
+// out statement by statement, with its loops, their order and its rounding, and nothing made
+// faster. The benchmarks time them against the plug-ins; the unit tests hold the plug-ins'
+// results to them bit for bit. For the cases the plug-ins settle themselves (edgeMargin 0, a
+// divisor of 0, negative bins, an empty tally), they take the plug-ins' documented choice.
 #pragma once
 
 #include <algorithm>
