@@ -1,5 +1,6 @@
 # make          install what is missing, then build every plug-in (build/mex), tests, benchmarks
 # make test     build, then run the unit tests and the Octave tests
+# make test-asan  build the unit tests with ASan and UBSan ($(BUILD_DIR)-asan), then run them
 # make bench    build, then run the benchmarks
 # make demo     build, fetch the data once, learn a face template and detect faces (writes out/)
 # make package  build the Octave package archive
@@ -9,7 +10,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure test bench demo package clean
+.PHONY: all deps configure test test-asan bench demo package clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -22,6 +23,11 @@ configure: deps
 
 test: all
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(BUILD_DIR)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=ON
+	cmake --build $(BUILD_DIR)-asan -j $(JOBS)
+	cd $(BUILD_DIR)-asan && ctest --output-on-failure -j $(JOBS)
 
 bench: all
 	$(BUILD_DIR)/bench/plugin_bench

@@ -26,27 +26,41 @@ function(add_host_library name)
   add_library(${name}_octave STATIC ${ARGN})
   target_include_directories(${name}_octave PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_include_directories(${name}_octave SYSTEM PUBLIC ${OCTAVE_INCLUDE_DIRS})
+  # A sanitizer build makes no MEX file, so nothing needs the Octave variant.
+  if(SANITIZE)
+    set_target_properties(${name}_octave PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
   add_library(${name}_minihost STATIC ${ARGN})
   target_include_directories(${name}_minihost PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name}_minihost PUBLIC minihost)
 endfunction()
 
+# add_mex_file(name source definitions libs): the MEX file ${MEX_OUTPUT_DIR}/name.mex, linked
+# with the Octave variant of each host library in libs.
+function(add_mex_file name source definitions libs)
+  add_library(${name}_mex MODULE ${source})
+  set_target_properties(${name}_mex PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
+                        LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
+  target_link_options(${name}_mex PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${MEX_EXPORT_MAP})
+  target_compile_definitions(${name}_mex PRIVATE ${definitions})
+  foreach(lib IN LISTS libs)
+    target_link_libraries(${name}_mex PRIVATE ${lib}_octave)
+  endforeach()
+endfunction()
+
 # add_plugin(name SOURCE file HELP file [LIBS host libraries...] [DEFINITIONS defs...]):
 # the MEX file
-# ${MEX_OUTPUT_DIR}/name.mex with its help file beside it, and the test-host plug-in
-# ${HOST_PLUGIN_DIR}/name.so. Only mexFunction is exported, as MATLAB's mex does.
+# ${MEX_OUTPUT_DIR}/name.mex (not in a sanitizer build) with its help file beside it, and the
+# test-host plug-in ${HOST_PLUGIN_DIR}/name.so. Only mexFunction is exported, as MATLAB's mex does.
 function(add_plugin name)
   cmake_parse_arguments(PLUGIN "" "SOURCE;HELP" "LIBS;DEFINITIONS" ${ARGN})
   set(libs common ${PLUGIN_LIBS})
 
-  add_library(${name}_mex MODULE ${PLUGIN_SOURCE})
-  set_target_properties(${name}_mex PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
-                        LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
-  target_link_options(${name}_mex PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${MEX_EXPORT_MAP})
-  target_compile_definitions(${name}_mex PRIVATE ${PLUGIN_DEFINITIONS})
-  foreach(lib IN LISTS libs)
-    target_link_libraries(${name}_mex PRIVATE ${lib}_octave)
-  endforeach()
+  # Octave cannot load a sanitizer-instrumented MEX file: a sanitizer build makes only the
+  # test-host plug-in.
+  if(NOT SANITIZE)
+    add_mex_file(${name} ${PLUGIN_SOURCE} "${PLUGIN_DEFINITIONS}" "${libs}")
+  endif()
 
   add_library(${name}_host MODULE ${PLUGIN_SOURCE})
   set_target_properties(${name}_host PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so"
@@ -66,5 +80,11 @@ function(add_plugin_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE minihost GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(SANITIZE)
+    # Every report, leaks included, fails the test that raised it.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT
+                         "ASAN_OPTIONS=detect_leaks=1:halt_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

@@ -105,6 +105,20 @@ inline PlacedElement placeElement(const TemplateElements& elements, int32_t k, c
                          inside ? static_cast<int32_t>(y) : 0, inside};
 }
 
+// True when some element of some detected image lies on its pooled map: only then does a
+// call draw, and need shift tables.
+inline bool anyElementPlaced(const ImageSizes& sizes, const double* anchorRows, const double* anchorCols,
+                             int32_t imageCount, int32_t poolStep, const TemplateElements& elements) {
+    for (int32_t image = 0; image < imageCount; ++image) {
+        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, poolStep);
+        if (!place.detected) continue;
+        for (int32_t k = 0; k < elements.count; ++k) {
+            if (placeElement(elements, k, place).inside) return true;
+        }
+    }
+    return false;
+}
+
 // Refuses the call unless, in every image with a detection, the trace value at the pooled
 // position of every element that lies on the pooled map is a shift slot. `position` is the
 // 0-based argument of the trace grid.

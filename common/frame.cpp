@@ -30,12 +30,27 @@ const char* valueClassName(frame::ValueClass valueClass) {
     return valueClass == frame::ValueClass::singleValues ? "single" : "double";
 }
 
-// "a 3x4 double array", "a 1x1 complex single array", "an empty cell", ...
+// Every dimension of an array, "3x4" or "1x1x2" (cut short if it outgrows the text).
+Text dimensionsOf(const mxArray* array) {
+    Text text;
+    text.chars[0] = '\0';
+    size_t used = 0;
+    mwSize count = mxGetNumberOfDimensions(array);
+    const mwSize* dims = mxGetDimensions(array);
+    for (mwSize d = 0; d < count && used < sizeof text.chars; ++d) {
+        int written = std::snprintf(text.chars + used, sizeof text.chars - used, d == 0 ? "%zu" : "x%zu",
+                                    static_cast<size_t>(dims[d]));
+        if (written < 0) break;
+        used += static_cast<size_t>(written);
+    }
+    return text;
+}
+
+// "a 3x4 double array", "a 1x1x2 complex single array", "an empty cell", ...
 Text describe(const mxArray* array) {
     if (array == nullptr) return textf("an empty cell");
     const char* kind = mxIsSparse(array) ? "sparse " : mxIsComplex(array) ? "complex " : "";
-    return textf("a %zux%zu %s%s array", static_cast<size_t>(mxGetM(array)),
-                 static_cast<size_t>(mxGetN(array)), kind, mxGetClassName(array));
+    return textf("a %s %s%s array", dimensionsOf(array).chars, kind, mxGetClassName(array));
 }
 
 Text describeCell(const frame::CellRef& cell) {
@@ -106,12 +121,13 @@ void recordRegion(ArgList& args, const DataRegion& region) {
     args.regions[args.regionCount++] = region;
 }
 
-// Refuses a map size whose rows * cols values 32-bit offsets cannot reach; `position` is the
-// argument that gave the column count.
-void requireIndexable(const ArgList& args, int32_t position, const char* entryText, int32_t rows,
-                      int32_t cols) {
+// Refuses a map size whose rows * cols values 32-bit offsets cannot reach. The refusal names
+// the argument of the larger count (rowsPosition when rows > cols, colsPosition otherwise),
+// the one out of all proportion.
+void requireIndexable(const ArgList& args, int32_t rowsPosition, int32_t colsPosition, const char* entryText,
+                      int32_t rows, int32_t cols) {
     if (static_cast<int64_t>(rows) * cols > INT32_MAX) {
-        refuseArg(args, position, ArgFault::tooLarge, entryText,
+        refuseArg(args, rows > cols ? rowsPosition : colsPosition, ArgFault::tooLarge, entryText,
                   "maps of at most 2147483647 values (32-bit indexing)",
                   textf("maps of %d x %d values", rows, cols).chars);
     }
@@ -311,7 +327,7 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
     }
     ImageSizes sizes{sizeArrays[0], sizeArrays[1]};
     for (int32_t i = 0; i < imageCount; ++i) {
-        requireIndexable(args, args.position - 1, textf(", entry %d", i + 1).chars,
+        requireIndexable(args, args.position - 2, args.position - 1, textf(", entry %d", i + 1).chars,
                          roundHalfUp(sizes.rows[i]), roundHalfUp(sizes.cols[i]));
     }
     return sizes;
@@ -332,7 +348,7 @@ int32_t largestSideOf(const ImageSizes& sizes, int32_t imageCount) {
 MapSize readMapSize(ArgList& args) {
     int32_t rows = readIntArg(args, 0);
     int32_t cols = readIntArg(args, 0);
-    requireIndexable(args, args.position - 1, "", rows, cols);
+    requireIndexable(args, args.position - 2, args.position - 1, "", rows, cols);
     return MapSize{rows, cols};
 }
 

@@ -59,6 +59,20 @@ void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, i
     }
 }
 
+void requireShiftsJustified(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
+                            int32_t orientShiftMax, int64_t dataValues) {
+    int64_t slots = int64_t{orientCount} * shiftCountOf(posShiftMax, orientShiftMax);
+    if (slots > freeShiftSlots && slots > dataValues) {
+        refuseCall(ArgFault::tooLarge,
+                   "arguments %d (orientCount), %d (posShiftMax) and %d (orientShiftMax): expected at most %lld "
+                   "shift slots over all orientations, or as many as the maps hold values (%lld); got %lld slots "
+                   "(orientCount %d, posShiftMax %d, orientShiftMax %d)",
+                   positions.orientCount, positions.posShiftMax, positions.orientShiftMax,
+                   static_cast<long long>(freeShiftSlots), static_cast<long long>(dataValues),
+                   static_cast<long long>(slots), orientCount, posShiftMax, orientShiftMax);
+    }
+}
+
 ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t orientShiftMax,
                             int32_t poolStep) {
     ShiftTable table;

@@ -62,6 +62,30 @@ struct ShiftArgPositions {
 void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
                       int32_t orientShiftMax, int32_t poolStep, int32_t largestSide);
 
+// Slots that a call's tables may hold whatever data it was given: tables this small (under a
+// megabyte) cost next to nothing to build.
+constexpr int64_t freeShiftSlots = int64_t{1} << 16;
+
+// Refuses the call (tooLarge) when the tables, orientCount * shiftCountOf(posShiftMax,
+// orientShiftMax) slots, would hold more than freeShiftSlots and more than dataValues, the
+// number of values in the maps they serve: tables that outweigh their maps come only from a
+// count out of proportion to the data (a huge orientCount or shift range with tiny or empty
+// maps), and must not cost memory and time. Requires shiftTablesFit.
+void requireShiftsJustified(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
+                            int32_t orientShiftMax, int64_t dataValues);
+
+// Values in a map grid of imageCount x orientCount cells whose cells of image i hold
+// valuesOf(i) values each, counted only until the count reaches shiftSlotLimit, which is
+// enough for requireShiftsJustified to accept any tables that fit.
+template <typename ValuesOf>
+int64_t gridValuesForShifts(int32_t imageCount, int32_t orientCount, ValuesOf valuesOf) {
+    int64_t total = 0;
+    for (int32_t image = 0; image < imageCount && total < shiftSlotLimit; ++image) {
+        total += static_cast<int64_t>(valuesOf(image)) * orientCount;
+    }
+    return total;
+}
+
 // Builds the tables, allocating rowShift, colShift and shiftedOrient in that order from the
 // host. Requires orientCount >= 1, posShiftMax >= 0, 0 <= orientShiftMax < orientCount,
 // poolStep >= 1, shiftTablesFit and posShiftMax * poolStep within 32 bits. Release with

@@ -14,7 +14,8 @@ struct mxArray_tag {
     mxClassID classId = mxUNKNOWN_CLASS;
     bool complex = false;
     size_t rows = 0;
-    size_t cols = 0;
+    size_t cols = 0;             // the product of every dimension after the first
+    std::vector<mwSize> dims;    // every dimension, at least two
     void* real = nullptr;
     void* imag = nullptr;
     bool ownsData = true;  // false for a copy that shares another array's data
@@ -31,9 +32,11 @@ struct HostError {
 
 struct Block {
     bool inCall;
+    long long serial;  // allocation order, counted over the whole process
 };
 
 std::unordered_map<void*, Block> liveBlocks;
+long long allocationSerial = 0;
 bool callRunning = false;
 int callAllocations = 0;
 int allocationsBeforeFailure = -1;
@@ -50,11 +53,15 @@ size_t elementSize(mxClassID classId) {
     }
 }
 
-mxArray* newArray(mxClassID classId, size_t rows, size_t cols, mxComplexity complexity) {
+mxArray* newArray(mxClassID classId, const std::vector<mwSize>& dims, mxComplexity complexity) {
     mxArray* array = new mxArray_tag;
     array->classId = classId;
-    array->rows = rows;
-    array->cols = cols;
+    array->dims = dims;
+    array->rows = dims[0];
+    array->cols = 1;
+    for (size_t d = 1; d < dims.size(); ++d) array->cols *= dims[d];
+    size_t rows = array->rows;
+    size_t cols = array->cols;
     if (classId == mxCELL_CLASS) {
         array->cells.assign(rows * cols, nullptr);
         return array;
@@ -66,6 +73,15 @@ mxArray* newArray(mxClassID classId, size_t rows, size_t cols, mxComplexity comp
         array->imag = std::calloc(rows * cols + 1, elementSize(classId));
     }
     return array;
+}
+
+mxArray* newMatrix(mxClassID classId, size_t rows, size_t cols, mxComplexity complexity) {
+    return newArray(classId, {rows, cols}, complexity);
+}
+
+// A block allocated outside any call, as the serial-th allocation or later.
+bool isLooseSince(const Block& block, long long serial) {
+    return !block.inCall && block.serial >= serial;
 }
 
 void releaseCallBlocks(minihost::CallResult& result) {
@@ -109,7 +125,7 @@ void* mxCalloc(size_t count, size_t size) {
     }
     if (allocationsBeforeFailure > 0) --allocationsBeforeFailure;
     void* block = std::calloc(count == 0 || size == 0 ? 1 : count, size == 0 ? 1 : size);
-    liveBlocks[block] = Block{callRunning};
+    liveBlocks[block] = Block{callRunning, allocationSerial++};
     if (callRunning) ++callAllocations;
     return block;
 }
@@ -159,6 +175,8 @@ bool mxIsSparse(const mxArray*) { return false; }
 size_t mxGetNumberOfElements(const mxArray* array) { return array->rows * array->cols; }
 size_t mxGetM(const mxArray* array) { return array->rows; }
 size_t mxGetN(const mxArray* array) { return array->cols; }
+mwSize mxGetNumberOfDimensions(const mxArray* array) { return array->dims.size(); }
+const mwSize* mxGetDimensions(const mxArray* array) { return array->dims.data(); }
 
 const char* mxGetClassName(const mxArray* array) {
     switch (array->classId) {
@@ -173,35 +191,42 @@ const char* mxGetClassName(const mxArray* array) {
 }
 
 mxArray* mxCreateDoubleMatrix(mwSize rows, mwSize cols, mxComplexity complexity) {
-    return newArray(mxDOUBLE_CLASS, rows, cols, complexity);
+    return newMatrix(mxDOUBLE_CLASS, rows, cols, complexity);
 }
 
 mxArray* mxCreateNumericMatrix(mwSize rows, mwSize cols, mxClassID classId,
                                mxComplexity complexity) {
-    return newArray(classId, rows, cols, complexity);
+    return newMatrix(classId, rows, cols, complexity);
+}
+
+mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId,
+                              mxComplexity complexity) {
+    std::vector<mwSize> given(dims, dims + ndim);
+    while (given.size() < 2) given.push_back(1);
+    return newArray(classId, given, complexity);
 }
 
 mxArray* mxCreateDoubleScalar(double value) {
-    mxArray* array = newArray(mxDOUBLE_CLASS, 1, 1, mxREAL);
+    mxArray* array = newMatrix(mxDOUBLE_CLASS, 1, 1, mxREAL);
     *static_cast<double*>(array->real) = value;
     return array;
 }
 
 mxArray* mxCreateLogicalScalar(bool value) {
-    mxArray* array = newArray(mxLOGICAL_CLASS, 1, 1, mxREAL);
+    mxArray* array = newMatrix(mxLOGICAL_CLASS, 1, 1, mxREAL);
     *static_cast<bool*>(array->real) = value;
     return array;
 }
 
 mxArray* mxCreateString(const char* text) {
     size_t length = std::strlen(text);
-    mxArray* array = newArray(mxCHAR_CLASS, length == 0 ? 0 : 1, length, mxREAL);
+    mxArray* array = newMatrix(mxCHAR_CLASS, length == 0 ? 0 : 1, length, mxREAL);
     for (size_t k = 0; k < length; ++k) static_cast<char16_t*>(array->real)[k] = text[k];
     return array;
 }
 
 mxArray* mxCreateCellMatrix(mwSize rows, mwSize cols) {
-    return newArray(mxCELL_CLASS, rows, cols, mxREAL);
+    return newMatrix(mxCELL_CLASS, rows, cols, mxREAL);
 }
 
 void mxSetCell(mxArray* cell, mwIndex index, mxArray* value) {
@@ -263,6 +288,25 @@ CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, i
 void failAllocationAfter(int count) { allocationsBeforeFailure = count; }
 
 int liveBlockCount() { return static_cast<int>(liveBlocks.size()); }
+
+LooseBlockScope::LooseBlockScope() : firstSerial_(allocationSerial) {}
+
+LooseBlockScope::~LooseBlockScope() {
+    for (auto it = liveBlocks.begin(); it != liveBlocks.end();) {
+        if (isLooseSince(it->second, firstSerial_)) {
+            std::free(it->first);
+            it = liveBlocks.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int LooseBlockScope::blocksLeft() const {
+    int count = 0;
+    for (const auto& entry : liveBlocks) count += isLooseSince(entry.second, firstSerial_) ? 1 : 0;
+    return count;
+}
 
 Array scalar(double value) { return Array(mxCreateDoubleScalar(value)); }
 

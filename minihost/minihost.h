@@ -39,6 +39,24 @@ void failAllocationAfter(int count);
 // Number of mxCalloc blocks currently not freed, inside or outside a call.
 int liveBlockCount();
 
+// Plays the part of a host call for frame helpers that a test calls directly (reading steps,
+// working memory): when the scope ends, it releases every mxCalloc block allocated outside a
+// call since the scope began and still live, as the host releases a call's blocks when the
+// call returns. An inner scope releases only the blocks of its own lifetime.
+class LooseBlockScope {
+public:
+    LooseBlockScope();
+    ~LooseBlockScope();
+    LooseBlockScope(const LooseBlockScope&) = delete;
+    LooseBlockScope& operator=(const LooseBlockScope&) = delete;
+
+    // Blocks allocated outside a call since the scope began that are still live.
+    int blocksLeft() const;
+
+private:
+    long long firstSerial_;
+};
+
 struct ArrayDeleter {
     void operator()(mxArray* array) const { mxDestroyArray(array); }
 };

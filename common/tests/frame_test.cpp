@@ -16,9 +16,11 @@ namespace {
 
 const char* const names[] = {"alpha", "beta", "gamma", "delta"};
 
-// Runs one reading sequence over the given arguments and returns the fault it raised.
+// Runs one reading sequence over the given arguments and returns the fault it raised. The
+// working memory the reading leaves behind is released, as the host does when a call ends.
 template <typename Reading>
 PluginError refusalOf(const std::vector<const mxArray*>& argv, Reading reading, int nlhs = 0) {
+    minihost::LooseBlockScope callBlocks;
     try {
         ArgList args = beginArgs(names, nlhs, static_cast<int>(argv.size()),
                                  const_cast<const mxArray**>(argv.data()));
@@ -92,6 +94,7 @@ TEST(WorkingMemory, TablesStartZeroAndAreReleasedCompletely) {
 }
 
 TEST(WorkingMemory, FailedAllocationIsRefusedNotDereferenced) {
+    minihost::LooseBlockScope callBlocks;
     minihost::failAllocationAfter(2);
     try {
         allocTable2D<float>(4, 10);
@@ -100,6 +103,23 @@ TEST(WorkingMemory, FailedAllocationIsRefusedNotDereferenced) {
         EXPECT_EQ(error.fault, ArgFault::outOfMemory);
     }
     minihost::failAllocationAfter(-1);
+    EXPECT_EQ(callBlocks.blocksLeft(), 2);  // the row pointers and the first row
+}
+
+TEST(WorkingMemory, LooseBlockScopeReleasesOnlyTheBlocksOfItsOwnLifetime) {
+    int before = minihost::liveBlockCount();
+    float* outer = allocArray<float>(3);
+    {
+        minihost::LooseBlockScope callBlocks;
+        allocTable2D<double>(2, 4);
+        float* freed = allocArray<float>(1);
+        mxFree(freed);
+        EXPECT_EQ(callBlocks.blocksLeft(), 3);
+        EXPECT_EQ(minihost::liveBlockCount(), before + 4);
+    }
+    EXPECT_EQ(minihost::liveBlockCount(), before + 1);
+    mxFree(outer);
+    EXPECT_EQ(minihost::liveBlockCount(), before);
 }
 
 TEST(ReadingSteps, ReadStrictlyInPositionalOrder) {
@@ -124,6 +144,7 @@ TEST(ReadingSteps, CellGridEntriesFollowLinearCellOrder) {
     Array count = minihost::scalar(imageCount);
     std::vector<const mxArray*> argv{count.get(), grid.cells.get()};
     const char* const gridNames[] = {"imageCount", "maps"};
+    minihost::LooseBlockScope callBlocks;
     ArgList args = beginArgs(gridNames, 0, 2, argv.data());
     readIntArg(args);
     std::vector<int> neededAsked;
@@ -208,6 +229,23 @@ TEST(ReadingSteps, RefuseArraysOfTheWrongClassOrLength) {
     EXPECT_STREQ(shortArray.message, "argument 1 (alpha): expected a real double array of at least 4 values; got a 1x3 double array");
 }
 
+TEST(ReadingSteps, DescribeEveryDimensionOfARefusedArray) {
+    const mwSize cubeDims[] = {1, 1, 2};
+    const mwSize blockDims[] = {2, 3, 1, 4};
+    Array cube(mxCreateNumericArray(3, cubeDims, mxDOUBLE_CLASS, mxREAL));
+    Array block(mxCreateNumericArray(4, blockDims, mxSINGLE_CLASS, mxREAL));
+    Array one = minihost::scalar(1);
+    PluginError notScalar = refusalOf({cube.get(), one.get(), one.get(), one.get()},
+                                      [](ArgList& args) { readIntArg(args); });
+    EXPECT_EQ(notScalar.fault, ArgFault::notScalar);
+    EXPECT_STREQ(notScalar.message,
+                 "argument 1 (alpha): expected a real numeric or logical scalar; got a 1x1x2 double array");
+    PluginError wrongClass = refusalOf({block.get(), one.get(), one.get(), one.get()},
+                                       [](ArgList& args) { readArrayArg<double>(args, 1, Access::read); });
+    EXPECT_STREQ(wrongClass.message,
+                 "argument 1 (alpha): expected a real double array of at least 1 values; got a 2x3x1x4 single array");
+}
+
 TEST(ReadingSteps, RefuseCellArgumentsCellByCell) {
     testsupport::MapGrid grid = makeGrid(2, 2, {2, 3}, {2, 3}, mxSINGLE_CLASS);
     Array plain = minihost::singles(2, 2);
@@ -238,6 +276,7 @@ TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
     const char* const sizeNames[] = {"imageRows", "imageCols"};
     auto readSizes = [&](const mxArray* rows, const mxArray* cols) -> PluginError {
         std::vector<const mxArray*> argv{rows, cols};
+        minihost::LooseBlockScope callBlocks;
         try {
             ArgList args = beginArgs(sizeNames, 0, 2, argv.data());
             readImageSizes(args, 2);
@@ -256,6 +295,16 @@ TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
     EXPECT_STREQ(negativeSize.message, "argument 2 (imageCols), entry 2: expected a size that rounds half up to an integer of at least 0; got -1");
     EXPECT_EQ(readSizes(wide.get(), wide.get()).fault, ArgFault::tooLarge);
     EXPECT_EQ(readSizes(shortArray.get(), fine.get()).fault, ArgFault::tooFewValues);
+
+    // The refusal names the argument whose entry is out of proportion.
+    Array tall = minihost::doubles(1, 2, {3, 1e9});
+    Array narrow = minihost::doubles(1, 2, {4, 3});
+    EXPECT_STREQ(readSizes(tall.get(), narrow.get()).message,
+                 "argument 1 (imageRows), entry 2: expected maps of at most 2147483647 values (32-bit indexing); "
+                 "got maps of 1000000000 x 3 values");
+    EXPECT_STREQ(readSizes(narrow.get(), tall.get()).message,
+                 "argument 2 (imageCols), entry 2: expected maps of at most 2147483647 values (32-bit indexing); "
+                 "got maps of 3 x 1000000000 values");
 }
 
 TEST(ReadingSteps, MapSizesAreCheckedWhereverTheyAreRead) {
@@ -281,6 +330,14 @@ TEST(ReadingSteps, MapSizesAreCheckedWhereverTheyAreRead) {
     EXPECT_STREQ(large.message, "argument 4 (delta): expected maps of at most 2147483647 values (32-bit indexing); "
                                 "got maps of 100000 x 100000 values");
     EXPECT_EQ(refusalOf({negative.get(), seven.get(), seven.get(), seven.get()}, readMapSize).fault, ArgFault::outOfRange);
+    // The refusal names the argument whose count is out of proportion.
+    Array huge = minihost::scalar(1e9);
+    EXPECT_STREQ(refusalOf({huge.get(), seven.get(), seven.get(), seven.get()}, readMapSize).message,
+                 "argument 1 (alpha): expected maps of at most 2147483647 values (32-bit indexing); "
+                 "got maps of 1000000000 x 7 values");
+    EXPECT_STREQ(refusalOf({seven.get(), huge.get(), seven.get(), seven.get()}, readMapSize).message,
+                 "argument 2 (beta): expected maps of at most 2147483647 values (32-bit indexing); "
+                 "got maps of 7 x 1000000000 values");
     Array infinite = minihost::scalar(std::numeric_limits<double>::infinity());
     PluginError notFinite = refusalOf({infinite.get(), seven.get(), seven.get(), seven.get()},
                                       [](ArgList& later) { readRealArg(later, RealRule::finite); });

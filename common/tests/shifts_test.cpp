@@ -147,6 +147,7 @@ TEST(LocalMaxOverShifts, SkipsSlotsThatLeaveTheMap) {
     maps.values[1].push_back(9.0f);
     maps.table[1] = maps.values[1].data();
     EXPECT_EQ(maps.search(shifts, 0, 1, 1, 3).best, 1.0f);  // (1, 5) is past the last column
+    freeShiftTables(shifts, 2);
 }
 
 }  // namespace

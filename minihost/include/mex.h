@@ -50,11 +50,14 @@ bool mxIsSparse(const mxArray* array);
 size_t mxGetNumberOfElements(const mxArray* array);
 size_t mxGetM(const mxArray* array);
 size_t mxGetN(const mxArray* array);
+mwSize mxGetNumberOfDimensions(const mxArray* array);
+const mwSize* mxGetDimensions(const mxArray* array);
 const char* mxGetClassName(const mxArray* array);
 
 /* Array construction, used by tests and benchmarks to play the caller's part. */
 mxArray* mxCreateDoubleMatrix(mwSize rows, mwSize cols, mxComplexity complexity);
 mxArray* mxCreateNumericMatrix(mwSize rows, mwSize cols, mxClassID classId, mxComplexity complexity);
+mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId, mxComplexity complexity);
 mxArray* mxCreateDoubleScalar(double value);
 mxArray* mxCreateLogicalScalar(bool value);
 mxArray* mxCreateString(const char* text);

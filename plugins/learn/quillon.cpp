@@ -246,9 +246,11 @@ void quillon(int nlhs, int nrhs, const mxArray* prhs[]) {
     extent.mapCols = size.cols;
     requireShiftsFit(shiftArgPositions, grids.orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep,
                      std::max(size.rows, size.cols));
+    int64_t mapValues = static_cast<int64_t>(size.rows) * size.cols;
+    requireShiftsJustified(shiftArgPositions, grids.orientCount, grids.posShiftMax, orientShiftMax,
+                           gridValuesForShifts(grids.imageCount, grids.orientCount, [&](int32_t) { return mapValues; }));
     extent.pooledRows = pooledSizeOf(size.rows, grids.poolStep);
     extent.pooledCols = pooledSizeOf(size.cols, grids.poolStep);
-    int64_t mapValues = static_cast<int64_t>(size.rows) * size.cols;
     int64_t pooledValues = static_cast<int64_t>(extent.pooledRows) * extent.pooledCols;
     auto perMap = [&](int32_t) { return mapValues; };
     auto perPooledMap = [&](int32_t) { return pooledValues; };

@@ -797,4 +797,13 @@ TEST(Quillon, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_FALSE(accepted.failed) << accepted.errorMessage;
 }
 
+// A shift range out of all proportion to the maps is refused before any allocation.
+TEST(Quillon, RefusesShiftTablesThatOutweighTheMaps) {
+    // 2 images of 3 orientations of 16 x 14 values: 1344 values against 3 * 60001 * 3 slots.
+    QuillonCall call = makeCall({3, 30000, 1, 2, 1, 2, 16, 14, 2});
+    minihost::CallResult result = callPlugin(minihost::loadPlugin("quillon"), call.args());
+    EXPECT_EQ(result.errorId, "quillon:tooLarge") << result.errorMessage;
+    EXPECT_EQ(result.blocksAllocated, 0);
+}
+
 }  // namespace

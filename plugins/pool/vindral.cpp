@@ -135,6 +135,8 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     requireShiftsFit(shiftArgPositions, orientCount, posShiftMax, orientShiftMax, poolStep,
                      largestSideOf(sizes, imageCount));
     auto responseValues = [&](int32_t image) { return imageValueCount(sizes, image); };
+    requireShiftsJustified(shiftArgPositions, orientCount, posShiftMax, orientShiftMax,
+                           gridValuesForShifts(imageCount, orientCount, responseValues));
     auto pooledValues = [&](int32_t image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);
         return static_cast<int64_t>(g.pooledRows) * g.pooledCols;
@@ -147,11 +149,15 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
         readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
     endArgs(args);
 
+    // Images without pooled nodes have nothing to pool; without any, no table is needed.
+    int32_t largestNodeCount = largestNodeCountOf(sizes, imageCount, poolStep);
+    if (largestNodeCount == 0) return;
     ShiftTable shifts = buildShiftTables(orientCount, posShiftMax, orientShiftMax, poolStep);
     PoolGrids grids{responseMaps, pooledMaps, traceMaps, imageCount, orientCount};
-    int32_t* slotOf = allocArray<int32_t>(largestNodeCountOf(sizes, imageCount, poolStep));
+    int32_t* slotOf = allocArray<int32_t>(largestNodeCount);
     for (int32_t image = 0; image < imageCount; ++image) {
-        poolImage(shifts, grids, image, geometryOf(sizes, image, poolStep), slotOf);
+        ImageGeometry g = geometryOf(sizes, image, poolStep);
+        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, slotOf);
     }
     mxFree(slotOf);
     freeShiftTables(shifts, orientCount);

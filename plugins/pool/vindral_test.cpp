@@ -257,4 +257,30 @@ TEST(Vindral, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_FALSE(callPlugin(minihost::loadPlugin("vindral"), farthest.args()).failed);
 }
 
+// A huge orientation count or shift range with tiny or empty maps is refused before any
+// allocation, and tables are built only for images with pooled nodes.
+TEST(Vindral, CountsOutOfProportionToTheMapsCostNothing) {
+    // 2^22 orientations of no image, and 100 empty images with a range of 8e6 positions.
+    VindralCall noImage = makeCall({}, {}, {1 << 22, 0, 0, 1});
+    minihost::CallResult orients = callPlugin(minihost::loadPlugin("vindral"), noImage.args());
+    EXPECT_EQ(orients.errorId, "vindral:tooLarge") << orients.errorMessage;
+    EXPECT_EQ(orients.blocksAllocated, 0);
+    VindralCall empty = makeCall(std::vector<double>(100, 0), std::vector<double>(100, 3), {1, 8000000, 0, 1});
+    minihost::CallResult range = callPlugin(minihost::loadPlugin("vindral"), empty.args());
+    EXPECT_EQ(range.errorId, "vindral:tooLarge") << range.errorMessage;
+    EXPECT_LE(range.blocksAllocated, 1);  // at most the record of the size arrays read
+
+    // Tables of more than freeShiftSlots slots are justified by as many response values.
+    VindralCall justified = makeCall({300}, {300}, {1, 44999, 0, 1});
+    EXPECT_FALSE(callPlugin(minihost::loadPlugin("vindral"), justified.args()).failed);
+    VindralCall beyond = makeCall({300}, {300}, {1, 45000, 0, 1});
+    EXPECT_EQ(callPlugin(minihost::loadPlugin("vindral"), beyond.args()).errorId, "vindral:tooLarge");
+
+    // Images without pooled nodes (a side below the pool step) need no tables at all.
+    VindralCall nodeless = makeCall({1, 0, 5}, {4, 4, 1}, {1000, 10, 1, 2});
+    minihost::CallResult free = callPlugin(minihost::loadPlugin("vindral"), nodeless.args());
+    EXPECT_FALSE(free.failed) << free.errorMessage;
+    EXPECT_LT(free.blocksAllocated, nodeless.params.orientCount);
+}
+
 }  // namespace

@@ -69,12 +69,14 @@ void tarrow(int nlhs, int nrhs, const mxArray* prhs[]) {
     int32_t poolStep = readIntArg(args, 1);
     requireShiftsFit(shiftArgPositions, orientCount, posShiftMax, orientShiftMax, poolStep,
                      largestSideOf(sizes, imageCount));
+    auto pooledValues = [&](int32_t image) { return pooledValueCount(sizes, image, poolStep); };
+    requireShiftsJustified(shiftArgPositions, orientCount, posShiftMax, orientShiftMax,
+                           gridValuesForShifts(imageCount, orientCount, pooledValues));
     int32_t filterHalf = readIntArg(args, 0, filterHalfLimit);
     int64_t stampValues = int64_t{2 * filterHalf + 1} * (2 * filterHalf + 1);
     const double* const* orientStamps =
         readCellList<double>(args, orientCount, Access::read, [&](int32_t) { return stampValues; });
     TemplateElements elements = readTemplateElements(args, orientCount);
-    auto pooledValues = [&](int32_t image) { return pooledValueCount(sizes, image, poolStep); };
     const float* const* pooledMaps =
         readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::read, pooledValues);
     const float* const* traceMaps =
@@ -88,12 +90,17 @@ void tarrow(int nlhs, int nrhs, const mxArray* prhs[]) {
 
     requireSlotsAtElements(args, traceMapsPosition, traceMaps, sizes, anchorRows, anchorCols, imageCount,
                            poolStep, elements, shiftCountOf(posShiftMax, orientShiftMax));
+    // Each image draws only into its own sketch, so all can be cleared first; the tables are
+    // built only when some element is drawn.
+    for (int32_t image = 0; image < imageCount; ++image) {
+        clearSketch(imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, poolStep));
+    }
+    if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, poolStep, elements)) return;
     ShiftTable shifts = buildShiftTables(orientCount, posShiftMax, orientShiftMax, poolStep);
     RecoverGrids grids{pooledMaps, traceMaps, imageSketches, orientStamps, imageCount, poolStep, filterHalf,
                        saturationLevel};
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, poolStep);
-        clearSketch(imageSketches[image], place);
         if (place.detected) recoverImage(shifts, grids, elements, place, image);
     }
     freeShiftTables(shifts, orientCount);

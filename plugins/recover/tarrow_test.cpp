@@ -525,4 +525,21 @@ TEST(Tarrow, RefusesMalformedCallsBeforeWritingAnything) {
               "whole number from 0 to 8; got 2.25");
 }
 
+// A shift range out of all proportion to the pooled maps is refused before any allocation,
+// and a call that draws nothing builds no tables.
+TEST(Tarrow, CountsOutOfProportionToTheMapsCostNothing) {
+    TarrowCall tiny = makeCall({4}, {4}, {2, 30000, 1, 1, 0});
+    minihost::CallResult range = tiny.run();
+    EXPECT_EQ(range.errorId, "tarrow:tooLarge") << range.errorMessage;
+    EXPECT_LE(range.blocksAllocated, 1);  // at most the record of the size arrays read
+
+    TarrowCall undetected = makeCall({6, 4}, {6, 4}, {1000, 10, 1, 2, 0});
+    undetected.setElements({0, 999}, {0, 1}, {0, 1});
+    undetected.anchorRows = {nan, 1};
+    undetected.anchorCols = {1, nan};
+    minihost::CallResult nothingDrawn = undetected.run();
+    EXPECT_FALSE(nothingDrawn.failed) << nothingDrawn.errorMessage;
+    EXPECT_LT(nothingDrawn.blocksAllocated, undetected.q.orientCount);
+}
+
 }  // namespace

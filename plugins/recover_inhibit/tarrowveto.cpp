@@ -114,6 +114,9 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     grids.poolStep = readIntArg(args, 1);
     requireShiftsFit(shiftArgPositions, orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep,
                      largestSideOf(sizes, imageCount));
+    auto imageValues = [&](int32_t image) { return imageValueCount(sizes, image); };
+    requireShiftsJustified(shiftArgPositions, orientCount, grids.posShiftMax, orientShiftMax,
+                           gridValuesForShifts(imageCount, orientCount, imageValues));
     grids.filterHalf = readIntArg(args, 0, filterHalfLimit);
     int64_t stampSide = 2 * int64_t{grids.filterHalf} + 1;
     int64_t overlapSide = 4 * int64_t{grids.filterHalf} + 1;
@@ -122,7 +125,6 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     TemplateElements elements = readTemplateElements(args, orientCount);
     settings.elementWeights = readArrayArg<double>(args, elements.count, Access::read);
     settings.elementBiases = readArrayArg<double>(args, elements.count, Access::read);
-    auto imageValues = [&](int32_t image) { return imageValueCount(sizes, image); };
     auto pooledValues = [&](int32_t image) { return pooledValueCount(sizes, image, grids.poolStep); };
     grids.responseMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, imageValues);
     grids.pooledMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
@@ -144,13 +146,18 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     requireSlotsAtElements(args, traceMapsPosition, grids.traceMaps, sizes, anchorRows, anchorCols, imageCount,
                            grids.poolStep, elements, shiftCount);
     requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements.count, shiftCount);
+    // Each image draws into and inhibits only its own maps, so all sketches can be cleared
+    // first; the tables are built only when some element is drawn.
+    for (int32_t image = 0; image < imageCount; ++image) {
+        clearSketch(settings.imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
+    }
+    if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements)) return;
     ShiftTable shifts = buildShiftTables(orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
         ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
                            computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows,
                                              place.cols)};
-        clearSketch(settings.imageSketches[image], place);
         if (place.detected) recoverImageInhibited(shifts, grids, settings, elements, place, extent, image);
     }
     freeShiftTables(shifts, orientCount);

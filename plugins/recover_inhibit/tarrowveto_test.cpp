@@ -589,4 +589,20 @@ TEST(Tarrowveto, RefusesMalformedCallsBeforeWritingAnything) {
               "whole number from 0 to 8; got 0.5");
 }
 
+// A shift range out of all proportion to the response maps is refused before any
+// allocation, and a call that draws nothing builds no tables.
+TEST(Tarrowveto, CountsOutOfProportionToTheMapsCostNothing) {
+    VetoCall tiny = makeCall({4}, {4}, {2, 30000, 1, 1, 0});
+    minihost::CallResult range = tiny.run();
+    EXPECT_EQ(range.errorId, "tarrowveto:tooLarge") << range.errorMessage;
+    EXPECT_LE(range.blocksAllocated, 1);  // at most the record of the size arrays read
+
+    VetoCall noElements = makeCall({6, 4}, {6, 4}, {40, 10, 1, 2, 0});
+    noElements.anchorRows = {1, 1};
+    noElements.anchorCols = {1, 1};
+    minihost::CallResult nothingDrawn = noElements.run();
+    EXPECT_FALSE(nothingDrawn.failed) << nothingDrawn.errorMessage;
+    EXPECT_LT(nothingDrawn.blocksAllocated, noElements.q.orientCount);
+}
+
 }  // namespace
