@@ -42,6 +42,13 @@
 %   anchorCols separately (zeros(1, n, 'single'), zeros(1, n) + 0, ...); outputs that share
 %   data with each other or with a score map are refused with lurvane:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a literal constant inside a function or loop (h = [0 0 0 0],
+%   then h passed as an output) is overwritten in the parsed code itself, so the next run of
+%   that line starts from the changed values; a range (h = 0:3) passed as an output receives
+%   nothing; a slice (b = A(:, 1:2)) passed as an output writes into A. The plug-ins cannot
+%   detect these: make every output fresh right before the call, for example with zeros,
+%   ones or rand.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   lurvane:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

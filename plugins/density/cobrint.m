@@ -57,6 +57,13 @@
 %   one array (as repmat({zeros(9)}, 2, 2) makes), or a histogram sharing a map's data, are
 %   refused with cobrint:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a literal constant inside a function or loop (h = [0 0 0 0],
+%   then h passed as an output) is overwritten in the parsed code itself, so the next run of
+%   that line starts from the changed values; a range (h = 0:3) passed as an output receives
+%   nothing; a slice (b = A(:, 1:2)) passed as an output writes into A. The plug-ins cannot
+%   detect these: make every output fresh right before the call, for example with zeros,
+%   ones or rand.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   cobrint:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "minihost.h"
@@ -88,6 +89,48 @@ TEST(Cobrint, NothingTalliedLeavesTheHistogramAsItWas) {
             EXPECT_NE(call.maps.doubles(0, 1)[11], 7.0) << "the maps are still saturated";
         }
     }
+}
+
+// ---------------------------------------------------------------- refusals at one value
+
+// cobrint(1, 1, {3 x 3 of 0.5}, 0, 3, 3, binWidth, binCount, zeros(1, 2), 1): the id of the
+// refusal, or "" when the call is accepted; the map must be untouched by a refusal.
+std::string refusalOf(double binWidth, double binCount) {
+    CobrintCall call(1, 1, 3, 3, 2, [](int, int) { return 0.5; });
+    Array images = scalar(1), orients = scalar(1), border = scalar(0), r = scalar(3), c = scalar(3);
+    Array width = scalar(binWidth), bins = scalar(binCount), level = scalar(1);
+    minihost::CallResult result = minihost::callPlugin(
+        minihost::loadPlugin("cobrint"), {images.get(), orients.get(), call.maps.cells.get(), border.get(), r.get(),
+                                          c.get(), width.get(), bins.get(), call.histogram.get(), level.get()});
+    if (result.failed) {
+        EXPECT_EQ(call.maps.doubles(0, 0)[0], 0.5) << "refused after writing";
+    }
+    return result.failed ? result.errorId : "";
+}
+
+TEST(Cobrint, RefusesABinWidthOrBinCountOfZero) {
+    EXPECT_EQ(refusalOf(0.0, 2), "cobrint:outOfRange");
+    EXPECT_EQ(refusalOf(-0.0, 2), "cobrint:outOfRange");
+    EXPECT_EQ(refusalOf(0.5, 0), "cobrint:outOfRange");
+    EXPECT_EQ(refusalOf(0.5, 0.49), "cobrint:outOfRange");
+    EXPECT_EQ(refusalOf(0.5, 1), "");
+}
+
+TEST(Cobrint, RefusesAOneBinHistogramSharingAOneValueMap) {
+    CobrintCall call(1, 1, 1, 1, 1, [](int, int) { return 0.5; });
+    call.histogram = minihost::sharedCopy(call.maps.map(0, 0));
+    minihost::CallResult result = call.run(0, 0.25, 1.0);
+    EXPECT_EQ(result.errorId, "cobrint:sharedData");
+    EXPECT_EQ(call.maps.doubles(0, 0)[0], 0.5);
+}
+
+TEST(Cobrint, RefusesOneValueMapsSharingData) {
+    CobrintCall call(2, 1, 1, 1, 3, [](int, int) { return 0.5; });
+    // The copy goes before its original, which the cell array destroys later.
+    minihost::putCell(call.maps.cells.get(), 0, minihost::sharedCopy(call.maps.map(1, 0)));
+    minihost::CallResult result = call.run(0, 0.25, 1.0);
+    EXPECT_EQ(result.errorId, "cobrint:sharedData");
+    EXPECT_EQ(call.maps.doubles(1, 0)[0], 0.5);
 }
 
 }  // namespace

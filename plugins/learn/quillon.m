@@ -112,6 +112,13 @@
 %   the call writes that share data with any other argument are refused with
 %   quillon:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a literal constant inside a function or loop (h = [0 0 0 0],
+%   then h passed as an output) is overwritten in the parsed code itself, so the next run of
+%   that line starts from the changed values; a range (h = 0:3) passed as an output receives
+%   nothing; a slice (b = A(:, 1:2)) passed as an output writes into A. The plug-ins cannot
+%   detect these: make every output fresh right before the call, for example with zeros,
+%   ones or rand.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   quillon:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

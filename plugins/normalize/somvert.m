@@ -48,6 +48,11 @@
 %   example with single(...) of a computation. Cells that share one array (as
 %   repmat({zeros(9, 'single')}, 1, 4) makes) are refused with somvert:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a slice (b = A(:, 1:2)) passed as an output writes into A.
+%   (A literal constant or a range, which the parsed code shares in the same way, is double
+%   and so never a valid output here.) The plug-ins cannot detect this: make every output
+%   fresh right before the call, for example with zeros, ones or rand (with 'single').
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   somvert:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and

@@ -47,6 +47,13 @@
 %   example with abs(randn(...)) or x * 1. Cells that share one array (as
 %   repmat({zeros(9)}, 1, 4) makes) are refused with somvertwide:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a literal constant inside a function or loop (h = [0 0 0 0],
+%   then h passed as an output) is overwritten in the parsed code itself, so the next run of
+%   that line starts from the changed values; a range (h = 0:3) passed as an output receives
+%   nothing; a slice (b = A(:, 1:2)) passed as an output writes into A. The plug-ins cannot
+%   detect these: make every output fresh right before the call, for example with zeros,
+%   ones or rand.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   somvertwide:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and

@@ -58,6 +58,11 @@
 %   another or with responseMaps (as repmat({zeros(3, 'single')}, 2, 2) makes) are refused
 %   with vindral:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a slice (b = A(:, 1:2)) passed as an output writes into A.
+%   (A literal constant or a range, which the parsed code shares in the same way, is double
+%   and so never a valid output here.) The plug-ins cannot detect this: make every output
+%   fresh right before the call, for example with zeros, ones or rand (with 'single').
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   vindral:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

@@ -542,4 +542,28 @@ TEST(Tarrow, CountsOutOfProportionToTheMapsCostNothing) {
     EXPECT_LT(nothingDrawn.blocksAllocated, undetected.q.orientCount);
 }
 
+// Levels that single precision cannot hold, and a negative one: one 1 x 1 stamp per pooled
+// position, each drawn at sqrt(saturate(r, s)), so a level rounded to single or a regrouped
+// formula changes some drawn pixels.
+TEST(Tarrow, SaturatesAtLevelsSinglePrecisionCannotHold) {
+    testsupport::SeededRandom random;
+    const int side = 20;
+    for (double level : {0.1, 1.0 / 3.0, -0.7}) {
+        SCOPED_TRACE(testing::Message() << "level " << level);
+        TarrowCall call = makeCall({side}, {side}, {1, 0, 0, 1, 0});
+        std::vector<double> orients, rowOffsets, colOffsets;
+        for (int k = 0; k < side * side; ++k) {
+            orients.push_back(0);
+            rowOffsets.push_back(1 + k % side);
+            colOffsets.push_back(1 + k / side);
+        }
+        call.setElements(orients, rowOffsets, colOffsets);
+        call.saturationLevel = level;
+        testsupport::fillEach(call.pooled, [&] { return random.uniform(1e-3f, 2.0f); });
+        auto expected = drawnPlainly(call);
+        ASSERT_FALSE(call.run().failed);
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.sketches), expected));
+    }
+}
+
 }  // namespace

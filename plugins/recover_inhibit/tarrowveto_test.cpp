@@ -605,4 +605,53 @@ TEST(Tarrowveto, CountsOutOfProportionToTheMapsCostNothing) {
     EXPECT_LT(nothingDrawn.blocksAllocated, noElements.q.orientCount);
 }
 
+// Levels that single precision cannot hold, and a negative one, in the random calls above: a
+// level rounded to single or a regrouped formula changes some scores, sketches or maps.
+TEST(Tarrowveto, SaturatesAtLevelsSinglePrecisionCannotHold) {
+    testsupport::SeededRandom random;
+    for (double level : {0.1, 1.0 / 3.0, -0.7}) {
+        for (int trial = 0; trial < 15; ++trial) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", trial " << trial);
+            int orientCount = random.integer(1, 4);
+            Params q{orientCount, random.integer(0, 2), random.integer(0, std::min(orientCount - 1, 2)),
+                     random.integer(1, 3), random.integer(0, 2)};
+            VetoCall call = makeCall({double(random.integer(10, 30))}, {double(random.integer(10, 30))}, q);
+            testsupport::fillEach(call.responses, [&] { return random.uniform(-1.0f, 4.0f); });
+            call.pool();
+            testsupport::fillEach(call.overlap, [&] { return random.integer(0, 1) == 0 ? 0.5 : 1.0; });
+            testsupport::fillUniform(call.normalizers, random, 0.5f, 2.0f);
+            randomElements(call, random.integer(1, 10), random);
+            call.anchorRows[0] = random.integer(-1, 4);
+            call.anchorCols[0] = random.integer(-1, 4);
+            call.templateRows = random.integer(0, 12);
+            call.templateCols = random.integer(0, 12);
+            call.saturationLevel = level;
+            Outcome expected = recoverStepByStep(call);
+            ASSERT_FALSE(call.run().failed);
+            expectSameOutcome(outcomeOf(call), expected);
+        }
+    }
+}
+
+// The smallest positive responses saturate to a zero with the level's sign; elements of
+// weight 1 and bias 0 add it to a start score of -0, so the sign shows in the score (a
+// regrouped formula, 2s/(e + 1) - s, gives +0 at every level).
+TEST(Tarrowveto, ZeroSaturationKeepsTheSignOfTheLevel) {
+    for (double level : {0.1, -0.1, -1.0 / 3.0}) {
+        SCOPED_TRACE(testing::Message() << "level " << level);
+        VetoCall call = makeCall({20}, {20}, {2, 1, 1, 2, 1});
+        testsupport::fillEach(call.responses, [] { return std::numeric_limits<float>::denorm_min(); });
+        call.pool();
+        call.setElements({0, 1, 0}, {2, 4, 6}, {3, 5, 2}, {1, 1, 1}, {0, 0, 0});
+        call.anchorRows[0] = 1;
+        call.anchorCols[0] = 1;
+        call.saturationLevel = level;
+        call.score()[0] = -0.0f;
+        Outcome expected = recoverStepByStep(call);
+        ASSERT_FALSE(call.run().failed);
+        expectSameOutcome(outcomeOf(call), expected);
+        EXPECT_EQ(std::signbit(call.score()[0]), level < 0);
+    }
+}
+
 }  // namespace

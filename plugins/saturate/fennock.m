@@ -34,6 +34,11 @@
 %   one array (as repmat({zeros(3, 'single')}, 2, 2) makes) are refused with
 %   fennock:sharedData, since each would be saturated more than once.
 %
+%   ALIASING THE CALL CANNOT SEE: a slice (b = A(:, 1:2)) passed as an output writes into A.
+%   (A literal constant or a range, which the parsed code shares in the same way, is double
+%   and so never a valid output here.) The plug-ins cannot detect this: make every output
+%   fresh right before the call, for example with zeros, ones or rand (with 'single').
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   fennock:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData) and whose message

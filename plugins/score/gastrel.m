@@ -73,6 +73,11 @@
 %   array, for example with zeros(r, c, 'single') in a loop. Score maps that share data with
 %   one another or with any other argument are refused with gastrel:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a slice (b = A(:, 1:2)) passed as an output writes into A.
+%   (A literal constant or a range, which the parsed code shares in the same way, is double
+%   and so never a valid output here.) The plug-ins cannot detect this: make every output
+%   fresh right before the call, for example with zeros, ones or rand (with 'single').
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   gastrel:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

@@ -434,4 +434,42 @@ TEST(Gastrel, RefusesMalformedCallsBeforeWritingAnything) {
               "single array");
 }
 
+// Levels that single precision cannot hold, and a negative one: a level rounded to single, or
+// the formula regrouped, changes some saturated values, which the plain loop shows bit for bit.
+TEST(Gastrel, SaturatesAtLevelsSinglePrecisionCannotHold) {
+    testsupport::SeededRandom random;
+    for (double level : {0.1, 1.0 / 3.0, -0.7}) {
+        for (int trial = 0; trial < 30; ++trial) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", trial " << trial);
+            CallSetup q{random.integer(1, 4), random.integer(1, 3), random.integer(0, 9), random.integer(0, 9), level};
+            GastrelCall call = makeCall({double(random.integer(4, 20))}, {double(random.integer(4, 20))}, q,
+                                        randomElements(random, random.integer(1, 12), q.orientCount, 4));
+            fillPooled(call.pooled, random);
+            auto expected = scoreReference(call);
+            ASSERT_FALSE(run(call).failed);
+            EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+        }
+    }
+}
+
+// Zero responses saturate to a zero with the level's sign; one element of weight 1 and bias 0
+// adds it to a start score of -0, so the sign shows in the score (a regrouped formula,
+// 2s/(e + 1) - s, gives +0 at every level).
+TEST(Gastrel, ZeroSaturationKeepsTheSignOfTheLevel) {
+    for (double level : {0.1, -0.1, -1.0 / 3.0}) {
+        for (float response : {0.0f, -0.0f, std::numeric_limits<float>::denorm_min()}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", response " << response);
+            Elements one;
+            one.add(0, 0, 0, 1.0, 0.0);
+            GastrelCall call = makeCall({1}, {1}, {1, 1, 0, 0, level}, one);
+            call.pooled.singles(0, 0)[0] = response;
+            call.scores.singles(0, 0)[0] = -0.0f;
+            auto expected = scoreReference(call);
+            ASSERT_FALSE(run(call).failed);
+            EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+            EXPECT_EQ(std::signbit(call.scores.singles(0, 0)[0]), level < 0);
+        }
+    }
+}
+
 }  // namespace

@@ -59,6 +59,11 @@
 %   repmat({zeros(9, 'single')}, 1, 2) makes), or an output sharing a response map's data,
 %   are refused with brelind:sharedData.
 %
+%   ALIASING THE CALL CANNOT SEE: a slice (b = A(:, 1:2)) passed as an output writes into A.
+%   (A literal constant or a range, which the parsed code shares in the same way, is double
+%   and so never a valid output here.) The plug-ins cannot detect this: make every output
+%   fresh right before the call, for example with zeros, ones or rand (with 'single').
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   brelind:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and
