@@ -54,6 +54,289 @@ void suppressResponses(const InhibitGrids& grids, const ImageExtent& extent, int
     }
 }
 
+// floor(numerator / denominator) and ceil(numerator / denominator) for a positive denominator;
+// C++ division truncates toward 0.
+int64_t floorDiv(int64_t numerator, int64_t denominator) {
+    int64_t quotient = numerator / denominator;
+    return numerator % denominator < 0 ? quotient - 1 : quotient;
+}
+
+int64_t ceilDiv(int64_t numerator, int64_t denominator) {
+    return -floorDiv(-numerator, denominator);
+}
+
+// An inclusive rectangle of pooled positions; empty when either span is.
+struct Rect {
+    Span rows;
+    Span cols;
+};
+
+bool isEmpty(const Span& span) { return span.first > span.last; }
+
+// Widens `span` to hold first ... last; an empty span becomes first ... last.
+void widen(Span& span, int64_t first, int64_t last) {
+    if (first > last) return;
+    if (isEmpty(span)) {
+        span = Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
+        return;
+    }
+    span.first = static_cast<int32_t>(std::min<int64_t>(span.first, first));
+    span.last = static_cast<int32_t>(std::max<int64_t>(span.last, last));
+}
+
+Span intersect(const Span& a, const Span& b) {
+    Span both{std::max(a.first, b.first), std::min(a.last, b.last)};
+    return isEmpty(both) ? Span{1, 0} : both;
+}
+
+// The offsets (dx, dy) from the element at which one overlap cell holds a factor of exactly 0,
+// as their bounding box; empty when dxLo > dxHi.
+struct ZeroBox {
+    int32_t dxLo;
+    int32_t dxHi;
+    int32_t dyLo;
+    int32_t dyHi;
+};
+
+// The zeros of an overlap cell among the offsets dxs x dys. Columns are first tested whole,
+// without a branch per factor, and only a column that holds a zero is searched for its first
+// and last one.
+ZeroBox zeroBoxOf(const double* factors, int32_t reach, const Span& dxs, const Span& dys) {
+    int32_t side = 2 * reach + 1;
+    ZeroBox box{1, 0, 1, 0};
+    for (int32_t dy = dys.first; dy <= dys.last; ++dy) {
+        const double* column = factors + cmIndex(reach + 1, dy + reach + 1, side, side);
+        int32_t zeroCount = 0;
+        for (int32_t dx = dxs.first; dx <= dxs.last; ++dx) zeroCount += column[dx] == 0.0;
+        if (zeroCount == 0) continue;
+        int32_t first = dxs.first;
+        while (column[first] != 0.0) ++first;
+        int32_t last = dxs.last;
+        while (column[last] != 0.0) --last;
+        if (box.dxLo > box.dxHi) {
+            box = ZeroBox{first, last, dy, dy};
+        } else {
+            box.dxLo = std::min(box.dxLo, first);
+            box.dxHi = std::max(box.dxHi, last);
+            box.dyHi = dy;
+        }
+    }
+    return box;
+}
+
+// Working memory of one inhibition, from the host: the zero boxes of the selected
+// orientation's overlap cells, found when first needed, and per position of the re-pooling
+// range whether its maximum was wiped out, with the running maxima and slots of a sweep.
+struct RepoolScratch {
+    ZeroBox* boxes;
+    bool* boxKnown;
+    bool* wiped;
+    float* best;
+    int32_t* slotOf;
+};
+
+int32_t lengthOf(const Span& span) { return span.last - span.first + 1; }
+
+RepoolScratch allocRepoolScratch(int32_t orientCount, const Span& rows, const Span& cols) {
+    int32_t area = lengthOf(rows) * lengthOf(cols);
+    return RepoolScratch{allocArray<ZeroBox>(orientCount), allocArray<bool>(orientCount), allocArray<bool>(area),
+                         allocArray<float>(area), allocArray<int32_t>(area)};
+}
+
+void freeRepoolScratch(const RepoolScratch& scratch) {
+    mxFree(scratch.boxes);
+    mxFree(scratch.boxKnown);
+    mxFree(scratch.wiped);
+    mxFree(scratch.best);
+    mxFree(scratch.slotOf);
+}
+
+// One inhibition's element and the re-pooling range rows x cols it repairs.
+struct RepoolSite {
+    const ShiftTable& shifts;
+    const InhibitGrids& grids;
+    const ImageExtent& extent;
+    int32_t image;
+    int32_t selOrient;
+    int32_t x;
+    int32_t y;
+    Span rows;
+    Span cols;
+};
+
+// The zero box of overlap cell selOrient + b * orientCount over the offsets of pixels inside
+// the map: a pooled maximum in the window always traces back to a pixel inside the map, so
+// zeros elsewhere never wipe one out.
+const ZeroBox& zeroBoxFor(const RepoolSite& site, const RepoolScratch& scratch, int32_t b) {
+    if (!scratch.boxKnown[b]) {
+        int32_t reach = 2 * site.grids.filterHalf;
+        Span pixelRows = spanInside(site.x, reach, site.extent.mapRows);
+        Span pixelCols = spanInside(site.y, reach, site.extent.mapCols);
+        scratch.boxes[b] = zeroBoxOf(site.grids.overlapTable[site.selOrient + b * site.grids.orientCount], reach,
+                                     Span{pixelRows.first - site.x, pixelRows.last - site.x},
+                                     Span{pixelCols.first - site.y, pixelCols.last - site.y});
+        scratch.boxKnown[b] = true;
+    }
+    return scratch.boxes[b];
+}
+
+// The positions of the range from which some slot of orientation o can trace back into a zero
+// of its source's overlap cell: slot s reaches pixel p * poolStep + shift, whose offset from
+// the element lies in lo ... hi for p from ceil((centre + lo - shift) / poolStep) to
+// floor((centre + hi - shift) / poolStep). No other position can have been wiped out.
+Rect candidatesOf(const RepoolSite& site, const RepoolScratch& scratch, int32_t o) {
+    Rect found{Span{1, 0}, Span{1, 0}};
+    int32_t step = site.grids.poolStep;
+    for (int32_t s = 0; s < site.shifts.shiftCount; ++s) {
+        const ZeroBox& box = zeroBoxFor(site, scratch, site.shifts.shiftedOrient[o][s]);
+        if (box.dxLo > box.dxHi) continue;
+        int64_t rowShift = site.shifts.rowShift[o][s];
+        int64_t colShift = site.shifts.colShift[o][s];
+        widen(found.rows, ceilDiv(site.x + box.dxLo - rowShift, step), floorDiv(site.x + box.dxHi - rowShift, step));
+        widen(found.cols, ceilDiv(site.y + box.dyLo - colShift, step), floorDiv(site.y + box.dyHi - colShift, step));
+    }
+    return Rect{intersect(found.rows, site.rows), intersect(found.cols, site.cols)};
+}
+
+// Whether the maximum of orientation o at pooled position (px, py), traced to slot
+// roundHalfUp(traceValue), came from a response within reach of the element that met a
+// factor of exactly 0.
+bool isWipedOut(const RepoolSite& site, int32_t o, int32_t px, int32_t py, float traceValue) {
+    int32_t reach = 2 * site.grids.filterHalf;
+    int32_t side = 2 * reach + 1;
+    int32_t s = roundHalfUp(traceValue);
+    int32_t dx = px * site.grids.poolStep + site.shifts.rowShift[o][s] - site.x;
+    int32_t dy = py * site.grids.poolStep + site.shifts.colShift[o][s] - site.y;
+    if (dx < -reach || dx > reach || dy < -reach || dy > reach) return false;
+    const double* factors =
+        site.grids.overlapTable[site.selOrient + site.shifts.shiftedOrient[o][s] * site.grids.orientCount];
+    return factors[cmIndex(dx + reach + 1, dy + reach + 1, side, side)] == 0.0;
+}
+
+// Offset of pooled position (px, py) in the scratch arrays of the re-pooling range.
+int32_t scratchIndex(const RepoolSite& site, int32_t px, int32_t py) {
+    return (px - site.rows.first) + (py - site.cols.first) * lengthOf(site.rows);
+}
+
+// The maps of orientation o that re-pooling rewrites, and its row of running sums (or null).
+struct RepoolTarget {
+    float* pooled;
+    float* trace;
+    float* sum;
+};
+
+// Stores a repaired maximum and its slot at offset k, and moves the running sum by the change.
+void storeRepooled(const RepoolTarget& target, int32_t k, LocalMax found) {
+    float old = target.pooled[k];
+    target.trace[k] = static_cast<float>(found.slot);
+    target.pooled[k] = found.best;
+    if (target.sum != nullptr) {
+        float& sum = target.sum[k];
+        sum = static_cast<float>(sum + (static_cast<double>(found.best) - old));
+    }
+}
+
+// Searches each wiped-out position of `area` on its own.
+void searchEachWiped(const RepoolSite& site, const RepoolScratch& scratch, const RepoolTarget& target, int32_t o,
+                     const Rect& area) {
+    int32_t step = site.grids.poolStep;
+    for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
+        for (int32_t px = area.rows.first; px <= area.rows.last; ++px) {
+            if (!scratch.wiped[scratchIndex(site, px, py)]) continue;
+            LocalMax found = localMaxOverShifts(site.shifts, site.grids.responseMaps, site.grids.imageCount,
+                                                site.image, o, px * step, py * step, site.extent.mapRows,
+                                                site.extent.mapCols);
+            storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols), found);
+        }
+    }
+}
+
+// The positions p of `span` whose pixel p * poolStep, moved by `shift`, lies in 1 ... size.
+Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t size) {
+    Span inside{static_cast<int32_t>(std::max<int64_t>(span.first, ceilDiv(1 - int64_t{shift}, poolStep))),
+                static_cast<int32_t>(std::min<int64_t>(span.last, floorDiv(size - int64_t{shift}, poolStep)))};
+    return isEmpty(inside) ? Span{1, 0} : inside;
+}
+
+// Searches every position of `area` at once, as localMaxOverShifts does position by position:
+// the running maxima start at noResponse with slot 0 and each slot in turn offers its
+// candidates, which win only when strictly greater (so ties keep the earlier slot and NaN
+// never wins); a slot skips the positions it would move off the map. The winner is selected
+// with a mask rather than a branch, so the inner loop vectorizes. Only the wiped-out
+// positions are stored.
+void sweepWiped(const RepoolSite& site, const RepoolScratch& scratch, const RepoolTarget& target, int32_t o,
+                const Rect& area) {
+    const InhibitGrids& grids = site.grids;
+    int32_t step = grids.poolStep;
+    int32_t width = lengthOf(area.rows);
+    int32_t count = width * lengthOf(area.cols);
+    std::fill(scratch.best, scratch.best + count, noResponse);
+    std::fill(scratch.slotOf, scratch.slotOf + count, 0);
+    for (int32_t s = 0; s < site.shifts.shiftCount; ++s) {
+        int32_t rowShift = site.shifts.rowShift[o][s];
+        int32_t colShift = site.shifts.colShift[o][s];
+        Span rows = landingInside(area.rows, rowShift, step, site.extent.mapRows);
+        Span cols = landingInside(area.cols, colShift, step, site.extent.mapCols);
+        const float* source = grids.responseMaps[site.image + site.shifts.shiftedOrient[o][s] * grids.imageCount];
+        for (int32_t py = cols.first; py <= cols.last; ++py) {
+            const float* candidates =
+                source + cmIndex(rows.first * step + rowShift, py * step + colShift, site.extent.mapRows, 0);
+            int32_t first = (rows.first - area.rows.first) + (py - area.cols.first) * width;
+            float* best = scratch.best + first;
+            int32_t* slotOf = scratch.slotOf + first;
+            for (int32_t i = 0; i <= rows.last - rows.first; ++i) {
+                float v = candidates[i * step];
+                float b = best[i];
+                int32_t winMask = -static_cast<int32_t>(v > b);
+                best[i] = v > b ? v : b;
+                slotOf[i] = (slotOf[i] & ~winMask) | (s & winMask);
+            }
+        }
+    }
+    for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
+        for (int32_t px = area.rows.first; px <= area.rows.last; ++px) {
+            if (!scratch.wiped[scratchIndex(site, px, py)]) continue;
+            int32_t i = (px - area.rows.first) + (py - area.cols.first) * width;
+            storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols),
+                          LocalMax{scratch.best[i], scratch.slotOf[i]});
+        }
+    }
+}
+
+// A sweep searches every position of its rectangle, a position-by-position search only the
+// wiped-out ones but several times slower per lookup; the sweep is taken while the rectangle
+// holds at most this many positions per wiped-out one.
+constexpr int32_t sweepAreaPerWiped = 4;
+
+// Step 3 of inhibition for orientation o: marks, among the positions that can trace back into
+// a zero, those whose maximum was wiped out, then searches them again.
+void repoolOrientation(const RepoolSite& site, const RepoolScratch& scratch, int32_t o, float* const* summedMaps) {
+    Rect candidates = candidatesOf(site, scratch, o);
+    if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) return;
+    int32_t c = site.image + o * site.grids.imageCount;
+    RepoolTarget target{site.grids.pooledMaps[c], site.grids.traceMaps[c],
+                        summedMaps != nullptr ? summedMaps[o] : nullptr};
+    Rect wiped{Span{1, 0}, Span{1, 0}};
+    int32_t wipedCount = 0;
+    for (int32_t py = candidates.cols.first; py <= candidates.cols.last; ++py) {
+        for (int32_t px = candidates.rows.first; px <= candidates.rows.last; ++px) {
+            int32_t k = cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols);
+            bool isWiped = isWipedOut(site, o, px, py, target.trace[k]);
+            scratch.wiped[scratchIndex(site, px, py)] = isWiped;
+            if (!isWiped) continue;
+            ++wipedCount;
+            widen(wiped.rows, px, px);
+            widen(wiped.cols, py, py);
+        }
+    }
+    if (wipedCount == 0) return;
+    if (lengthOf(wiped.rows) * lengthOf(wiped.cols) <= sweepAreaPerWiped * wipedCount) {
+        sweepWiped(site, scratch, target, o, wiped);
+    } else {
+        searchEachWiped(site, scratch, target, o, wiped);
+    }
+}
+
 }  // namespace
 
 PoolWindow computePoolWindow(int32_t filterHalf, int32_t posShiftMax, int32_t poolStep,
@@ -84,38 +367,16 @@ void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const Im
     suppressResponses(grids, extent, image, selOrient, x, y);
 
     int32_t reach = 2 * grids.filterHalf;
-    int32_t side = 2 * reach + 1;
-    int32_t step = grids.poolStep;
     const PoolWindow& window = extent.window;
+    Span rows = repoolSpan(x, reach, grids.poolStep, grids.posShiftMax, window.rowLo, window.rowHi);
+    Span cols = repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi);
+    if (rows.first > rows.last || cols.first > cols.last) return;
+    RepoolScratch scratch = allocRepoolScratch(grids.orientCount, rows, cols);
+    RepoolSite site{shifts, grids, extent, image, selOrient, x, y, rows, cols};
     // Every pooled position is repaired from the suppressed responses alone, independently of
-    // the others, so the range is walked in storage order.
-    Span rows = repoolSpan(x, reach, step, grids.posShiftMax, window.rowLo, window.rowHi);
-    Span cols = repoolSpan(y, reach, step, grids.posShiftMax, window.colLo, window.colHi);
-    for (int32_t o = 0; o < grids.orientCount; ++o) {
-        int32_t c = image + o * grids.imageCount;
-        float* pooled = grids.pooledMaps[c];
-        float* trace = grids.traceMaps[c];
-        for (int32_t py = cols.first; py <= cols.last; ++py) {
-            for (int32_t px = rows.first; px <= rows.last; ++px) {
-                int32_t k = cmIndex(px, py, extent.pooledRows, extent.pooledCols);
-                float old = pooled[k];
-                int32_t s = roundHalfUp(trace[k]);
-                int32_t dx = px * step + shifts.rowShift[o][s] - x;
-                int32_t dy = py * step + shifts.colShift[o][s] - y;
-                if (dx < -reach || dx > reach || dy < -reach || dy > reach) continue;
-                const double* factors = grids.overlapTable[selOrient + shifts.shiftedOrient[o][s] * grids.orientCount];
-                if (factors[cmIndex(dx + reach + 1, dy + reach + 1, side, side)] != 0.0) continue;
-                LocalMax found = localMaxOverShifts(shifts, grids.responseMaps, grids.imageCount, image, o,
-                                                    px * step, py * step, extent.mapRows, extent.mapCols);
-                trace[k] = static_cast<float>(found.slot);
-                pooled[k] = found.best;
-                if (summedMaps != nullptr) {
-                    float& sum = summedMaps[o][k];
-                    sum = static_cast<float>(sum + (static_cast<double>(found.best) - old));
-                }
-            }
-        }
-    }
+    // the others and of the other orientations.
+    for (int32_t o = 0; o < grids.orientCount; ++o) repoolOrientation(site, scratch, o, summedMaps);
+    freeRepoolScratch(scratch);
 }
 
 bool isShiftSlot(float traceValue, int32_t shiftCount) {
