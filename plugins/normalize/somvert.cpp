@@ -17,16 +17,25 @@ using MapValue = float;
 const char* const pluginName = "somvert";
 #endif
 
+// Turns one column of window means into divisors, in place.
+void meansToDivisors(MapValue* column, int32_t rows, double floorValue) {
+    for (int32_t x = 0; x < rows; ++x) column[x] = windowDivisor(column[x], floorValue);
+}
+
+// Divides one column of a map by its divisors.
+void divideColumn(MapValue* column, const MapValue* divisors, int32_t rows) {
+    for (int32_t x = 0; x < rows; ++x) column[x] = column[x] / divisors[x];
+}
+
 // Divides every orientation's value at each position by the position's divisor. The maps are
-// column-major, so each column's divisors are gathered into columnDivisor (rows entries) and
-// every map is then divided along the column.
-void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size,
-                const MapValue* const* meanTable, double floorValue, MapValue* columnDivisor) {
+// column-major, as is the mean table, so each column's divisors are formed once, in place, and
+// every map is then divided along the column while they are in cache.
+void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size, MapValue* const* meanColumns,
+                double floorValue) {
     for (int32_t y = 0; y < size.cols; ++y) {
-        for (int32_t x = 0; x < size.rows; ++x) columnDivisor[x] = windowDivisor(meanTable[x][y], floorValue);
+        meansToDivisors(meanColumns[y], size.rows, floorValue);
         for (int32_t o = 0; o < orientCount; ++o) {
-            MapValue* column = maps[o] + y * size.rows;
-            for (int32_t x = 0; x < size.rows; ++x) column[x] = column[x] / columnDivisor[x];
+            divideColumn(maps[o] + static_cast<int64_t>(y) * size.rows, meanColumns[y], size.rows);
         }
     }
 }
@@ -38,14 +47,12 @@ void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size
     // Nothing to divide: no working memory either, however many rows or columns are named.
     Interior interior;
     if (!findInterior(size.rows, size.cols, window, interior)) return;
-    MapValue** meanTable = allocTable2D<MapValue>(size.rows, size.cols);
-    MapValue* columnDivisor = allocArray<MapValue>(size.rows);
+    MapValue** meanColumns = allocTable2D<MapValue>(size.cols, size.rows);
     MapValue maxMean = 0;
-    if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, meanTable, maxMean)) {
-        divideMaps(maps, orientCount, size, meanTable, maxMean * relativeFloor, columnDivisor);
+    if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, meanColumns, maxMean)) {
+        divideMaps(maps, orientCount, size, meanColumns, maxMean * relativeFloor);
     }
-    mxFree(columnDivisor);
-    freeTable2D(meanTable, size.rows, size.cols);
+    freeTable2D(meanColumns, size.cols, size.rows);
 }
 
 const char* const argNames[] = {"mapRows",     "mapCols",     "orientCount", "edgeMargin",

@@ -9,64 +9,131 @@ namespace {
 // Where the search for the largest mean starts; exactly representable in single precision.
 const double meanSearchStart = -1e10;
 
-// orientSum[x][y] = the sum of the maps at (x, y), orientations added in order and rounded to
-// T after each addition. The maps are column-major, so each column is summed into
-// columnSum (rows entries), reading every map along the column, and then stored.
-template <typename T>
-void sumOrientations(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
-                     T* columnSum, T* const* orientSum) {
-    for (int32_t y = 0; y < cols; ++y) {
-        std::fill(columnSum, columnSum + rows, T(0));
-        for (int32_t o = 0; o < orientCount; ++o) {
-            const T* column = maps[o] + y * rows;
-            for (int32_t x = 0; x < rows; ++x) columnSum[x] += column[x];
-        }
-        for (int32_t x = 0; x < rows; ++x) orientSum[x][y] = columnSum[x];
-    }
-}
+// Columns whose running sums are formed together. Each running sum waits for the one above it
+// in its column (a chain of roundings about 15 cycles per link), so a block of columns is
+// walked along its anti-diagonals, one entry of every column per step: the entries of a step
+// are independent, and that many chains advance at once.
+const int32_t blockColumns = 16;
 
-// running[x][y] = the sum of orientSum over rows 0 ... x and columns 0 ... y. The first row
-// and column add in T; every other entry is formed in double precision as
-// ((left + above) - aboveLeft) + own and rounded to T once.
+// blockSum[j][x] = the sum of the maps at (x, y0 + j) for j < width, orientations added in
+// order and rounded to T after each addition. The block's columns lie one after another in
+// every map, so each map is read as one stretch.
 template <typename T>
-void accumulateRunningSums(const T* const* orientSum, int32_t rows, int32_t cols, T* const* running) {
-    running[0][0] = orientSum[0][0];
-    for (int32_t x = 1; x < rows; ++x) running[x][0] = running[x - 1][0] + orientSum[x][0];
-    for (int32_t y = 1; y < cols; ++y) running[0][y] = running[0][y - 1] + orientSum[0][y];
-    for (int32_t x = 1; x < rows; ++x) {
-        for (int32_t y = 1; y < cols; ++y) {
-            double sum = ((static_cast<double>(running[x][y - 1]) + running[x - 1][y]) -
-                          running[x - 1][y - 1]) +
-                         orientSum[x][y];
-            running[x][y] = static_cast<T>(sum);
+void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, int32_t y0, int32_t width,
+                          T* const* blockSum) {
+    for (int32_t j = 0; j < width; ++j) std::fill(blockSum[j], blockSum[j] + rows, T(0));
+    for (int32_t o = 0; o < orientCount; ++o) {
+        for (int32_t j = 0; j < width; ++j) {
+            const T* column = maps[o] + static_cast<int64_t>(y0 + j) * rows;
+            T* sum = blockSum[j];
+            for (int32_t x = 0; x < rows; ++x) sum[x] += column[x];
         }
     }
 }
 
-// A running sum, zero before the first row or column (x or y of -1).
+// The running sum at (x, y) for x and y of at least 1: ((left + above) - aboveLeft) + own in
+// double precision, rounded to T once; `left` is column y - 1.
 template <typename T>
-double runningSumAt(const T* const* running, int32_t x, int32_t y) {
-    return x < 0 || y < 0 ? 0.0 : static_cast<double>(running[x][y]);
+inline T innerRunningSum(const T* column, const T* left, int32_t x, T own) {
+    return static_cast<T>(((static_cast<double>(left[x]) + column[x - 1]) - left[x - 1]) + own);
 }
 
-// Writes the window mean of every interior position into meanTable, rows outermost, and
-// returns the largest one.
+// Sets column[x], the running sum at (x, y): the sum of the orientation sums over rows 0 ... x
+// and columns 0 ... y. The first row and column add in T; `left` is column y - 1 and is not
+// read when y is 0.
 template <typename T>
-T meanOverInterior(const T* const* running, int32_t orientCount, const MeanWindow& window,
-                   const Interior& interior, T* const* meanTable) {
+inline void setRunningSum(T* column, const T* left, int32_t x, int32_t y, T own) {
+    if (y == 0) {
+        column[x] = x == 0 ? own : column[x - 1] + own;
+    } else if (x == 0) {
+        column[0] = left[0] + own;
+    } else {
+        column[x] = innerRunningSum(column, left, x, own);
+    }
+}
+
+// Fills the running sums of columns y0 ... y0 + width - 1 (every earlier column is complete).
+// At step k, column y0 + j takes row k - j: the entry to its left was set at step k - 1 and the
+// one above it at step k - 1, so the entries of one step do not wait for each other. Steps
+// where a full block has every entry past the first row and column take the inner formula
+// without tests.
+template <typename T>
+void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* const* blockSum) {
+    bool fullBlock = y0 > 0 && width == blockColumns;
+    int64_t stepCount = static_cast<int64_t>(rows) + width - 1;
+    for (int64_t step = 0; step < stepCount; ++step) {
+        if (fullBlock && step >= blockColumns && step < rows) {
+            for (int32_t j = 0; j < blockColumns; ++j) {
+                int32_t x = static_cast<int32_t>(step - j);
+                running[y0 + j][x] = innerRunningSum(running[y0 + j], running[y0 + j - 1], x, blockSum[j][x]);
+            }
+            continue;
+        }
+        int32_t jFirst = static_cast<int32_t>(std::max<int64_t>(0, step - rows + 1));
+        int32_t jLast = static_cast<int32_t>(std::min<int64_t>(width - 1, step));
+        for (int32_t j = jFirst; j <= jLast; ++j) {
+            int32_t x = static_cast<int32_t>(step - j);
+            int32_t y = y0 + j;
+            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockSum[j][x]);
+        }
+    }
+}
+
+// The divisions that turn a window sum into a mean, in this order, and the rounding to T.
+struct MeanDivisors {
+    double windowRows;
+    double windowCols;
+    double orientCount;
+};
+
+template <typename T>
+inline T meanOfSum(double s, const MeanDivisors& divisors) {
+    return static_cast<T>(s / divisors.windowRows / divisors.windowCols / divisors.orientCount);
+}
+
+// A running sum of one column, zero before the first row (x of -1).
+template <typename T>
+inline double runningSumAt(const T* column, int32_t x) {
+    return x < 0 ? 0.0 : static_cast<double>(column[x]);
+}
+
+// Writes the window means of one interior column into means[r0 ... r1 - 1]: each window sum
+// ((high[x + hx] - high[x - hx - 1]) - low[x + hx]) + low[x - hx - 1] in double precision,
+// from the running sums of the window's last column (high) and of the column before its first
+// (low). Only the first interior row can reach before row 0 (edgeMargin 0); it is done on its
+// own so that the other rows run without a test.
+template <typename T>
+void meanColumn(const T* high, const T* low, int32_t hx, const Interior& interior, const MeanDivisors& divisors,
+                T* means) {
+    int32_t x = interior.r0;
+    if (x - hx - 1 < 0) {
+        double s = ((runningSumAt(high, x + hx) - runningSumAt(high, x - hx - 1)) - runningSumAt(low, x + hx)) +
+                   runningSumAt(low, x - hx - 1);
+        means[x] = meanOfSum<T>(s, divisors);
+        ++x;
+    }
+    for (; x < interior.r1; ++x) {
+        double s = ((static_cast<double>(high[x + hx]) - high[x - hx - 1]) - low[x + hx]) + low[x - hx - 1];
+        means[x] = meanOfSum<T>(s, divisors);
+    }
+}
+
+// Writes the window mean of every interior position into meanColumns, column by column, and
+// returns the largest one. zeroColumn (rows zeros) stands for the running sums before the
+// first column.
+template <typename T>
+T meanOverInterior(const T* const* running, const T* zeroColumn, int32_t orientCount, const MeanWindow& window,
+                   const Interior& interior, T* const* meanColumns) {
     int32_t hx = window.halfWindowX;
     int32_t hy = window.halfWindowY;
-    double windowRows = 2.0 * hx + 1.0;
-    double windowCols = 2.0 * hy + 1.0;
+    MeanDivisors divisors{2.0 * hx + 1.0, 2.0 * hy + 1.0, static_cast<double>(orientCount)};
     T maxMean = static_cast<T>(meanSearchStart);
-    for (int32_t x = interior.r0; x < interior.r1; ++x) {
-        for (int32_t y = interior.c0; y < interior.c1; ++y) {
-            double s = ((runningSumAt(running, x + hx, y + hy) - runningSumAt(running, x - hx - 1, y + hy)) -
-                        runningSumAt(running, x + hx, y - hy - 1)) +
-                       runningSumAt(running, x - hx - 1, y - hy - 1);
-            T mean = static_cast<T>(s / windowRows / windowCols / orientCount);
-            meanTable[x][y] = mean;
-            if (mean > maxMean) maxMean = mean;
+    for (int32_t y = interior.c0; y < interior.c1; ++y) {
+        const T* low = y - hy - 1 < 0 ? zeroColumn : running[y - hy - 1];
+        T* means = meanColumns[y];
+        meanColumn(running[y + hy], low, hx, interior, divisors, means);
+        for (int32_t x = interior.r0; x < interior.r1; ++x) {
+            if (means[x] > maxMean) maxMean = means[x];
         }
     }
     return maxMean;
@@ -87,33 +154,36 @@ bool findInterior(int32_t rows, int32_t cols, const MeanWindow& window, Interior
 }
 
 template <typename T>
-void replicateEdges(T* const* table, int32_t rows, int32_t cols, const Interior& interior) {
-    for (int32_t x = interior.r0; x < interior.r1; ++x) {
-        T* row = table[x];
-        std::fill(row, row + interior.c0, row[interior.c0]);
-        std::fill(row + interior.c1, row + cols, row[interior.c1 - 1]);
+void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interior& interior) {
+    for (int32_t y = interior.c0; y < interior.c1; ++y) {
+        T* column = columns[y];
+        std::fill(column, column + interior.r0, column[interior.r0]);
+        std::fill(column + interior.r1, column + rows, column[interior.r1 - 1]);
     }
-    for (int32_t x = 0; x < interior.r0; ++x) std::copy(table[interior.r0], table[interior.r0] + cols, table[x]);
-    for (int32_t x = interior.r1; x < rows; ++x) {
-        std::copy(table[interior.r1 - 1], table[interior.r1 - 1] + cols, table[x]);
+    for (int32_t y = 0; y < interior.c0; ++y) std::copy(columns[interior.c0], columns[interior.c0] + rows, columns[y]);
+    for (int32_t y = interior.c1; y < cols; ++y) {
+        std::copy(columns[interior.c1 - 1], columns[interior.c1 - 1] + rows, columns[y]);
     }
 }
 
 template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
-                        const MeanWindow& window, T* const* meanTable, T& maxMean) {
+                        const MeanWindow& window, T* const* meanColumns, T& maxMean) {
     Interior interior;
     if (!findInterior(rows, cols, window, interior)) return false;
-    T** orientSum = allocTable2D<T>(rows, cols);
-    T** running = allocTable2D<T>(rows, cols);
-    T* columnSum = allocArray<T>(rows);
-    sumOrientations(maps, orientCount, rows, cols, columnSum, orientSum);
-    mxFree(columnSum);
-    accumulateRunningSums(orientSum, rows, cols, running);
-    maxMean = meanOverInterior(running, orientCount, window, interior, meanTable);
-    replicateEdges(meanTable, rows, cols, interior);
-    freeTable2D(running, rows, cols);
-    freeTable2D(orientSum, rows, cols);
+    T** running = allocTable2D<T>(cols, rows);
+    T** blockSum = allocTable2D<T>(blockColumns, rows);
+    for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
+        width = std::min(blockColumns, cols - y0);
+        sumBlockOrientations(maps, orientCount, rows, y0, width, blockSum);
+        accumulateBlock(running, rows, y0, width, blockSum);
+    }
+    freeTable2D(blockSum, blockColumns, rows);
+    T* zeroColumn = allocArray<T>(rows);
+    maxMean = meanOverInterior(running, zeroColumn, orientCount, window, interior, meanColumns);
+    mxFree(zeroColumn);
+    replicateEdges(meanColumns, rows, cols, interior);
+    freeTable2D(running, cols, rows);
     return true;
 }
 

@@ -3,8 +3,9 @@
 // brelind (which writes them out).
 //
 // A map holds rows x cols values column-major: position (x, y), 0-based row x and column y,
-// is element x + y * rows. Working and result tables come from allocTable2D(rows, cols) and
-// hold position (x, y) at [x][y].
+// is element x + y * rows. Mean tables are column tables: cols pointers, each to a column of
+// rows values, position (x, y) at [y][x] (for example allocTable2D(cols, rows), or pointers
+// to the columns of a map).
 #pragma once
 
 #include <cstdint>
@@ -30,23 +31,26 @@ struct Interior {
 // (r0 >= r1 or c0 >= c1).
 bool findInterior(int32_t rows, int32_t cols, const MeanWindow& window, Interior& interior);
 
-// Sets every position outside a non-empty interior to the value of the nearest interior
-// position: (x, y) takes the value at (min(max(x, r0), r1 - 1), min(max(y, c0), c1 - 1)).
+// Sets every position of a column table outside a non-empty interior to the value of the
+// nearest interior position: (x, y) takes the value at (min(max(x, r0), r1 - 1),
+// min(max(y, c0), c1 - 1)).
 template <typename T>
-void replicateEdges(T* const* table, int32_t rows, int32_t cols, const Interior& interior);
+void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interior& interior);
 
-// Writes into meanTable, at every position, the window mean over all orientCount (at least 1)
-// maps, and sets maxMean to the largest interior mean (a strict maximum starting from -1e10,
-// so NaN means never win); returns true. Each interior mean is
+// Writes into the column table meanColumns, at every position, the window mean over all
+// orientCount (at least 1) maps, and sets maxMean to the largest interior mean (a strict
+// maximum starting from -1e10, so NaN means never win); returns true. Each interior mean is
 //   s / (2 * halfWindowX + 1) / (2 * halfWindowY + 1) / orientCount
 // in double precision from the window sum s of a summed-area table (orientation sums and
 // running sums rounded to T as they are stored), and is stored in T; positions outside the
 // interior copy the nearest interior mean. Running sums before the first row or column, which
 // windows reach when edgeMargin is 0, count as zero. When the interior is empty it writes
-// nothing and returns false. Working tables are allocated and released inside.
+// nothing and returns false. Working tables are allocated and released inside. Every rounded
+// operation happens in the order the plain row-by-row loops give it; only independent
+// operations are interleaved.
 template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
-                        const MeanWindow& window, T* const* meanTable, T& maxMean);
+                        const MeanWindow& window, T* const* meanColumns, T& maxMean);
 
 // The divisor of a position with window mean `mean`: the mean when floorValue < mean,
 // otherwise floorValue rounded to T (so a NaN mean takes the floor too). A divisor of exactly

@@ -21,17 +21,18 @@ void fillOnes(float* map, int32_t valueCount) {
     for (int32_t p = 0; p < valueCount; ++p) map[p] = 1.0f;
 }
 
-// Writes each position's divisor, its floored mean (1 where that is exactly 0), into the
-// column-major output map.
-void writeFlooredMeans(const float* const* meanTable, int32_t rows, int32_t cols, double floorValue,
-                       float* out) {
+// Turns the means of a column-major map into divisors, in place: each position's floored mean,
+// 1 where that is exactly 0.
+void meansToDivisors(float* const* columns, int32_t rows, int32_t cols, double floorValue) {
     for (int32_t y = 0; y < cols; ++y) {
-        for (int32_t x = 0; x < rows; ++x) out[x + y * rows] = windowDivisor(meanTable[x][y], floorValue);
+        float* column = columns[y];
+        for (int32_t x = 0; x < rows; ++x) column[x] = windowDivisor(column[x], floorValue);
     }
 }
 
 // The kernel for one image: ones when the switch is off (negative) or the image holds no
-// window, the floored window means otherwise.
+// window, the floored window means otherwise. The means are written straight into the output
+// map, whose columns form the mean table.
 void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols,
                  const MeanSettings& settings, float* out) {
     if (settings.meanSwitch < 0) {
@@ -44,15 +45,16 @@ void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols,
         fillOnes(out, rows * cols);
         return;
     }
-    float** meanTable = allocTable2D<float>(rows, cols);
+    float** outColumns = allocArray<float*>(cols);
+    for (int32_t y = 0; y < cols; ++y) outColumns[y] = out + static_cast<int64_t>(y) * rows;
     float maxMean = 0;
-    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, meanTable,
+    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, outColumns,
                            maxMean)) {
-        writeFlooredMeans(meanTable, rows, cols, settings.relativeFloor * maxMean, out);
+        meansToDivisors(outColumns, rows, cols, settings.relativeFloor * maxMean);
     } else {
         fillOnes(out, rows * cols);
     }
-    freeTable2D(meanTable, rows, cols);
+    mxFree(outColumns);
 }
 
 const char* const argNames[] = {"imageCount",  "imageRows",   "imageCols",  "orientCount",
