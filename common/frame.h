@@ -272,6 +272,8 @@ T** readCellGrid(ArgList& args, int32_t countA, int32_t countB, const GridAxes& 
     int64_t cellCount = static_cast<int64_t>(countA) * countB;
     const mxArray* cells = frame::checkedCellArg(args, position, frame::takeArg(args), cellCount);
     T** table = reinterpret_cast<T**>(frame::allocPointerTable(static_cast<int32_t>(cellCount)));
+    // A grid without cells resolves nothing, however large its other count.
+    if (cellCount == 0) return table;
     for (int32_t a = 0; a < countA; ++a) {
         for (int32_t b = 0; b < countB; ++b) {
             int32_t c = a + b * countA;

@@ -7,12 +7,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <unordered_map>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MINIHOST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MINIHOST_ASAN 1
+#endif
+#endif
+#ifdef MINIHOST_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 struct mxArray_tag {
     mxClassID classId = mxUNKNOWN_CLASS;
     bool complex = false;
+    bool sparse = false;
+    size_t dataBytes = 0;        // bytes of `real` (and of `imag`) between the guard zones
     size_t rows = 0;
     size_t cols = 0;             // the product of every dimension after the first
     std::vector<mwSize> dims;    // every dimension, at least two
@@ -42,6 +56,65 @@ int callAllocations = 0;
 int allocationsBeforeFailure = -1;
 std::string printedText;
 
+// Guard zones: every block of array data the host creates has guardBytes bytes of a canary
+// pattern right before its first value and right after its last one. A plug-in that writes
+// outside an array changes them, and guardsIntact() tells. Under AddressSanitizer the zones
+// are also poisoned, so that any access to them, read or write, is reported where it happens.
+const size_t guardBytes = 64;
+
+unsigned char guardByte(size_t k) { return static_cast<unsigned char>(0xA5u ^ (k * 0x3Bu)); }
+
+void poisonGuards(unsigned char* base, size_t dataBytes) {
+#ifdef MINIHOST_ASAN
+    ASAN_POISON_MEMORY_REGION(base, guardBytes);
+    ASAN_POISON_MEMORY_REGION(base + guardBytes + dataBytes, guardBytes);
+#else
+    (void)base;
+    (void)dataBytes;
+#endif
+}
+
+void unpoisonGuards(unsigned char* base, size_t dataBytes) {
+#ifdef MINIHOST_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(base, guardBytes);
+    ASAN_UNPOISON_MEMORY_REGION(base + guardBytes + dataBytes, guardBytes);
+#else
+    (void)base;
+    (void)dataBytes;
+#endif
+}
+
+// Zero-filled data of dataBytes bytes between two guard zones; returns the data's start.
+void* allocateGuarded(size_t dataBytes) {
+    auto* base = static_cast<unsigned char*>(std::calloc(dataBytes + 2 * guardBytes, 1));
+    if (base == nullptr) throw std::bad_alloc();
+    for (size_t k = 0; k < guardBytes; ++k) {
+        base[k] = guardByte(k);
+        base[guardBytes + dataBytes + k] = guardByte(guardBytes + k);
+    }
+    poisonGuards(base, dataBytes);
+    return base + guardBytes;
+}
+
+void freeGuarded(void* data, size_t dataBytes) {
+    if (data == nullptr) return;
+    unsigned char* base = static_cast<unsigned char*>(data) - guardBytes;
+    unpoisonGuards(base, dataBytes);
+    std::free(base);
+}
+
+bool guardIntact(const void* data, size_t dataBytes) {
+    if (data == nullptr) return true;
+    unsigned char* base = const_cast<unsigned char*>(static_cast<const unsigned char*>(data)) - guardBytes;
+    unpoisonGuards(base, dataBytes);
+    bool intact = true;
+    for (size_t k = 0; k < guardBytes; ++k) {
+        intact = intact && base[k] == guardByte(k) && base[guardBytes + dataBytes + k] == guardByte(guardBytes + k);
+    }
+    poisonGuards(base, dataBytes);
+    return intact;
+}
+
 size_t elementSize(mxClassID classId) {
     switch (classId) {
     case mxDOUBLE_CLASS: return sizeof(double);
@@ -66,11 +139,12 @@ mxArray* newArray(mxClassID classId, const std::vector<mwSize>& dims, mxComplexi
         array->cells.assign(rows * cols, nullptr);
         return array;
     }
-    // One spare element keeps empty arrays distinct, like every host allocation.
-    array->real = std::calloc(rows * cols + 1, elementSize(classId));
+    // Guard zones around the data also keep empty arrays distinct, like every host allocation.
+    array->dataBytes = rows * cols * elementSize(classId);
+    array->real = allocateGuarded(array->dataBytes);
     if (complexity == mxCOMPLEX) {
         array->complex = true;
-        array->imag = std::calloc(rows * cols + 1, elementSize(classId));
+        array->imag = allocateGuarded(array->dataBytes);
     }
     return array;
 }
@@ -115,6 +189,17 @@ double mxGetScalar(const mxArray* array) {
 double* mxGetPr(const mxArray* array) { return static_cast<double*>(array->real); }
 
 void* mxGetData(const mxArray* array) { return array->real; }
+
+void* mxGetImagData(const mxArray* array) { return array->imag; }
+
+size_t mxGetElementSize(const mxArray* array) {
+    return array->classId == mxCELL_CLASS ? sizeof(mxArray*) : elementSize(array->classId);
+}
+
+mwSize mxGetNzmax(const mxArray* array) {
+    if (!array->sparse) return array->rows * array->cols;
+    return array->dataBytes / sizeof(double);
+}
 
 mxArray* mxGetCell(const mxArray* array, mwIndex index) { return array->cells.at(index); }
 
@@ -171,7 +256,7 @@ bool mxIsNumeric(const mxArray* array) {
 }
 bool mxIsLogical(const mxArray* array) { return array->classId == mxLOGICAL_CLASS; }
 bool mxIsComplex(const mxArray* array) { return array->complex; }
-bool mxIsSparse(const mxArray*) { return false; }
+bool mxIsSparse(const mxArray* array) { return array->sparse; }
 size_t mxGetNumberOfElements(const mxArray* array) { return array->rows * array->cols; }
 size_t mxGetM(const mxArray* array) { return array->rows; }
 size_t mxGetN(const mxArray* array) { return array->cols; }
@@ -225,6 +310,21 @@ mxArray* mxCreateString(const char* text) {
     return array;
 }
 
+mxArray* mxCreateSparse(mwSize rows, mwSize cols, mwSize nzmax, mxComplexity complexity) {
+    // Compressed columns, as the real hosts store them: the data holds only nzmax values (at
+    // least one), so a plug-in that took it for a full rows x cols array would read past it.
+    mxArray* array = newMatrix(mxDOUBLE_CLASS, rows, cols, mxREAL);
+    freeGuarded(array->real, array->dataBytes);
+    array->sparse = true;
+    array->dataBytes = (nzmax == 0 ? 1 : nzmax) * sizeof(double);
+    array->real = allocateGuarded(array->dataBytes);
+    if (complexity == mxCOMPLEX) {
+        array->complex = true;
+        array->imag = allocateGuarded(array->dataBytes);
+    }
+    return array;
+}
+
 mxArray* mxCreateCellMatrix(mwSize rows, mwSize cols) {
     return newMatrix(mxCELL_CLASS, rows, cols, mxREAL);
 }
@@ -238,8 +338,8 @@ void mxDestroyArray(mxArray* array) {
     if (array == nullptr) return;
     for (mxArray* inner : array->cells) mxDestroyArray(inner);
     if (array->ownsData) {
-        std::free(array->real);
-        std::free(array->imag);
+        freeGuarded(array->real, array->dataBytes);
+        freeGuarded(array->imag, array->dataBytes);
     }
     delete array;
 }
@@ -279,10 +379,19 @@ CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, i
         result.escaped = true;
     }
     callRunning = false;
+    for (const mxArray* arg : args) result.guardsDamaged = result.guardsDamaged || !guardsIntact(arg);
     result.printed = printedText;
     result.blocksAllocated = callAllocations;
     releaseCallBlocks(result);
     return result;
+}
+
+bool guardsIntact(const mxArray* array) {
+    if (array == nullptr) return true;
+    for (const mxArray* inner : array->cells) {
+        if (!guardsIntact(inner)) return false;
+    }
+    return guardIntact(array->real, array->dataBytes) && guardIntact(array->imag, array->dataBytes);
 }
 
 void failAllocationAfter(int count) { allocationsBeforeFailure = count; }

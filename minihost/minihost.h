@@ -14,6 +14,10 @@ namespace minihost {
 
 using MexEntry = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
+// Every array the host creates carries guard bytes around its data (see guardsIntact); under
+// AddressSanitizer they are poisoned too. A sparse array (mxCreateSparse) holds only its nzmax
+// values, as the real hosts store it.
+
 // Loads the plug-in of that name from the build's host-plug-in folder and returns its
 // mexFunction; throws std::runtime_error when the library or its entry point is missing.
 MexEntry loadPlugin(const std::string& name);
@@ -26,11 +30,19 @@ struct CallResult {
     std::string printed;          // everything the call sent to mexPrintf
     int blocksAllocated = 0;      // mxCalloc blocks handed out during the call
     int blocksLeft = 0;           // of those, the blocks the plug-in did not free itself
+    bool guardsDamaged = false;   // a guard byte of some argument (cells included) changed
 };
 
 // Calls a plug-in with positional arguments, as the host does for `plugin(args{:})` with
 // nlhs requested outputs.
 CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, int nlhs = 0);
+
+// True when the guard bytes before and after the data of `array` (real and imaginary parts,
+// and of every array in its cells, recursively) still hold their canary pattern. Every array
+// the host creates has such guards, so a write just outside an array shows here; callPlugin
+// checks the guards of every argument after the call (CallResult::guardsDamaged). A null
+// array (an unset cell) is intact.
+bool guardsIntact(const mxArray* array);
 
 // Makes the mxCalloc after `count` more successful ones return NULL (0: the very next one);
 // a negative count turns failures off. Lets tests drive out-of-memory paths.

@@ -33,6 +33,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 double mxGetScalar(const mxArray* array);
 double* mxGetPr(const mxArray* array);
 void* mxGetData(const mxArray* array);
+void* mxGetImagData(const mxArray* array);
+size_t mxGetElementSize(const mxArray* array);
+mwSize mxGetNzmax(const mxArray* array);
 mxArray* mxGetCell(const mxArray* array, mwIndex index);
 void* mxCalloc(size_t count, size_t size);
 void mxFree(void* block);
@@ -61,6 +64,7 @@ mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classId
 mxArray* mxCreateDoubleScalar(double value);
 mxArray* mxCreateLogicalScalar(bool value);
 mxArray* mxCreateString(const char* text);
+mxArray* mxCreateSparse(mwSize rows, mwSize cols, mwSize nzmax, mxComplexity complexity);
 mxArray* mxCreateCellMatrix(mwSize rows, mwSize cols);
 void mxSetCell(mxArray* cell, mwIndex index, mxArray* value);
 void mxDestroyArray(mxArray* array);

@@ -60,6 +60,9 @@ void countBins(const int32_t* binIndex, int32_t n, int32_t binCount, int64_t* co
 // counted.
 int64_t saturateAndCount(double* const* maps, int32_t cellCount, MapSize size, const TallyWindow& window,
                          double saturationLevel, const Bins& bins, int64_t* counts) {
+    // Maps without values: nothing to saturate or count, however many columns (or rows) the
+    // size names; walking them would take time out of all proportion to the data.
+    if (size.rows == 0 || size.cols == 0) return 0;
     bool windowEmpty = window.rowBegin >= window.rowEnd || window.colBegin >= window.colEnd;
     int32_t* binIndex = allocArray<int32_t>(windowEmpty ? 0 : window.rowEnd - window.rowBegin);
     for (int32_t c = 0; c < cellCount; ++c) {

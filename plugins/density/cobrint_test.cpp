@@ -133,4 +133,34 @@ TEST(Cobrint, RefusesOneValueMapsSharingData) {
     EXPECT_EQ(call.maps.doubles(1, 0)[0], 0.5);
 }
 
+TEST(Cobrint, MapsOfNoRowsTakeNoTimeHoweverManyColumnsTheyName) {
+    // Found by the fuzzer: 0 x 2147483647 maps hold no value, yet every one of their columns
+    // was walked (2^31 empty columns per map, a hang). Now nothing is walked and nothing tallied.
+    for (int rows : {0, 2147483647}) {
+        int cols = rows == 0 ? 2147483647 : 0;
+        CobrintCall call(2, 2, 0, 0, 3, [](int, int) { return 0.0; });
+        call.rows = rows;
+        call.cols = cols;
+        std::copy_n(std::vector<double>{0.5, 0.25, 7}.begin(), 3, minihost::doubleData(call.histogram.get()));
+        minihost::CallResult result = call.run(1, 0.5, 2.0);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        EXPECT_EQ(call.density(), (std::vector<double>{0.5, 0.25, 7}));
+    }
+}
+
+TEST(Cobrint, AGridOfNoOrientationsTakesNoTimeHoweverManyImagesItNames) {
+    // Found by the fuzzer: 2147483647 images of no orientation make a grid of no cells, yet
+    // reading it walked every image (2^31 steps, a hang). Now it is read at once.
+    Array images = scalar(2147483647), orients = scalar(0), maps = minihost::cellArray(0, 0), border = scalar(1);
+    Array rows = scalar(12), cols = scalar(10), width = scalar(0.5), bins = scalar(3), level = scalar(2);
+    Array histogram = minihost::doubles(1, 3, {0.5, 0.25, 7});
+    minihost::CallResult result = minihost::callPlugin(
+        minihost::loadPlugin("cobrint"), {images.get(), orients.get(), maps.get(), border.get(), rows.get(), cols.get(),
+                                          width.get(), bins.get(), histogram.get(), level.get()});
+    ASSERT_FALSE(result.failed) << result.errorMessage;
+    EXPECT_EQ(std::vector<double>(minihost::doubleData(histogram.get()), minihost::doubleData(histogram.get()) + 3),
+              (std::vector<double>{0.5, 0.25, 7}));
+}
+
 }  // namespace
+

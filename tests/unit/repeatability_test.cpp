@@ -11,117 +11,17 @@
 #include <vector>
 
 #include "minihost.h"
+#include "valid_calls.h"
 
 using minihost::Array;
 
 namespace {
 
-// One argument of a call, described so that any number of identical copies can be made:
-// a scalar, a row of doubles or singles, or a cell list of `cells` arrays of `count` values
-// drawn uniformly from [low, high) (all `low` when low == high).
-struct ArgSpec {
-    enum class Kind { scalar, doubleRow, singleRow, cellList } kind;
-    std::vector<double> values;
-    int cells = 0;
-    int count = 0;
-    mxClassID valueClass = mxDOUBLE_CLASS;
-    double low = 0;
-    double high = 0;
-};
-
-ArgSpec num(double value) { return ArgSpec{ArgSpec::Kind::scalar, {value}}; }
-ArgSpec row(const std::vector<double>& values) { return ArgSpec{ArgSpec::Kind::doubleRow, values}; }
-ArgSpec singleRow(int count) { return ArgSpec{ArgSpec::Kind::singleRow, std::vector<double>(count, 0.0)}; }
-ArgSpec cellsOf(int cells, int count, mxClassID valueClass, double low, double high) {
-    return ArgSpec{ArgSpec::Kind::cellList, {}, cells, count, valueClass, low, high};
-}
-ArgSpec singles(int cells, int count, double low = 0, double high = 0) {
-    return cellsOf(cells, count, mxSINGLE_CLASS, low, high);
-}
-ArgSpec doubles(int cells, int count, double low = 0, double high = 0) {
-    return cellsOf(cells, count, mxDOUBLE_CLASS, low, high);
-}
-
-struct PluginCall {
-    const char* plugin;
-    std::vector<ArgSpec> args;
-};
-
-// Valid calls of every plug-in: two images of 12 x 10 pixels (6 x 5 pooled with step 2) and
-// two orientations wherever the plug-in takes them; quillon learns on 16 x 14 maps.
-const std::vector<PluginCall>& everyPlugin() {
-    static const std::vector<PluginCall> calls = {
-        {"fennock", {num(2), row({12, 12}), row({10, 10}), num(2), num(1.5), singles(4, 120, -3, 3)}},
-        {"somvert", {num(12), num(10), num(2), num(1), num(2), num(2), singles(2, 120, 0, 3), num(0.1)}},
-        {"somvertwide", {num(12), num(10), num(2), num(1), num(2), num(2), doubles(2, 120, 0, 3), num(0.1)}},
-        {"brelind", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), singles(4, 120, 0, 3), singles(2, 120),
-                     num(2), num(2), num(1), num(0.1)}},
-        {"cobrint", {num(2), num(2), doubles(4, 120, -3, 3), num(1), num(12), num(10), num(0.25), num(8),
-                     row(std::vector<double>(8, 0.0)), num(1.5)}},
-        {"vindral", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), singles(4, 120, -3, 3),
-                     singles(4, 30), singles(4, 30)}},
-        {"gastrel", {num(2), row({12, 12}), row({10, 10}), num(2), num(2), num(4), num(4), num(3), row({0, 1, 1}),
-                     row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}), row({0.1, 0.2, 0.3}), singles(4, 30, -1, 2),
-                     singles(2, 56), singles(2, 120, 0.5, 2), num(1.5)}},
-        {"lurvane", {num(2), row({12, 12}), row({10, 10}), num(2), num(4), num(4), singles(2, 56, -1, 5), singleRow(2),
-                     row({0, 0}), row({0, 0})}},
-        {"quillon", {num(2), num(1), num(1), num(0), num(2), num(2), num(2), num(16), num(14), singles(4, 224, 0, 2),
-                     singles(4, 56, 0, 2), singles(4, 56), num(1), doubles(4, 25, 0, 1), doubles(2, 9, 0, 1), num(3),
-                     row({0, 10, 20}), row({0, 1, 2}), row({0, 1, 4}), row({0, 0}), row({0, 0}), row({0, 0}),
-                     row({0, 0}), row({0, 0}), row({0, 0}), singleRow(224), singles(2, 224)}},
-        {"tarrow", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1), doubles(2, 9, 0, 1),
-                    num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}), singles(4, 30, -1, 2), singles(4, 30),
-                    singles(2, 120), row({1, 2}), row({1, 1}), num(1.5)}},
-        {"tarrowveto", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1),
-                        doubles(2, 9, 0, 1), num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}),
-                        row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2), singles(4, 30),
-                        singles(2, 120), row({1, 2}), row({1, 1}), num(1.5), num(4), num(4), doubles(4, 25, 0, 1),
-                        singleRow(2), singles(2, 120, 0.5, 2)}},
-    };
-    return calls;
-}
-
-// Fresh arrays for every argument of a call; the random values depend only on `seed`.
-struct BuiltCall {
-    std::vector<Array> arrays;
-    std::vector<const mxArray*> args() const {
-        std::vector<const mxArray*> handles;
-        for (const Array& array : arrays) handles.push_back(array.get());
-        return handles;
-    }
-};
-
-Array filledArray(int count, mxClassID valueClass, double low, double high, std::mt19937& engine) {
-    Array array(mxCreateNumericMatrix(count, 1, valueClass, mxREAL));
-    std::uniform_real_distribution<double> draw(low, high);
-    for (int k = 0; k < count; ++k) {
-        double value = low == high ? low : draw(engine);
-        if (valueClass == mxSINGLE_CLASS) minihost::singleData(array.get())[k] = static_cast<float>(value);
-        else minihost::doubleData(array.get())[k] = value;
-    }
-    return array;
-}
-
-BuiltCall build(const PluginCall& call, uint32_t seed) {
-    std::mt19937 engine(seed);
-    BuiltCall built;
-    for (const ArgSpec& spec : call.args) {
-        int length = static_cast<int>(spec.values.size());
-        switch (spec.kind) {
-        case ArgSpec::Kind::scalar: built.arrays.push_back(minihost::scalar(spec.values[0])); break;
-        case ArgSpec::Kind::doubleRow: built.arrays.push_back(minihost::doubles(1, length, spec.values)); break;
-        case ArgSpec::Kind::singleRow: built.arrays.push_back(minihost::singles(1, length)); break;
-        case ArgSpec::Kind::cellList:
-            built.arrays.push_back(minihost::cellArray(1, spec.cells));
-            for (int c = 0; c < spec.cells; ++c) {
-                minihost::putCell(built.arrays.back().get(), c,
-                                  filledArray(spec.count, spec.valueClass, spec.low, spec.high, engine));
-            }
-            break;
-        }
-    }
-    return built;
-}
+using validcalls::BuiltCall;
+using validcalls::PluginCall;
+using validcalls::appendBytes;
+using validcalls::build;
+using validcalls::everyPlugin;
 
 // The bytes of every array of a call after it ran, cells in order, and the printed text.
 struct Outcome {
@@ -130,16 +30,6 @@ struct Outcome {
     bool failed;
     std::string errorMessage;
 };
-
-void appendBytes(const mxArray* array, std::vector<std::vector<unsigned char>>& bytes) {
-    if (mxIsCell(array)) {
-        for (size_t c = 0; c < mxGetNumberOfElements(array); ++c) appendBytes(mxGetCell(array, c), bytes);
-        return;
-    }
-    size_t valueSize = mxIsSingle(array) ? sizeof(float) : sizeof(double);
-    const auto* data = static_cast<const unsigned char*>(mxGetData(array));
-    bytes.emplace_back(data, data + mxGetNumberOfElements(array) * valueSize);
-}
 
 Outcome run(const PluginCall& call, uint32_t seed) {
     BuiltCall built = build(call, seed);
