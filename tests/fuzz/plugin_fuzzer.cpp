@@ -247,23 +247,23 @@ Node randomNode(Input& in, int depth) {
 
 // ---------------------------------------------------------------- the valid call, disturbed
 
-Node nodeOf(const validcalls::ArgSpec& spec, std::mt19937& engine) {
-    using Kind = validcalls::ArgSpec::Kind;
-    switch (spec.kind) {
-    case Kind::scalar: return scalarNode(spec.values[0]);
-    case Kind::doubleRow: return numericNode(mxDOUBLE_CLASS, spec.values, false);
-    case Kind::singleRow: return numericNode(mxSINGLE_CLASS, spec.values, false);
+Node nodeOf(const validcalls::ArgShape& shape, std::mt19937& engine) {
+    using Kind = validcalls::ArgShape::Kind;
+    switch (shape.kind) {
+    case Kind::scalar: return scalarNode(shape.values[0]);
+    case Kind::doubleRow: return numericNode(mxDOUBLE_CLASS, shape.values, false);
+    case Kind::singleRow: return numericNode(mxSINGLE_CLASS, shape.values, false);
     case Kind::cellList: break;
     }
     std::vector<Node> cells;
-    std::uniform_real_distribution<double> draw(spec.low, spec.high);
-    for (int c = 0; c < spec.cells; ++c) {
-        std::vector<double> values(spec.count);
+    std::uniform_real_distribution<double> draw(shape.low, shape.high);
+    for (int c = 0; c < shape.cells; ++c) {
+        std::vector<double> values(shape.count);
         for (double& v : values) {
-            double drawn = spec.low == spec.high ? spec.low : draw(engine);
-            v = spec.valueClass == mxSINGLE_CLASS ? static_cast<float>(drawn) : drawn;
+            double drawn = shape.low == shape.high ? shape.low : draw(engine);
+            v = shape.valueClass == mxSINGLE_CLASS ? static_cast<float>(drawn) : drawn;
         }
-        cells.push_back(numericNode(spec.valueClass, std::move(values), true));
+        cells.push_back(numericNode(shape.valueClass, std::move(values), true));
     }
     return cellNode(std::move(cells));
 }
@@ -532,7 +532,7 @@ Call decode(Input& in) {
     bool nearValid = valid != nullptr && in.byte() % 2 == 0;
     if (nearValid) {
         std::mt19937 engine(20261208u + in.byte());
-        for (const validcalls::ArgSpec& spec : valid->args) call.args.push_back(nodeOf(spec, engine));
+        for (const validcalls::ArgShape& shape : valid->args) call.args.push_back(nodeOf(shape, engine));
         static const int changeCounts[] = {0, 1, 1, 1, 1, 1, 2, 3};
         int changes = changeCounts[in.byte() % 8];
         for (int k = 0; k < changes; ++k) disturb(in, call);

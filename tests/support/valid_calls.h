@@ -15,7 +15,7 @@ namespace validcalls {
 
 // One argument of a call: a scalar, a row of doubles or singles, or a cell list of `cells`
 // arrays of `count` values drawn uniformly from [low, high) (all `low` when low == high).
-struct ArgSpec {
+struct ArgShape {
     enum class Kind { scalar, doubleRow, singleRow, cellList } kind;
     std::vector<double> values;
     int cells = 0;
@@ -25,24 +25,24 @@ struct ArgSpec {
     double high = 0;
 };
 
-inline ArgSpec num(double value) { return ArgSpec{ArgSpec::Kind::scalar, {value}}; }
-inline ArgSpec row(const std::vector<double>& values) { return ArgSpec{ArgSpec::Kind::doubleRow, values}; }
-inline ArgSpec singleRow(int count) {
-    return ArgSpec{ArgSpec::Kind::singleRow, std::vector<double>(count, 0.0)};
+inline ArgShape num(double value) { return ArgShape{ArgShape::Kind::scalar, {value}}; }
+inline ArgShape row(const std::vector<double>& values) { return ArgShape{ArgShape::Kind::doubleRow, values}; }
+inline ArgShape singleRow(int count) {
+    return ArgShape{ArgShape::Kind::singleRow, std::vector<double>(count, 0.0)};
 }
-inline ArgSpec cellsOf(int cells, int count, mxClassID valueClass, double low, double high) {
-    return ArgSpec{ArgSpec::Kind::cellList, {}, cells, count, valueClass, low, high};
+inline ArgShape cellsOf(int cells, int count, mxClassID valueClass, double low, double high) {
+    return ArgShape{ArgShape::Kind::cellList, {}, cells, count, valueClass, low, high};
 }
-inline ArgSpec singles(int cells, int count, double low = 0, double high = 0) {
+inline ArgShape singles(int cells, int count, double low = 0, double high = 0) {
     return cellsOf(cells, count, mxSINGLE_CLASS, low, high);
 }
-inline ArgSpec doubles(int cells, int count, double low = 0, double high = 0) {
+inline ArgShape doubles(int cells, int count, double low = 0, double high = 0) {
     return cellsOf(cells, count, mxDOUBLE_CLASS, low, high);
 }
 
 struct PluginCall {
     const char* plugin;
-    std::vector<ArgSpec> args;
+    std::vector<ArgShape> args;
 };
 
 // Valid calls of every plug-in: two images of 12 x 10 pixels (6 x 5 pooled with step 2) and
@@ -109,17 +109,17 @@ inline minihost::Array filledArray(int count, mxClassID valueClass, double low, 
 }
 
 // The arrays of one argument.
-inline minihost::Array buildArg(const ArgSpec& spec, std::mt19937& engine) {
-    int length = static_cast<int>(spec.values.size());
-    switch (spec.kind) {
-    case ArgSpec::Kind::scalar: return minihost::scalar(spec.values[0]);
-    case ArgSpec::Kind::doubleRow: return minihost::doubles(1, length, spec.values);
-    case ArgSpec::Kind::singleRow: return minihost::singles(1, length);
-    case ArgSpec::Kind::cellList: break;
+inline minihost::Array buildArg(const ArgShape& shape, std::mt19937& engine) {
+    int length = static_cast<int>(shape.values.size());
+    switch (shape.kind) {
+    case ArgShape::Kind::scalar: return minihost::scalar(shape.values[0]);
+    case ArgShape::Kind::doubleRow: return minihost::doubles(1, length, shape.values);
+    case ArgShape::Kind::singleRow: return minihost::singles(1, length);
+    case ArgShape::Kind::cellList: break;
     }
-    minihost::Array cell = minihost::cellArray(1, spec.cells);
-    for (int c = 0; c < spec.cells; ++c) {
-        minihost::putCell(cell.get(), c, filledArray(spec.count, spec.valueClass, spec.low, spec.high, engine));
+    minihost::Array cell = minihost::cellArray(1, shape.cells);
+    for (int c = 0; c < shape.cells; ++c) {
+        minihost::putCell(cell.get(), c, filledArray(shape.count, shape.valueClass, shape.low, shape.high, engine));
     }
     return cell;
 }
@@ -127,7 +127,7 @@ inline minihost::Array buildArg(const ArgSpec& spec, std::mt19937& engine) {
 inline BuiltCall build(const PluginCall& call, uint32_t seed) {
     std::mt19937 engine(seed);
     BuiltCall built;
-    for (const ArgSpec& spec : call.args) built.arrays.push_back(buildArg(spec, engine));
+    for (const ArgShape& shape : call.args) built.arrays.push_back(buildArg(shape, engine));
     return built;
 }
 

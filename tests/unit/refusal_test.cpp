@@ -19,7 +19,7 @@
 #include "valid_calls.h"
 
 using minihost::Array;
-using validcalls::ArgSpec;
+using validcalls::ArgShape;
 using validcalls::BuiltCall;
 using validcalls::PluginCall;
 
@@ -129,11 +129,11 @@ void addScalarVariants(std::vector<Variant>& variants, double value) {
     }
 }
 
-void addRowVariants(std::vector<Variant>& variants, const ArgSpec& spec) {
-    mxClassID own = spec.kind == ArgSpec::Kind::singleRow ? mxSINGLE_CLASS : mxDOUBLE_CLASS;
+void addRowVariants(std::vector<Variant>& variants, const ArgShape& shape) {
+    mxClassID own = shape.kind == ArgShape::Kind::singleRow ? mxSINGLE_CLASS : mxDOUBLE_CLASS;
     mxClassID other = own == mxSINGLE_CLASS ? mxDOUBLE_CLASS : mxSINGLE_CLASS;
-    size_t n = spec.values.size();
-    std::vector<double> values = spec.values;
+    size_t n = shape.values.size();
+    std::vector<double> values = shape.values;
     variants.push_back({"char", [](BuiltCall& b, size_t p) { b.arrays[p] = Array(mxCreateString("ab")); }});
     variants.push_back({"other class", [=](BuiltCall& b, size_t p) { b.arrays[p] = numeric(other, 1, n, values); }});
     variants.push_back({"int32", [=](BuiltCall& b, size_t p) { b.arrays[p] = numeric(mxINT32_CLASS, 1, n, values); }});
@@ -165,10 +165,10 @@ void addRowVariants(std::vector<Variant>& variants, const ArgSpec& spec) {
     }
 }
 
-void addCellVariants(std::vector<Variant>& variants, const ArgSpec& spec) {
-    int cells = spec.cells;
-    int count = spec.count;
-    mxClassID own = spec.valueClass;
+void addCellVariants(std::vector<Variant>& variants, const ArgShape& shape) {
+    int cells = shape.cells;
+    int count = shape.count;
+    mxClassID own = shape.valueClass;
     mxClassID other = own == mxSINGLE_CLASS ? mxDOUBLE_CLASS : mxSINGLE_CLASS;
     variants.push_back({"char", [](BuiltCall& b, size_t p) { b.arrays[p] = Array(mxCreateString("abc")); }});
     variants.push_back({"array of every value", [=](BuiltCall& b, size_t p) {
@@ -249,29 +249,29 @@ void addCellVariants(std::vector<Variant>& variants, const ArgSpec& spec) {
 }
 
 // Data of a non-scalar argument for sharing: the argument itself, or its first cell.
-const mxArray* shareableData(const BuiltCall& built, const ArgSpec& spec, size_t position) {
-    if (spec.kind == ArgSpec::Kind::scalar) return nullptr;
-    if (spec.kind == ArgSpec::Kind::cellList) return spec.cells > 0 ? cellAt(built, position, 0) : nullptr;
+const mxArray* shareableData(const BuiltCall& built, const ArgShape& shape, size_t position) {
+    if (shape.kind == ArgShape::Kind::scalar) return nullptr;
+    if (shape.kind == ArgShape::Kind::cellList) return shape.cells > 0 ? cellAt(built, position, 0) : nullptr;
     return built.arrays[position].get();
 }
 
 // Makes the argument at `position` (or its first cell) share the data of `source`'s.
-void shareData(BuiltCall& built, const ArgSpec& spec, size_t position, const ArgSpec& sourceSpec, size_t source) {
+void shareData(BuiltCall& built, const ArgShape& shape, size_t position, const ArgShape& sourceSpec, size_t source) {
     const mxArray* data = shareableData(built, sourceSpec, source);
-    if (spec.kind == ArgSpec::Kind::cellList) {
+    if (shape.kind == ArgShape::Kind::cellList) {
         setCell(built, position, 0, minihost::sharedCopy(data));
     } else {
         built.arrays[position] = minihost::sharedCopy(data);
     }
 }
 
-std::vector<Variant> variantsOf(const ArgSpec& spec) {
+std::vector<Variant> variantsOf(const ArgShape& shape) {
     std::vector<Variant> variants;
-    switch (spec.kind) {
-    case ArgSpec::Kind::scalar: addScalarVariants(variants, spec.values[0]); break;
-    case ArgSpec::Kind::doubleRow:
-    case ArgSpec::Kind::singleRow: addRowVariants(variants, spec); break;
-    case ArgSpec::Kind::cellList: addCellVariants(variants, spec); break;
+    switch (shape.kind) {
+    case ArgShape::Kind::scalar: addScalarVariants(variants, shape.values[0]); break;
+    case ArgShape::Kind::doubleRow:
+    case ArgShape::Kind::singleRow: addRowVariants(variants, shape); break;
+    case ArgShape::Kind::cellList: addCellVariants(variants, shape); break;
     }
     return variants;
 }
@@ -345,23 +345,23 @@ TEST_P(Refusal, DataSharedBetweenTwoArgumentsIsRefusedOrHarmless) {
     const PluginCall& valid = call();
     Tally tally;
     for (size_t position = 0; position < valid.args.size(); ++position) {
-        if (valid.args[position].kind == ArgSpec::Kind::cellList && valid.args[position].cells >= 2) {
+        if (valid.args[position].kind == ArgShape::Kind::cellList && valid.args[position].cells >= 2) {
             checkCall(valid, "argument " + std::to_string(position + 1) + ", cell 2 sharing the data of cell 1",
                       [&](BuiltCall& b) { setCell(b, position, 1, minihost::sharedCopy(cellAt(b, position, 0))); },
                       tally);
         }
         for (size_t source = 0; source < valid.args.size(); ++source) {
             if (source == position) continue;
-            const ArgSpec& spec = valid.args[position];
-            const ArgSpec& sourceSpec = valid.args[source];
+            const ArgShape& shape = valid.args[position];
+            const ArgShape& sourceSpec = valid.args[source];
             BuiltCall probe = validcalls::build(valid, seed);
-            if (shareableData(probe, spec, position) == nullptr || shareableData(probe, sourceSpec, source) == nullptr) {
+            if (shareableData(probe, shape, position) == nullptr || shareableData(probe, sourceSpec, source) == nullptr) {
                 continue;
             }
             checkCall(valid,
                       "argument " + std::to_string(position + 1) + " sharing the data of argument " +
                           std::to_string(source + 1),
-                      [&](BuiltCall& b) { shareData(b, spec, position, sourceSpec, source); }, tally);
+                      [&](BuiltCall& b) { shareData(b, shape, position, sourceSpec, source); }, tally);
         }
     }
     EXPECT_GT(tally.refused, 0);
