@@ -59,6 +59,18 @@ void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, i
     }
 }
 
+ShiftParams readShiftParams(ArgList& args, int32_t largestSide) {
+    int32_t first = args.position + 1;
+    ShiftParams q;
+    q.positions = ShiftArgPositions{first, first + 1, first + 2, first + 3};
+    q.orientCount = readIntArg(args, 1);
+    q.posShiftMax = readIntArg(args, 0);
+    q.orientShiftMax = readIntArg(args, 0, q.orientCount - 1);
+    q.poolStep = readIntArg(args, 1);
+    requireShiftsFit(q.positions, q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep, largestSide);
+    return q;
+}
+
 void requireShiftsJustified(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
                             int32_t orientShiftMax, int64_t dataValues) {
     int64_t slots = int64_t{orientCount} * shiftCountOf(posShiftMax, orientShiftMax);

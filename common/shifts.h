@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "frame.h"
+
 // Start value of every maximum search (single precision, bit pattern 0xd01502f9). Only a
 // strictly larger response replaces it.
 constexpr float noResponse = -1e10f;
@@ -56,6 +58,20 @@ struct ShiftArgPositions {
     int32_t poolStep;
 };
 
+// The four shift parameters of a call, with the 1-based positions they were read from.
+struct ShiftParams {
+    int32_t orientCount;
+    int32_t posShiftMax;
+    int32_t orientShiftMax;
+    int32_t poolStep;
+    ShiftArgPositions positions;
+};
+
+// Reads orientCount (at least 1), posShiftMax (at least 0), orientShiftMax
+// (0 ... orientCount-1) and poolStep (at least 1) from four consecutive positions, then
+// refuses ranges that requireShiftsFit refuses for pixels up to largestSide.
+ShiftParams readShiftParams(ArgList& args, int32_t largestSide);
+
 // Refuses the call (tooLarge) when the tables would outgrow shiftSlotLimit, or when pixels up
 // to largestSide, displaced by the largest shift, would leave 32 bits. All arguments are at
 // least 0.
@@ -95,6 +111,21 @@ ShiftTable buildShiftTables(int32_t orientCount, int32_t posShiftMax, int32_t or
 
 // Releases rowShift, colShift and shiftedOrient, in that order.
 void freeShiftTables(const ShiftTable& table, int32_t orientCount);
+
+// Where a trace slot puts an element: the orientation it reads and the 1-based pixel.
+struct ShiftedPlace {
+    int32_t orient;
+    int32_t x;
+    int32_t y;
+};
+
+// The place that slot `slot` of orientation `orient` names for pooled position (x, y):
+// orientation shiftedOrient, pixel (x * poolStep + rowShift, y * poolStep + colShift).
+inline ShiftedPlace shiftedPlaceOf(const ShiftTable& table, int32_t orient, int32_t slot, int32_t x, int32_t y,
+                                   int32_t poolStep) {
+    return ShiftedPlace{table.shiftedOrient[orient][slot], x * poolStep + table.rowShift[orient][slot],
+                        y * poolStep + table.colShift[orient][slot]};
+}
 
 // The largest response over the slots of one orientation, and the slot it came from.
 struct LocalMax {

@@ -152,14 +152,12 @@ void updateImages(const Learner& learner, const Element& element, const ElementP
         int32_t c = image + o * grids.imageCount;
         float r = grids.pooledMaps[c][k];
         learner.imageScores[image] = learner.imageScores[image] + (params.weight * r - params.bias);
-        int32_t s = roundHalfUp(grids.traceMaps[c][k]);
-        int32_t os = shifts.shiftedOrient[o][s];
-        int32_t xs = element.row * grids.poolStep + shifts.rowShift[o][s];
-        int32_t ys = element.col * grids.poolStep + shifts.colShift[o][s];
+        int32_t slot = roundHalfUp(grids.traceMaps[c][k]);
+        ShiftedPlace found = shiftedPlaceOf(shifts, o, slot, element.row, element.col, grids.poolStep);
         if (r > 0.0f) {
             stampElement(learner.imageSketches[image], extent.mapRows, extent.mapCols, learner.orientStamps,
-                         grids.filterHalf, os, xs, ys, std::sqrt(static_cast<double>(r)));
-            inhibitAround(shifts, grids, extent, image, os, xs, ys, learner.summedMaps);
+                         grids.filterHalf, found.orient, found.x, found.y, std::sqrt(static_cast<double>(r)));
+            inhibitAround(shifts, grids, extent, image, found.orient, found.x, found.y, learner.summedMaps);
         }
     }
 }

@@ -118,9 +118,6 @@ int32_t largestNodeCountOf(const ImageSizes& sizes, int32_t imageCount, int32_t 
     return largest;
 }
 
-// 1-based positions of the shift parameters, for refusals.
-const ShiftArgPositions shiftArgPositions = {4, 5, 6, 7};
-
 const char* const argNames[] = {"imageCount",     "imageRows", "imageCols",    "orientCount", "posShiftMax",
                                 "orientShiftMax", "poolStep",  "responseMaps", "pooledMaps",  "traceMaps"};
 
@@ -128,14 +125,11 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
     int32_t imageCount = readIntArg(args, 0);
     ImageSizes sizes = readImageSizes(args, imageCount);
-    int32_t orientCount = readIntArg(args, 1);
-    int32_t posShiftMax = readIntArg(args, 0);
-    int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
-    int32_t poolStep = readIntArg(args, 1);
-    requireShiftsFit(shiftArgPositions, orientCount, posShiftMax, orientShiftMax, poolStep,
-                     largestSideOf(sizes, imageCount));
+    ShiftParams q = readShiftParams(args, largestSideOf(sizes, imageCount));
+    int32_t orientCount = q.orientCount;
+    int32_t poolStep = q.poolStep;
     auto responseValues = [&](int32_t image) { return imageValueCount(sizes, image); };
-    requireShiftsJustified(shiftArgPositions, orientCount, posShiftMax, orientShiftMax,
+    requireShiftsJustified(q.positions, orientCount, q.posShiftMax, q.orientShiftMax,
                            gridValuesForShifts(imageCount, orientCount, responseValues));
     auto pooledValues = [&](int32_t image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);
@@ -152,7 +146,7 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     // Images without pooled nodes have nothing to pool; without any, no table is needed.
     int32_t largestNodeCount = largestNodeCountOf(sizes, imageCount, poolStep);
     if (largestNodeCount == 0) return;
-    ShiftTable shifts = buildShiftTables(orientCount, posShiftMax, orientShiftMax, poolStep);
+    ShiftTable shifts = buildShiftTables(orientCount, q.posShiftMax, q.orientShiftMax, poolStep);
     PoolGrids grids{responseMaps, pooledMaps, traceMaps, imageCount, orientCount};
     int32_t* slotOf = allocArray<int32_t>(largestNodeCount);
     for (int32_t image = 0; image < imageCount; ++image) {

@@ -40,15 +40,11 @@ void recoverImage(const ShiftTable& shifts, const RecoverGrids& grids, const Tem
         int32_t slot = roundHalfUp(grids.traceMaps[c][p]);
         float r = grids.pooledMaps[c][p];
         double intensity = std::sqrt(static_cast<double>(saturate(r, grids.saturationLevel)));
-        int32_t o = element.orient;
-        stampElement(sketch, place.rows, place.cols, grids.orientStamps, grids.filterHalf,
-                     shifts.shiftedOrient[o][slot], element.x * grids.poolStep + shifts.rowShift[o][slot],
-                     element.y * grids.poolStep + shifts.colShift[o][slot], intensity);
+        ShiftedPlace matched = shiftedPlaceOf(shifts, element.orient, slot, element.x, element.y, grids.poolStep);
+        stampElement(sketch, place.rows, place.cols, grids.orientStamps, grids.filterHalf, matched.orient, matched.x,
+                     matched.y, intensity);
     }
 }
-
-// 1-based positions of the shift parameters, for refusals.
-const ShiftArgPositions shiftArgPositions = {4, 5, 6, 7};
 
 // 0-based position of traceMaps, for refusals of trace values.
 const int32_t traceMapsPosition = 14;
@@ -63,14 +59,13 @@ void tarrow(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
     int32_t imageCount = readIntArg(args, 0);
     ImageSizes sizes = readImageSizes(args, imageCount);
-    int32_t orientCount = readIntArg(args, 1);
-    int32_t posShiftMax = readIntArg(args, 0);
-    int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
-    int32_t poolStep = readIntArg(args, 1);
-    requireShiftsFit(shiftArgPositions, orientCount, posShiftMax, orientShiftMax, poolStep,
-                     largestSideOf(sizes, imageCount));
+    ShiftParams q = readShiftParams(args, largestSideOf(sizes, imageCount));
+    int32_t orientCount = q.orientCount;
+    int32_t posShiftMax = q.posShiftMax;
+    int32_t orientShiftMax = q.orientShiftMax;
+    int32_t poolStep = q.poolStep;
     auto pooledValues = [&](int32_t image) { return pooledValueCount(sizes, image, poolStep); };
-    requireShiftsJustified(shiftArgPositions, orientCount, posShiftMax, orientShiftMax,
+    requireShiftsJustified(q.positions, orientCount, posShiftMax, orientShiftMax,
                            gridValuesForShifts(imageCount, orientCount, pooledValues));
     int32_t filterHalf = readIntArg(args, 0, filterHalfLimit);
     int64_t stampValues = int64_t{2 * filterHalf + 1} * (2 * filterHalf + 1);

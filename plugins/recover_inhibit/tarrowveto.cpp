@@ -51,25 +51,19 @@ void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, 
         if (!element.inside) continue;
         int32_t p = cmIndex(element.x, element.y, place.pooledRows, place.pooledCols);
         int32_t c = image + element.orient * grids.imageCount;
-        int32_t o = element.orient;
         int32_t slot = roundHalfUp(grids.traceMaps[c][p]);
-        int32_t matchedOrient = shifts.shiftedOrient[o][slot];
-        int32_t xs = element.x * grids.poolStep + shifts.rowShift[o][slot];
-        int32_t ys = element.y * grids.poolStep + shifts.colShift[o][slot];
+        ShiftedPlace matched = shiftedPlaceOf(shifts, element.orient, slot, element.x, element.y, grids.poolStep);
         float r = grids.pooledMaps[c][p];
         if (!(r > 0.0f)) continue;
         float v = static_cast<float>(static_cast<double>(r) / n);
         float t = saturate(v, settings.saturationLevel);
-        stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matchedOrient, xs, ys,
-                     std::sqrt(static_cast<double>(t)));
-        inhibitAround(shifts, grids, extent, image, matchedOrient, xs, ys, nullptr);
+        stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matched.orient, matched.x,
+                     matched.y, std::sqrt(static_cast<double>(t)));
+        inhibitAround(shifts, grids, extent, image, matched.orient, matched.x, matched.y, nullptr);
         double term = settings.elementWeights[k] * static_cast<double>(t) - settings.elementBiases[k];
         settings.imageScores[image] = static_cast<float>(settings.imageScores[image] + term);
     }
 }
-
-// 1-based positions of the shift parameters, for refusals.
-const ShiftArgPositions shiftArgPositions = {4, 5, 6, 7};
 
 // Names of the two indices of an overlap table cell, for refusals.
 const GridAxes overlapAxes = {"selected orientation", "other orientation"};
@@ -107,15 +101,14 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     grids.imageCount = readIntArg(args, 0);
     int32_t imageCount = grids.imageCount;
     ImageSizes sizes = readImageSizes(args, imageCount);
-    grids.orientCount = readIntArg(args, 1);
-    int32_t orientCount = grids.orientCount;
-    grids.posShiftMax = readIntArg(args, 0);
-    int32_t orientShiftMax = readIntArg(args, 0, orientCount - 1);
-    grids.poolStep = readIntArg(args, 1);
-    requireShiftsFit(shiftArgPositions, orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep,
-                     largestSideOf(sizes, imageCount));
+    ShiftParams q = readShiftParams(args, largestSideOf(sizes, imageCount));
+    grids.orientCount = q.orientCount;
+    int32_t orientCount = q.orientCount;
+    grids.posShiftMax = q.posShiftMax;
+    int32_t orientShiftMax = q.orientShiftMax;
+    grids.poolStep = q.poolStep;
     auto imageValues = [&](int32_t image) { return imageValueCount(sizes, image); };
-    requireShiftsJustified(shiftArgPositions, orientCount, grids.posShiftMax, orientShiftMax,
+    requireShiftsJustified(q.positions, orientCount, grids.posShiftMax, orientShiftMax,
                            gridValuesForShifts(imageCount, orientCount, imageValues));
     grids.filterHalf = readIntArg(args, 0, filterHalfLimit);
     int64_t stampSide = 2 * int64_t{grids.filterHalf} + 1;
