@@ -273,13 +273,3 @@ function cropped = crop_cells(maps, rowRange, colRange)
     cropped{k} = maps{k}(rowRange, colRange) * 1;
   end
 end
-
-function canvas = paste_max(canvas, picture, top, left)
-% Keeps, pixel by pixel, the larger of the canvas and a picture placed at (top, left).
-  rows = top + (0:size(picture, 1) - 1);
-  cols = left + (0:size(picture, 2) - 1);
-  keepRows = rows >= 1 & rows <= size(canvas, 1);
-  keepCols = cols >= 1 & cols <= size(canvas, 2);
-  canvas(rows(keepRows), cols(keepCols)) = max(canvas(rows(keepRows), cols(keepCols)), ...
-                                               picture(keepRows, keepCols));
-end
