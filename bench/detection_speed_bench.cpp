@@ -16,28 +16,15 @@
 #include "plain_detection_loops.h"
 #include "shifts.h"
 
+using testsupport::cellTable;
+
 namespace {
 
 const int orientCount = 16, posShiftMax = 3, orientShiftMax = 1, poolStep = 2, filterHalf = 8;
 const int imageCount = 8, side = 256, pooledSide = side / poolStep, elementCount = 40;
-const int reachSide = 4 * filterHalf + 1, stampSide = 2 * filterHalf + 1;
+const int stampSide = 2 * filterHalf + 1;
 
 enum class Variant { plain, ours };
-
-template <typename T>
-std::vector<T*> cellsOf(const testsupport::MapGrid& grid) {
-    std::vector<T*> table;
-    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
-        table.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
-    }
-    return table;
-}
-
-void restoreGrid(const testsupport::MapGrid& to, const std::vector<std::vector<float>>& from) {
-    for (size_t c = 0; c < from.size(); ++c) {
-        std::memcpy(mxGetData(mxGetCell(to.cells.get(), c)), from[c].data(), from[c].size() * sizeof(float));
-    }
-}
 
 // Responses pooled by vindral, stamps, and overlap factors that wipe out the responses right
 // next to an element in its own and the two nearest orientations and halve the rest of the
@@ -58,22 +45,9 @@ struct Scene {
         traces = testsupport::makeGrid(images, orientCount, pooledSides, pooledSides, mxSINGLE_CLASS);
         std::vector<double> sizes(images, rows);
         plaindetect::vindral(images, sizes.data(), sizes.data(), orientCount, posShiftMax, orientShiftMax, poolStep,
-                             cellsOf<float>(responses).data(), cellsOf<float>(pooled).data(),
-                             cellsOf<float>(traces).data());
-        overlap = testsupport::makeGrid(orientCount, orientCount, std::vector<int>(orientCount, reachSide),
-                                        std::vector<int>(orientCount, reachSide), mxDOUBLE_CLASS);
-        for (int a = 0; a < orientCount; ++a) {
-            for (int b = 0; b < orientCount; ++b) {
-                int apart = std::min((a - b + orientCount) % orientCount, (b - a + orientCount) % orientCount);
-                double* factors = overlap.doubles(a, b);
-                for (int y = 0; y < reachSide; ++y) {
-                    for (int x = 0; x < reachSide; ++x) {
-                        bool near = wipeWholeReach || (std::abs(x - 2 * filterHalf) <= 1 && std::abs(y - 2 * filterHalf) <= 1);
-                        factors[x + y * reachSide] = apart > 1 ? 1.0 : near ? 0.0 : 0.5;
-                    }
-                }
-            }
-        }
+                             cellTable<float>(responses).data(), cellTable<float>(pooled).data(),
+                             cellTable<float>(traces).data());
+        overlap = testsupport::neighbourOverlapTable(orientCount, filterHalf, wipeWholeReach ? 2 * filterHalf : 1);
         stamps = testsupport::makeGrid(1, orientCount, {stampSide}, {stampSide}, mxDOUBLE_CLASS);
         testsupport::fillEach(stamps, [&] { return unit(engine); });
         responsesAtStart = testsupport::snapshot<float>(responses);
@@ -82,9 +56,9 @@ struct Scene {
     }
 
     void restore() const {
-        restoreGrid(responses, responsesAtStart);
-        restoreGrid(pooled, pooledAtStart);
-        restoreGrid(traces, tracesAtStart);
+        testsupport::restore(responses, responsesAtStart);
+        testsupport::restore(pooled, pooledAtStart);
+        testsupport::restore(traces, tracesAtStart);
     }
 };
 
@@ -94,9 +68,9 @@ struct Scene {
 void inhibitImage(benchmark::State& state, Variant variant) {
     const int imageSide = 128, spread = 6;
     Scene scene(1, imageSide, true);
-    std::vector<float*> responses = cellsOf<float>(scene.responses), pooled = cellsOf<float>(scene.pooled),
-                        traces = cellsOf<float>(scene.traces);
-    std::vector<const double*> overlap = cellsOf<const double>(scene.overlap);
+    std::vector<float*> responses = cellTable<float>(scene.responses), pooled = cellTable<float>(scene.pooled),
+                        traces = cellTable<float>(scene.traces);
+    std::vector<const double*> overlap = cellTable<const double>(scene.overlap);
     std::vector<std::vector<float>> sums(orientCount, std::vector<float>((imageSide / poolStep) * (imageSide / poolStep)));
     std::vector<float*> summed;
     for (auto& row : sums) summed.push_back(row.data());
@@ -165,10 +139,10 @@ void recoverInhibited(benchmark::State& state, Variant variant) {
         scene.responses.cells.get(), scene.pooled.cells.get(), scene.traces.cells.get(), sketches.cells.get(),
         anchorRowArg.get(), anchorColArg.get(), level.get(),          templateSide.get(),   templateSide.get(),
         scene.overlap.cells.get(), scores.get(), normalizers.cells.get()};
-    std::vector<float*> responses = cellsOf<float>(scene.responses), pooled = cellsOf<float>(scene.pooled),
-                        traces = cellsOf<float>(scene.traces), sketchTable = cellsOf<float>(sketches);
-    std::vector<const double*> stamps = cellsOf<const double>(scene.stamps), overlap = cellsOf<const double>(scene.overlap);
-    std::vector<const float*> normalizerTable = cellsOf<const float>(normalizers);
+    std::vector<float*> responses = cellTable<float>(scene.responses), pooled = cellTable<float>(scene.pooled),
+                        traces = cellTable<float>(scene.traces), sketchTable = cellTable<float>(sketches);
+    std::vector<const double*> stamps = cellTable<const double>(scene.stamps), overlap = cellTable<const double>(scene.overlap);
+    std::vector<const float*> normalizerTable = cellTable<const float>(normalizers);
     plaindetect::VetoCall call{imageCount, sizes.data(), sizes.data(), orientCount, posShiftMax, orientShiftMax,
                                poolStep, filterHalf, stamps.data(), elementCount, o.data(), dr.data(), dc.data(),
                                w.data(), b.data(), responses.data(), pooled.data(), traces.data(), sketchTable.data(),
@@ -200,8 +174,8 @@ void poolImages(benchmark::State& state, Variant variant) {
     std::vector<const mxArray*> args = {count.get(), sizeArg.get(), sizeArg.get(), orients.get(), positionRange.get(),
                                         orientRange.get(), step.get(), scene.responses.cells.get(),
                                         scene.pooled.cells.get(), scene.traces.cells.get()};
-    std::vector<const float*> responses = cellsOf<const float>(scene.responses);
-    std::vector<float*> pooled = cellsOf<float>(scene.pooled), traces = cellsOf<float>(scene.traces);
+    std::vector<const float*> responses = cellTable<const float>(scene.responses);
+    std::vector<float*> pooled = cellTable<float>(scene.pooled), traces = cellTable<float>(scene.traces);
     minihost::MexEntry vindral = minihost::loadPlugin("vindral");
     for (auto _ : state) {
         if (variant == Variant::plain) {

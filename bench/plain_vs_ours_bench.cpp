@@ -53,9 +53,7 @@ struct FreshGrid {
     }
     template <typename T>
     std::vector<T*> table() const {
-        std::vector<T*> pointers;
-        for (int c = 0; c < imageCount * orientCount; ++c) pointers.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
-        return pointers;
+        return testsupport::cellTable<T>(grid);
     }
 };
 

@@ -61,12 +61,9 @@ struct LearningSet {
 
     // Puts the maps back as vindral left them, undoing every inhibition.
     void restore() const {
-        for (int c = 0; c < imageCount * orientCount; ++c) {
-            std::copy(responsesAtStart[c].begin(), responsesAtStart[c].end(),
-                      minihost::singleData(mxGetCell(responses.cells.get(), c)));
-            std::copy(pooledAtStart[c].begin(), pooledAtStart[c].end(), minihost::singleData(mxGetCell(pooled.cells.get(), c)));
-            std::copy(tracesAtStart[c].begin(), tracesAtStart[c].end(), minihost::singleData(mxGetCell(traces.cells.get(), c)));
-        }
+        testsupport::restore(responses, responsesAtStart);
+        testsupport::restore(pooled, pooledAtStart);
+        testsupport::restore(traces, tracesAtStart);
     }
 };
 

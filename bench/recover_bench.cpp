@@ -23,7 +23,7 @@ struct Detection {
 
     Detection() {
         const std::vector<int> sides(imageCount, side), pooledSides(imageCount, pooledSide);
-        const int stampSide = 2 * filterHalf + 1, reachSide = 4 * filterHalf + 1;
+        const int stampSide = 2 * filterHalf + 1;
         std::mt19937 engine(1);
         std::normal_distribution<float> response(0.0f, 3.0f);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -38,20 +38,7 @@ struct Detection {
         testsupport::fillEach(stamps, [&] { return unit(engine); });
         // Neighbouring orientations wipe out the responses right next to an element and halve
         // the rest of the reach; other orientations are left alone.
-        overlap = testsupport::makeGrid(orientCount, orientCount, std::vector<int>(orientCount, reachSide),
-                                        std::vector<int>(orientCount, reachSide), mxDOUBLE_CLASS);
-        for (int a = 0; a < orientCount; ++a) {
-            for (int b = 0; b < orientCount; ++b) {
-                int apart = std::min((a - b + orientCount) % orientCount, (b - a + orientCount) % orientCount);
-                double* factors = overlap.doubles(a, b);
-                for (int y = 0; y < reachSide; ++y) {
-                    for (int x = 0; x < reachSide; ++x) {
-                        bool near = std::abs(x - 2 * filterHalf) <= 1 && std::abs(y - 2 * filterHalf) <= 1;
-                        factors[x + y * reachSide] = apart > 1 ? 1.0 : near ? 0.0 : 0.5;
-                    }
-                }
-            }
-        }
+        overlap = testsupport::neighbourOverlapTable(orientCount, filterHalf, 1);
         std::vector<double> o, dr, dc, w, b;
         std::uniform_int_distribution<int> orient(0, orientCount - 1), offset(0, 40);
         for (int k = 0; k < elementCount; ++k) {
@@ -117,13 +104,6 @@ void recoverTemplate(benchmark::State& state) {
     reportElements(state);
 }
 
-// Copies every map of `from` into `to`, whose cells have the same sizes.
-void restoreGrid(const testsupport::MapGrid& to, const std::vector<std::vector<float>>& from) {
-    for (size_t c = 0; c < from.size(); ++c) {
-        std::memcpy(mxGetData(mxGetCell(to.cells.get(), c)), from[c].data(), from[c].size() * sizeof(float));
-    }
-}
-
 // Each call inhibits the maps in place, so they are restored, untimed, before the next.
 void recoverTemplateInhibited(benchmark::State& state) {
     Detection detection;
@@ -136,9 +116,9 @@ void recoverTemplateInhibited(benchmark::State& state) {
         minihost::CallResult result = minihost::callPlugin(tarrowveto, args);
         if (result.failed) state.SkipWithError(result.errorMessage.c_str());
         state.PauseTiming();
-        restoreGrid(detection.responses, responses);
-        restoreGrid(detection.pooled, pooled);
-        restoreGrid(detection.traces, traces);
+        testsupport::restore(detection.responses, responses);
+        testsupport::restore(detection.pooled, pooled);
+        testsupport::restore(detection.traces, traces);
         state.ResumeTiming();
     }
     reportElements(state);

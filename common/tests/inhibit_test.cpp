@@ -114,19 +114,10 @@ void poolWithVindral(const Scene& s, const MapGrid& responses, const MapGrid& po
     ASSERT_FALSE(result.failed) << result.errorMessage;
 }
 
-template <typename T>
-std::vector<T*> cellTable(const MapGrid& grid) {
-    std::vector<T*> table;
-    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
-        table.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
-    }
-    return table;
-}
-
 // Runs inhibitAround on the scene's maps with the scene's own shift tables.
 void inhibit(Scene& s, int image, int selOrient, int x, int y, float* const* summedMaps) {
-    std::vector<float*> responses = cellTable<float>(s.responses), pooled = cellTable<float>(s.pooled),
-                        traces = cellTable<float>(s.traces);
+    std::vector<float*> responses = testsupport::cellTable<float>(s.responses), pooled = testsupport::cellTable<float>(s.pooled),
+                        traces = testsupport::cellTable<float>(s.traces);
     std::vector<const double*> overlap;
     for (const auto& cell : s.overlap) overlap.push_back(cell.data());
     ShiftTable shifts = buildShiftTables(s.orientCount, s.posShiftMax, s.orientShiftMax, s.poolStep);

@@ -84,10 +84,7 @@ std::pair<std::vector<std::vector<float>>, std::vector<std::vector<float>>> pool
     auto pooled = snapshot<float>(call.pooled);
     auto traces = snapshot<float>(call.traces);
     int imageCount = call.responses.imageCount;
-    std::vector<const float*> responseTable;
-    for (int c = 0; c < imageCount * q.orientCount; ++c) {
-        responseTable.push_back(minihost::singleData(mxGetCell(call.responses.cells.get(), c)));
-    }
+    std::vector<const float*> responseTable = testsupport::cellTable<const float>(call.responses);
     ShiftTable shifts = buildShiftTables(q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep);
     for (int image = 0; image < imageCount; ++image) {
         int pooledRows = call.pooledRows[image], pooledCols = call.pooledCols[image];

@@ -161,15 +161,6 @@ MapGrid cloneGrid(const MapGrid& grid) {
     return copy;
 }
 
-template <typename T>
-std::vector<T*> cellTable(const MapGrid& grid) {
-    std::vector<T*> table;
-    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
-        table.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
-    }
-    return table;
-}
-
 struct Outcome {
     std::vector<std::vector<float>> responses, pooled, traces, sketches;
     std::vector<float> scores;
@@ -188,9 +179,9 @@ Outcome recoverStepByStep(const VetoCall& call) {
     MapGrid responses = cloneGrid(call.responses), pooled = cloneGrid(call.pooled), traces = cloneGrid(call.traces),
             sketches = cloneGrid(call.sketches);
     std::vector<float> scores = scoreValues(call);
-    std::vector<float*> responseTable = cellTable<float>(responses), pooledTable = cellTable<float>(pooled),
-                        traceTable = cellTable<float>(traces), sketchTable = cellTable<float>(sketches);
-    std::vector<double*> overlapTable = cellTable<double>(call.overlap), stampTable = cellTable<double>(call.stamps);
+    std::vector<float*> responseTable = testsupport::cellTable<float>(responses), pooledTable = testsupport::cellTable<float>(pooled),
+                        traceTable = testsupport::cellTable<float>(traces), sketchTable = testsupport::cellTable<float>(sketches);
+    std::vector<double*> overlapTable = testsupport::cellTable<double>(call.overlap), stampTable = testsupport::cellTable<double>(call.stamps);
     ShiftTable shifts = buildShiftTables(q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep);
     InhibitGrids grids{responseTable.data(), pooledTable.data(), traceTable.data(), overlapTable.data(), imageCount,
                        q.orientCount, q.filterHalf, q.posShiftMax, q.poolStep};

@@ -1,7 +1,9 @@
 // Map grids and arrays built the way a caller builds them, for tests and benchmarks.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -47,6 +49,40 @@ void fillEach(const MapGrid& grid, Draw draw) {
     }
 }
 
+// The data pointers of every cell, in cell order: the cell pointer table a plug-in makes of
+// the grid. T is the cells' value type (const or not).
+template <typename T>
+std::vector<T*> cellTable(const MapGrid& grid) {
+    std::vector<T*> table;
+    for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
+        table.push_back(static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
+    }
+    return table;
+}
+
+// An overlap table as the benchmarks inhibit with: orientCount x orientCount cells of
+// (4h + 1)^2 double factors, h = filterHalf. Orientations more than one step apart (cyclically)
+// keep their responses (1); for the same or a neighbouring orientation, responses within
+// wipedHalf rows and columns of the element are wiped out (0) and the rest of the reach halved.
+inline MapGrid neighbourOverlapTable(int orientCount, int filterHalf, int wipedHalf) {
+    const int reachSide = 4 * filterHalf + 1;
+    const std::vector<int> sides(orientCount, reachSide);
+    MapGrid overlap = makeGrid(orientCount, orientCount, sides, sides, mxDOUBLE_CLASS);
+    for (int a = 0; a < orientCount; ++a) {
+        for (int b = 0; b < orientCount; ++b) {
+            int apart = std::min((a - b + orientCount) % orientCount, (b - a + orientCount) % orientCount);
+            double* factors = overlap.doubles(a, b);
+            for (int y = 0; y < reachSide; ++y) {
+                for (int x = 0; x < reachSide; ++x) {
+                    bool near = std::abs(x - 2 * filterHalf) <= wipedHalf && std::abs(y - 2 * filterHalf) <= wipedHalf;
+                    factors[x + y * reachSide] = apart > 1 ? 1.0 : near ? 0.0 : 0.5;
+                }
+            }
+        }
+    }
+    return overlap;
+}
+
 // The values of every cell, in cell order, for before/after comparisons.
 template <typename T>
 std::vector<std::vector<T>> snapshot(const MapGrid& grid) {
@@ -57,6 +93,14 @@ std::vector<std::vector<T>> snapshot(const MapGrid& grid) {
         values.emplace_back(data, data + mxGetNumberOfElements(map));
     }
     return values;
+}
+
+// Writes values taken by snapshot() back into the grid's cells, which keep their sizes.
+template <typename T>
+void restore(const MapGrid& grid, const std::vector<std::vector<T>>& values) {
+    for (size_t c = 0; c < values.size(); ++c) {
+        std::copy(values[c].begin(), values[c].end(), static_cast<T*>(mxGetData(mxGetCell(grid.cells.get(), c))));
+    }
 }
 
 inline std::vector<double> asDoubles(const std::vector<int>& values) {
