@@ -19,6 +19,7 @@ using minihost::Array;
 using minihost::callPlugin;
 using testsupport::MapGrid;
 using testsupport::snapshot;
+using testsupport::saturatedAsWritten;
 
 namespace {
 
@@ -102,13 +103,6 @@ TarrowCall makeCall(const std::vector<double>& rowsGiven, const std::vector<doub
     return call;
 }
 
-// saturate(r, s) written out: a = (-2r)/s, e = exp(a), s*((2/(e + 1)) - 1), rounded to single.
-float saturated(float r, double s) {
-    double a = (-2.0 * static_cast<double>(r)) / s;
-    double e = std::exp(a);
-    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
-}
-
 // Max-stamps stamp `orient` scaled by `factor` around pixel (cx, cy) of a rows x cols sketch.
 void drawPlainly(std::vector<float>& sketch, int rows, int cols, const TarrowCall& call, int orient, int64_t cx,
                  int64_t cy, double factor) {
@@ -141,7 +135,7 @@ std::vector<std::vector<float>> drawnPlainly(const TarrowCall& call) {
                         static_cast<int64_t>(std::floor(call.colOffsets[k] + 0.5));
             if (x < 1 || x > call.pooledRows[image] || y < 1 || y > call.pooledCols[image]) continue;
             int slot = static_cast<int>(std::floor(double(call.traceAt(image, o, x, y)) + 0.5));
-            double factor = std::sqrt(double(saturated(call.pooledAt(image, o, x, y), call.saturationLevel)));
+            double factor = std::sqrt(double(saturatedAsWritten(call.pooledAt(image, o, x, y), call.saturationLevel)));
             drawPlainly(sketches[image], rows, cols, call, shifts.shiftedOrient[o][slot],
                         x * q.poolStep + shifts.rowShift[o][slot], y * q.poolStep + shifts.colShift[o][slot], factor);
         }
@@ -170,7 +164,7 @@ TEST(Tarrow, SlotZeroDrawsAtTheElementsOwnPlaceInItsOwnOrientation) {
     call.anchorCols = {2};
     call.pooledAt(0, 2, 4, 4) = 2.0f;
     ASSERT_FALSE(call.run().failed);
-    double factor = std::sqrt(double(saturated(2.0f, 1.5)));
+    double factor = std::sqrt(double(saturatedAsWritten(2.0f, 1.5)));
     std::vector<std::pair<int, float>> expected;
     for (int dy = -1; dy <= 1; ++dy) {
         for (int dx = -1; dx <= 1; ++dx) {
@@ -197,7 +191,7 @@ TEST(Tarrow, NonzeroSlotDrawsAtTheDisplacedPixelInTheShiftedOrientation) {
             auto expected = snapshot<float>(call.sketches);
             std::fill(expected[0].begin(), expected[0].end(), 0.0f);
             drawPlainly(expected[0], 30, 28, call, shifts.shiftedOrient[o][slot], 14 + shifts.rowShift[o][slot],
-                        14 + shifts.colShift[o][slot], std::sqrt(double(saturated(0.75f, 1.5))));
+                        14 + shifts.colShift[o][slot], std::sqrt(double(saturatedAsWritten(0.75f, 1.5))));
             EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.sketches), expected));
             EXPECT_EQ(drawnPixels(call.sketch(0), 30 * 28).size(), 25u);
         }
@@ -217,7 +211,7 @@ TEST(Tarrow, StampsAreClippedAtTheBorderAndValuesBeyondTheSketchStay) {
     call.pooledAt(0, 0, 6, 5) = 9.0f;
     std::fill(call.sketch(0), call.sketch(0) + 33, 7.0f);
     ASSERT_FALSE(call.run().failed);
-    double factor = std::sqrt(double(saturated(9.0f, 1.5)));
+    double factor = std::sqrt(double(saturatedAsWritten(9.0f, 1.5)));
     for (int y = 1; y <= 5; ++y) {
         for (int x = 1; x <= 6; ++x) {
             float value = call.sketch(0)[cmIndex(x, y, 6, 5)];
@@ -404,7 +398,7 @@ TEST(Tarrow, DrawsWhatVindralTracedAndIgnoresExtraArguments) {
     auto drawn = drawnPixels(call.sketch(0), 24 * 20);
     ASSERT_EQ(drawn.size(), 9u);
     EXPECT_EQ(drawn[4].first, cmIndex(10, 12, 24, 20));  // the centre pixel of the 3 x 3 stamp
-    EXPECT_EQ(drawn[4].second, static_cast<float>((1 + 1 + 4 / 100.0) * std::sqrt(double(saturated(4.0f, 1.5)))));
+    EXPECT_EQ(drawn[4].second, static_cast<float>((1 + 1 + 4 / 100.0) * std::sqrt(double(saturatedAsWritten(4.0f, 1.5)))));
 }
 
 // ---------------------------------------------------------------- refusals

@@ -26,6 +26,7 @@ using minihost::Array;
 using minihost::callPlugin;
 using testsupport::MapGrid;
 using testsupport::snapshot;
+using testsupport::saturatedAsWritten;
 
 namespace {
 
@@ -132,13 +133,6 @@ VetoCall makeCall(const std::vector<double>& rowsGiven, const std::vector<double
     return call;
 }
 
-// saturate(r, s) written out: a = (-2r)/s, e = exp(a), s*((2/(e + 1)) - 1), rounded to single.
-float saturated(float r, double s) {
-    double a = (-2.0 * static_cast<double>(r)) / s;
-    double e = std::exp(a);
-    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
-}
-
 // The score after adding w * t - b to a single-precision score.
 float plusTerm(float score, double w, float t, double b) {
     return static_cast<float>(score + (w * static_cast<double>(t) - b));
@@ -208,7 +202,7 @@ Outcome recoverStepByStep(const VetoCall& call) {
             int xs = x * q.poolStep + shifts.rowShift[o][slot], ys = y * q.poolStep + shifts.colShift[o][slot];
             float r = pooledTable[c][p];
             if (!(r > 0)) continue;
-            float t = saturated(static_cast<float>(double(r) / n), call.saturationLevel);
+            float t = saturatedAsWritten(static_cast<float>(double(r) / n), call.saturationLevel);
             stampElement(sketch, rows, cols, stampTable.data(), q.filterHalf, os, xs, ys, std::sqrt(double(t)));
             inhibitAround(shifts, grids, extent, image, os, xs, ys, nullptr);
             scores[image] = plusTerm(scores[image], call.weights[k], t, call.biases[k]);
@@ -279,7 +273,7 @@ TEST(Tarrowveto, AllOnesOverlapDrawsWhatTarrowDrawsAndAddsThePlainTerms) {
             if (x < 1 || x > call.pooledRows[image] || y < 1 || y > call.pooledCols[image]) continue;
             float r = call.pooledAt(image, static_cast<int>(call.orients[k]), x, y);
             if (!(r > 0)) continue;
-            expected[image] = plusTerm(expected[image], call.weights[k], saturated(r, 1.5), call.biases[k]);
+            expected[image] = plusTerm(expected[image], call.weights[k], saturatedAsWritten(r, 1.5), call.biases[k]);
             ++terms;
         }
     }
@@ -331,7 +325,7 @@ TEST(Tarrowveto, NormalizerIsReadOnceAtTheTemplatesCentre) {
         call.pooledAt(0, 0, c.anchorRow - 2, 4) = 3.0f;
         call.pooledAt(0, 0, c.anchorRow, 4) = 0.7f;
         ASSERT_FALSE(call.run().failed);
-        float first = saturated(static_cast<float>(3.0 / c.n), 1.5), second = saturated(static_cast<float>(0.7f / double(c.n)), 1.5);
+        float first = saturatedAsWritten(static_cast<float>(3.0 / c.n), 1.5), second = saturatedAsWritten(static_cast<float>(0.7f / double(c.n)), 1.5);
         EXPECT_EQ(call.score()[0], plusTerm(plusTerm(0.0f, 2, first, 0.25), 0.5, second, 1));
         // The draw uses the normalized value too.
         EXPECT_EQ(call.sketch(0)[cmIndex(2 * c.anchorRow - 4, 8, 20, 30)], static_cast<float>(call.stamps.doubles(0, 0)[4] * std::sqrt(double(first))));
@@ -366,7 +360,7 @@ TEST(Tarrowveto, AWipedOutSourceSendsTheNextElementToItsNextBestMatch) {
         auto responsesBefore = snapshot<float>(call.responses);
         ASSERT_FALSE(call.run().failed);
 
-        float t0 = saturated(5.0f, 1.5), t1 = saturated(3.0f, 1.5);
+        float t0 = saturatedAsWritten(5.0f, 1.5), t1 = saturatedAsWritten(3.0f, 1.5);
         float expectedScore = plusTerm(0.0f, 1, t0, 0.5);
         if (nextIsPositive) expectedScore = plusTerm(expectedScore, 2, t1, 0.25);
         EXPECT_EQ(call.score()[0], expectedScore);

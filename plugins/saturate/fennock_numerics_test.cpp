@@ -11,14 +11,9 @@
 #include "minihost.h"
 #include "test_support.h"
 
-namespace {
+using testsupport::saturatedAsWritten;
 
-// a = (-2r)/s, e = exp(a), s*((2/(e + 1)) - 1), in double, rounded to single.
-float saturatedAsWritten(float r, double s) {
-    double a = (-2.0 * static_cast<double>(r)) / s;
-    double e = std::exp(a);
-    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
-}
+namespace {
 
 // Values that come out as +0 or -0: zeros of both signs and the smallest magnitudes, whose
 // exp is exactly 1; the sign of the result is the level's, which the regrouped formula loses.

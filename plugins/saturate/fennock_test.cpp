@@ -13,14 +13,9 @@ using minihost::Array;
 using minihost::callPlugin;
 using testsupport::MapGrid;
 using testsupport::makeGrid;
+using testsupport::saturatedAsWritten;
 
 namespace {
-
-// s * tanh(v / s) written out the straightforward way, rounded once to single precision.
-float expectedSaturation(float v, double s) {
-    double e = std::exp((-2.0 * static_cast<double>(v)) / s);
-    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
-}
 
 struct FennockCall {
     Array imageCount, imageRows, imageCols, orientCount, level;
@@ -67,7 +62,7 @@ TEST(Fennock, SaturatesEveryMapInPlaceBitForBit) {
     for (int c = 0; c < 9; ++c) {
         int image = c % 3;
         for (size_t k = 0; k < after[c].size(); ++k) {
-            float expected = static_cast<int>(k) < valueCounts[image] ? expectedSaturation(before[c][k], level) : before[c][k];
+            float expected = static_cast<int>(k) < valueCounts[image] ? saturatedAsWritten(before[c][k], level) : before[c][k];
             ASSERT_TRUE(testsupport::sameBits(after[c][k], expected)) << "cell " << c << " value " << k;
         }
     }
@@ -102,7 +97,7 @@ TEST(Fennock, IgnoresArgumentsBeyondTheSixth) {
     std::vector<const mxArray*> args = call.args();
     args.push_back(extra.get());
     EXPECT_FALSE(callPlugin(minihost::loadPlugin("fennock"), args).failed);
-    EXPECT_EQ(call.grid.singles(0, 0)[0], expectedSaturation(1.0f, 1.0));
+    EXPECT_EQ(call.grid.singles(0, 0)[0], saturatedAsWritten(1.0f, 1.0));
 }
 
 // Each malformed call is refused with its id, writes nothing, and leaves the host running.

@@ -14,6 +14,7 @@ using minihost::Array;
 using minihost::callPlugin;
 using testsupport::MapGrid;
 using testsupport::snapshot;
+using testsupport::saturatedAsWritten;
 
 namespace {
 
@@ -121,8 +122,7 @@ std::vector<std::vector<float>> scoreReference(const GastrelCall& call) {
                     if (x >= 1 && x <= pooledRows && y >= 1 && y <= pooledCols) {
                         const float* map = call.pooled.singles(image, roundedHalfUp(el.orients[k]));
                         float v = map[(x - 1) + (y - 1) * pooledRows] / n;
-                        double e = std::exp((-2.0 * double(v)) / s);
-                        float t = static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
+                        float t = saturatedAsWritten(v, s);
                         score = static_cast<float>(double(score) + (el.weights[k] * double(t) - el.biases[k]));
                     } else {
                         score = static_cast<float>(double(score) - el.biases[k]);

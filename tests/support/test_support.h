@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,14 @@ private:
     std::mt19937 engine_;
     testing::ScopedTrace trace_;
 };
+
+// s * tanh(r / s) as the plug-ins define it, written out: a = (-2r)/s, e = exp(a),
+// s*((2/(e + 1)) - 1), in double, rounded once to single precision.
+inline float saturatedAsWritten(float r, double s) {
+    double a = (-2.0 * static_cast<double>(r)) / s;
+    double e = std::exp(a);
+    return static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
+}
 
 // Fills every value of every cell (spare values included) uniformly from [low, high).
 inline void fillUniform(const MapGrid& grid, SeededRandom& random, float low, float high) {
