@@ -13,6 +13,7 @@
 #include "frame.h"
 #include "minihost.h"
 #include "shifts.h"
+#include "recovery_call.h"
 #include "test_support.h"
 
 using minihost::Array;
@@ -25,48 +26,19 @@ namespace {
 
 const double nan = std::numeric_limits<double>::quiet_NaN();
 
-struct Params {
-    int orientCount, posShiftMax, orientShiftMax, poolStep, filterHalf;
-};
+using Params = testsupport::RecoveryParams;
 
-// One call's arguments. The vectors are what the test sets; args() turns them into host
-// arrays each time, while the stamps, pooled and trace grids and sketches are built once by
-// makeCall and stay, so that their contents can be set and inspected.
-struct TarrowCall {
-    Params q;
-    std::vector<double> rowsGiven, colsGiven;
-    std::vector<int> rows, cols, pooledRows, pooledCols;
-    double elementCount = 0;
-    std::vector<double> orients, rowOffsets, colOffsets, anchorRows, anchorCols;
-    double saturationLevel = 1.5;
-    MapGrid stamps, pooled, traces, sketches;
-    std::vector<Array> held;
-
+// One call's arguments: the shared recovery arguments, turned into host arrays by args().
+struct TarrowCall : testsupport::RecoveryCall {
     std::vector<const mxArray*> args() {
         held.clear();
-        auto keep = [&](Array array) {
-            held.push_back(std::move(array));
-            return held.back().get();
-        };
-        auto row = [&](const std::vector<double>& values) {
-            return keep(minihost::doubles(1, static_cast<int>(values.size()), values));
-        };
-        int imageCount = static_cast<int>(rows.size());
-        return {keep(minihost::scalar(imageCount)), row(rowsGiven), row(colsGiven),
-                keep(minihost::scalar(q.orientCount)), keep(minihost::scalar(q.posShiftMax)),
-                keep(minihost::scalar(q.orientShiftMax)), keep(minihost::scalar(q.poolStep)),
-                keep(minihost::scalar(q.filterHalf)), stamps.cells.get(), keep(minihost::scalar(elementCount)),
-                row(orients), row(rowOffsets), row(colOffsets), pooled.cells.get(), traces.cells.get(),
-                sketches.cells.get(), row(anchorRows), row(anchorCols), keep(minihost::scalar(saturationLevel))};
+        return {number(static_cast<double>(rows.size())), row(rowsGiven), row(colsGiven), number(q.orientCount),
+                number(q.posShiftMax), number(q.orientShiftMax), number(q.poolStep), number(q.filterHalf),
+                stamps.cells.get(), number(elementCount), row(orients), row(rowOffsets), row(colOffsets),
+                pooled.cells.get(), traces.cells.get(), sketches.cells.get(), row(anchorRows), row(anchorCols),
+                number(saturationLevel)};
     }
     minihost::CallResult run() { return callPlugin(minihost::loadPlugin("tarrow"), args()); }
-    float* sketch(int image) const { return sketches.singles(image, 0); }
-    float& pooledAt(int image, int orient, int x, int y) const {
-        return pooled.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
-    }
-    float& traceAt(int image, int orient, int x, int y) const {
-        return traces.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
-    }
     void setElements(const std::vector<double>& o, const std::vector<double>& dr, const std::vector<double>& dc) {
         orients = o;
         rowOffsets = dr;
@@ -75,31 +47,11 @@ struct TarrowCall {
     }
 };
 
-// Stamp o holds 1 + o + k/100 at its k-th value, so every drawn pixel tells which stamp value
-// of which orientation it came from. Every map and sketch has `spare` values beyond its size.
+// The shared recovery arguments; every map and sketch has `spare` values beyond its size.
 TarrowCall makeCall(const std::vector<double>& rowsGiven, const std::vector<double>& colsGiven, Params q,
                     int spare = 0) {
     TarrowCall call;
-    call.q = q;
-    call.rowsGiven = rowsGiven;
-    call.colsGiven = colsGiven;
-    int imageCount = static_cast<int>(rowsGiven.size());
-    for (int image = 0; image < imageCount; ++image) {
-        call.rows.push_back(roundHalfUp(rowsGiven[image]));
-        call.cols.push_back(roundHalfUp(colsGiven[image]));
-        call.pooledRows.push_back(call.rows[image] / q.poolStep);
-        call.pooledCols.push_back(call.cols[image] / q.poolStep);
-        call.anchorRows.push_back(0);
-        call.anchorCols.push_back(0);
-    }
-    int side = 2 * q.filterHalf + 1;
-    call.stamps = testsupport::makeGrid(1, q.orientCount, {side}, {side}, mxDOUBLE_CLASS);
-    for (int o = 0; o < q.orientCount; ++o) {
-        for (int k = 0; k < side * side; ++k) call.stamps.doubles(0, o)[k] = 1 + o + k / 100.0;
-    }
-    call.pooled = testsupport::makeGrid(imageCount, q.orientCount, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
-    call.traces = testsupport::makeGrid(imageCount, q.orientCount, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
-    call.sketches = testsupport::makeGrid(imageCount, 1, call.rows, call.cols, mxSINGLE_CLASS, spare);
+    testsupport::setUpRecoveryCall(call, rowsGiven, colsGiven, q, spare);
     return call;
 }
 

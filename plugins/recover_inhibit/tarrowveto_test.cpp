@@ -20,6 +20,7 @@
 #include "minihost.h"
 #include "placement.h"
 #include "shifts.h"
+#include "recovery_call.h"
 #include "test_support.h"
 
 using minihost::Array;
@@ -32,34 +33,18 @@ namespace {
 
 const double nan = std::numeric_limits<double>::quiet_NaN();
 
-struct Params {
-    int orientCount, posShiftMax, orientShiftMax, poolStep, filterHalf;
-};
+using Params = testsupport::RecoveryParams;
 
-// One call's arguments: the vectors are what the test sets, turned into host arrays by args();
-// the grids and imageScores are built once by makeCall and stay, to be set and inspected.
-struct VetoCall {
-    Params q;
-    std::vector<double> rowsGiven, colsGiven;
-    std::vector<int> rows, cols, pooledRows, pooledCols;
-    double elementCount = 0;
-    std::vector<double> orients, rowOffsets, colOffsets, weights, biases, anchorRows, anchorCols;
-    double saturationLevel = 1.5;
+// One call's arguments: the shared recovery arguments and what scoring and inhibition add,
+// turned into host arrays by args(); the grids and imageScores are built once by makeCall.
+struct VetoCall : testsupport::RecoveryCall {
+    std::vector<double> weights, biases;
     double templateRows = 0, templateCols = 0;
-    MapGrid stamps, responses, pooled, traces, sketches, overlap, normalizers;
+    MapGrid responses, overlap, normalizers;
     Array scores;
-    std::vector<Array> held;
 
     std::vector<const mxArray*> args() {
         held.clear();
-        auto keep = [&](Array array) {
-            held.push_back(std::move(array));
-            return held.back().get();
-        };
-        auto row = [&](const std::vector<double>& values) {
-            return keep(minihost::doubles(1, static_cast<int>(values.size()), values));
-        };
-        auto number = [&](double value) { return keep(minihost::scalar(value)); };
         return {number(static_cast<double>(rows.size())), row(rowsGiven), row(colsGiven), number(q.orientCount),
                 number(q.posShiftMax), number(q.orientShiftMax), number(q.poolStep), number(q.filterHalf),
                 stamps.cells.get(), number(elementCount), row(orients), row(rowOffsets), row(colOffsets), row(weights),
@@ -69,15 +54,8 @@ struct VetoCall {
     }
     minihost::CallResult run() { return callPlugin(minihost::loadPlugin("tarrowveto"), args()); }
     float* score() const { return minihost::singleData(scores.get()); }
-    float* sketch(int image) const { return sketches.singles(image, 0); }
     float& responseAt(int image, int orient, int x, int y) const {
         return responses.singles(image, orient)[cmIndex(x, y, rows[image], cols[image])];
-    }
-    float& pooledAt(int image, int orient, int x, int y) const {
-        return pooled.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
-    }
-    float& traceAt(int image, int orient, int x, int y) const {
-        return traces.singles(image, orient)[cmIndex(x, y, pooledRows[image], pooledCols[image])];
     }
     void setElements(const std::vector<double>& o, const std::vector<double>& dr, const std::vector<double>& dc,
                      const std::vector<double>& w, const std::vector<double>& b) {
@@ -98,32 +76,15 @@ struct VetoCall {
     }
 };
 
-// Stamp o holds 1 + o + k/100 at its k-th value; every overlap factor is 1 and every
-// normalizer value 1; responses are 0 until set. Maps and sketches have `spare` extra values.
+// The shared recovery arguments; every overlap factor is 1 and every normalizer value 1;
+// responses are 0 until set. Maps and sketches have `spare` extra values.
 VetoCall makeCall(const std::vector<double>& rowsGiven, const std::vector<double>& colsGiven, Params q, int spare = 0) {
     VetoCall call;
-    call.q = q;
-    call.rowsGiven = rowsGiven;
-    call.colsGiven = colsGiven;
+    testsupport::setUpRecoveryCall(call, rowsGiven, colsGiven, q, spare);
     int imageCount = static_cast<int>(rowsGiven.size());
-    for (int image = 0; image < imageCount; ++image) {
-        call.rows.push_back(roundHalfUp(rowsGiven[image]));
-        call.cols.push_back(roundHalfUp(colsGiven[image]));
-        call.pooledRows.push_back(call.rows[image] / q.poolStep);
-        call.pooledCols.push_back(call.cols[image] / q.poolStep);
-        call.anchorRows.push_back(0);
-        call.anchorCols.push_back(0);
-    }
-    int side = 2 * q.filterHalf + 1, reachSide = 4 * q.filterHalf + 1;
-    call.stamps = testsupport::makeGrid(1, q.orientCount, {side}, {side}, mxDOUBLE_CLASS);
-    for (int o = 0; o < q.orientCount; ++o) {
-        for (int k = 0; k < side * side; ++k) call.stamps.doubles(0, o)[k] = 1 + o + k / 100.0;
-    }
+    int reachSide = 4 * q.filterHalf + 1;
     int orients = q.orientCount;
     call.responses = testsupport::makeGrid(imageCount, orients, call.rows, call.cols, mxSINGLE_CLASS, spare);
-    call.pooled = testsupport::makeGrid(imageCount, orients, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
-    call.traces = testsupport::makeGrid(imageCount, orients, call.pooledRows, call.pooledCols, mxSINGLE_CLASS, spare);
-    call.sketches = testsupport::makeGrid(imageCount, 1, call.rows, call.cols, mxSINGLE_CLASS, spare);
     call.overlap = testsupport::makeGrid(orients, orients, std::vector<int>(orients, reachSide),
                                          std::vector<int>(orients, reachSide), mxDOUBLE_CLASS);
     testsupport::fillEach(call.overlap, [] { return 1.0; });
