@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -209,12 +211,32 @@ void runPlugin(const char* pluginName, PluginBody body, int nlhs, int nrhs, cons
     mexErrMsgIdAndTxt(id, "%s", failure.message);
 }
 
+namespace {
+
+[[noreturn]] void refuseWorkingMemory(size_t count, size_t size) {
+    refuseCall(ArgFault::outOfMemory, "not enough memory for %zu working values of %zu bytes",
+               count, size);
+}
+
+}  // namespace
+
 void* hostCalloc(size_t count, size_t size) {
-    void* block = mxCalloc(count, size);
-    if (block == nullptr && count > 0 && size > 0) {
-        refuseCall(ArgFault::outOfMemory, "not enough memory for %zu working values of %zu bytes",
-                   count, size);
+    if (count == 0 || size == 0) return mxCalloc(count, size);
+    if (count > SIZE_MAX / size) refuseWorkingMemory(count, size);
+    // Octave's and MATLAB's mxCalloc raise the host's own error when memory runs out instead of
+    // returning no block, so the caller would see the host's id. The C library answers the same
+    // question by returning no block: ask it first (the probe is released at once; large blocks
+    // are only mapped, not touched), and read any failure of mxCalloc itself the same way.
+    void* probe = std::malloc(count * size);
+    if (probe == nullptr) refuseWorkingMemory(count, size);
+    std::free(probe);
+    void* block = nullptr;
+    try {
+        block = mxCalloc(count, size);
+    } catch (...) {
+        refuseWorkingMemory(count, size);
     }
+    if (block == nullptr) refuseWorkingMemory(count, size);
     return block;
 }
 

@@ -54,6 +54,7 @@ long long allocationSerial = 0;
 bool callRunning = false;
 int callAllocations = 0;
 int allocationsBeforeFailure = -1;
+minihost::AllocationFailure allocationFailure = minihost::AllocationFailure::returnsNull;
 std::string printedText;
 
 // Guard zones: every block of array data the host creates has guardBytes bytes of a canary
@@ -206,6 +207,9 @@ mxArray* mxGetCell(const mxArray* array, mwIndex index) { return array->cells.at
 void* mxCalloc(size_t count, size_t size) {
     if (allocationsBeforeFailure == 0) {
         allocationsBeforeFailure = -1;
+        if (allocationFailure == minihost::AllocationFailure::raisesHostError) {
+            mexErrMsgIdAndTxt("host:outOfMemory", "failed to allocate %zu bytes", count * size);
+        }
         return nullptr;
     }
     if (allocationsBeforeFailure > 0) --allocationsBeforeFailure;
@@ -394,7 +398,10 @@ bool guardsIntact(const mxArray* array) {
     return guardIntact(array->real, array->dataBytes) && guardIntact(array->imag, array->dataBytes);
 }
 
-void failAllocationAfter(int count) { allocationsBeforeFailure = count; }
+void failAllocationAfter(int count, AllocationFailure how) {
+    allocationsBeforeFailure = count;
+    allocationFailure = how;
+}
 
 int liveBlockCount() { return static_cast<int>(liveBlocks.size()); }
 

@@ -106,6 +106,27 @@ TEST(WorkingMemory, FailedAllocationIsRefusedNotDereferenced) {
     EXPECT_EQ(callBlocks.blocksLeft(), 2);  // the row pointers and the first row
 }
 
+TEST(WorkingMemory, AHostErrorOrAnImpossibleSizeIsOutOfMemoryWithTheSizeAsked) {
+    minihost::LooseBlockScope callBlocks;
+    minihost::failAllocationAfter(0, minihost::AllocationFailure::raisesHostError);
+    try {
+        allocArray<double>(1000);
+        ADD_FAILURE() << "the host's error went through";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::outOfMemory);
+        EXPECT_STREQ(error.message, "not enough memory for 1000 working values of 8 bytes");
+    }
+    minihost::failAllocationAfter(-1);
+    int before = minihost::liveBlockCount();
+    try {
+        hostCalloc(SIZE_MAX / 4, 8);
+        ADD_FAILURE() << "a size beyond the address space was allocated";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::outOfMemory);
+    }
+    EXPECT_EQ(minihost::liveBlockCount(), before);
+}
+
 TEST(WorkingMemory, LooseBlockScopeReleasesOnlyTheBlocksOfItsOwnLifetime) {
     int before = minihost::liveBlockCount();
     float* outer = allocArray<float>(3);
@@ -295,6 +316,14 @@ TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
     EXPECT_STREQ(negativeSize.message, "argument 2 (imageCols), entry 2: expected a size that rounds half up to an integer of at least 0; got -1");
     EXPECT_EQ(readSizes(wide.get(), wide.get()).fault, ArgFault::tooLarge);
     EXPECT_EQ(readSizes(shortArray.get(), fine.get()).fault, ArgFault::tooFewValues);
+
+    // Exactly 2147483647 values per map are indexable; one value more is not.
+    Array mostRows = minihost::doubles(1, 2, {3, 2147483647});
+    Array oneCol = minihost::doubles(1, 2, {4, 1});
+    EXPECT_STREQ(readSizes(mostRows.get(), oneCol.get()).message, "accepted");
+    Array halfRows = minihost::doubles(1, 2, {3, 1073741824});
+    Array twoCols = minihost::doubles(1, 2, {4, 2});
+    EXPECT_EQ(readSizes(halfRows.get(), twoCols.get()).fault, ArgFault::tooLarge);
 
     // The refusal names the argument whose entry is out of proportion.
     Array tall = minihost::doubles(1, 2, {3, 1e9});
