@@ -48,10 +48,12 @@ void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size
     Interior interior;
     if (!findInterior(size.rows, size.cols, window, interior)) return;
     MapValue** meanColumns = allocTable2D<MapValue>(size.cols, size.rows);
+    WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(size.rows, size.cols, size.rows * size.cols);
     MapValue maxMean = 0;
-    if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, meanColumns, maxMean)) {
+    if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, work, meanColumns, maxMean)) {
         divideMaps(maps, orientCount, size, meanColumns, maxMean * relativeFloor);
     }
+    freeWindowMeanWork(work);
     freeTable2D(meanColumns, size.cols, size.rows);
 }
 

@@ -167,29 +167,48 @@ void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interio
 }
 
 template <typename T>
+WindowMeanWork<T> allocWindowMeanWork(int32_t maxRows, int32_t maxCols, int32_t maxValues) {
+    WindowMeanWork<T> work;
+    work.maxRows = maxRows;
+    work.running = allocArray<T*>(maxCols);
+    work.runningValues = allocArray<T>(maxValues);
+    work.blockSum = allocTable2D<T>(blockColumns, maxRows);
+    work.zeroColumn = allocArray<T>(maxRows);
+    return work;
+}
+
+template <typename T>
+void freeWindowMeanWork(WindowMeanWork<T>& work) {
+    mxFree(work.running);
+    mxFree(work.runningValues);
+    freeTable2D(work.blockSum, blockColumns, work.maxRows);
+    mxFree(work.zeroColumn);
+}
+
+template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
-                        const MeanWindow& window, T* const* meanColumns, T& maxMean) {
+                        const MeanWindow& window, WindowMeanWork<T>& work, T* const* meanColumns, T& maxMean) {
     Interior interior;
     if (!findInterior(rows, cols, window, interior)) return false;
-    T** running = allocTable2D<T>(cols, rows);
-    T** blockSum = allocTable2D<T>(blockColumns, rows);
+    T** running = work.running;
+    for (int32_t y = 0; y < cols; ++y) running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
     for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
         width = std::min(blockColumns, cols - y0);
-        sumBlockOrientations(maps, orientCount, rows, y0, width, blockSum);
-        accumulateBlock(running, rows, y0, width, blockSum);
+        sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockSum);
+        accumulateBlock(running, rows, y0, width, work.blockSum);
     }
-    freeTable2D(blockSum, blockColumns, rows);
-    T* zeroColumn = allocArray<T>(rows);
-    maxMean = meanOverInterior(running, zeroColumn, orientCount, window, interior, meanColumns);
-    mxFree(zeroColumn);
+    maxMean = meanOverInterior(running, work.zeroColumn, orientCount, window, interior, meanColumns);
     replicateEdges(meanColumns, rows, cols, interior);
-    freeTable2D(running, cols, rows);
     return true;
 }
 
+template WindowMeanWork<float> allocWindowMeanWork<float>(int32_t, int32_t, int32_t);
+template WindowMeanWork<double> allocWindowMeanWork<double>(int32_t, int32_t, int32_t);
+template void freeWindowMeanWork<float>(WindowMeanWork<float>&);
+template void freeWindowMeanWork<double>(WindowMeanWork<double>&);
 template void replicateEdges<float>(float* const*, int32_t, int32_t, const Interior&);
 template void replicateEdges<double>(double* const*, int32_t, int32_t, const Interior&);
-template bool computeWindowMeans<float>(const float* const*, int32_t, int32_t, int32_t,
-                                        const MeanWindow&, float* const*, float&);
-template bool computeWindowMeans<double>(const double* const*, int32_t, int32_t, int32_t,
-                                         const MeanWindow&, double* const*, double&);
+template bool computeWindowMeans<float>(const float* const*, int32_t, int32_t, int32_t, const MeanWindow&,
+                                        WindowMeanWork<float>&, float* const*, float&);
+template bool computeWindowMeans<double>(const double* const*, int32_t, int32_t, int32_t, const MeanWindow&,
+                                         WindowMeanWork<double>&, double* const*, double&);

@@ -37,6 +37,25 @@ bool findInterior(int32_t rows, int32_t cols, const MeanWindow& window, Interior
 template <typename T>
 void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interior& interior);
 
+// Working tables for the window means of maps of at most maxRows rows, maxCols columns and
+// maxValues values (maxRows and maxCols at least 1): one column of running sums per map column,
+// a block of orientation sums and a column of zeros. Allocating them once for the largest map
+// of a call lets a call with several maps take all its working memory before it writes.
+template <typename T>
+struct WindowMeanWork {
+    T** running;      // maxCols column pointers into runningValues, set for each map
+    T* runningValues;
+    T** blockSum;     // pointers to columns of maxRows values
+    T* zeroColumn;    // maxRows zeros
+    int32_t maxRows;
+};
+
+template <typename T>
+WindowMeanWork<T> allocWindowMeanWork(int32_t maxRows, int32_t maxCols, int32_t maxValues);
+
+template <typename T>
+void freeWindowMeanWork(WindowMeanWork<T>& work);
+
 // Writes into the column table meanColumns, at every position, the window mean over all
 // orientCount (at least 1) maps, and sets maxMean to the largest interior mean (a strict
 // maximum starting from -1e10, so NaN means never win); returns true. Each interior mean is
@@ -45,12 +64,12 @@ void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interio
 // running sums rounded to T as they are stored), and is stored in T; positions outside the
 // interior copy the nearest interior mean. Running sums before the first row or column, which
 // windows reach when edgeMargin is 0, count as zero. When the interior is empty it writes
-// nothing and returns false. Working tables are allocated and released inside. Every rounded
-// operation happens in the order the plain row-by-row loops give it; only independent
-// operations are interleaved.
+// nothing and returns false. `work` must hold a rows x cols map. Every rounded operation
+// happens in the order the plain row-by-row loops give it; only independent operations are
+// interleaved.
 template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
-                        const MeanWindow& window, T* const* meanColumns, T& maxMean);
+                        const MeanWindow& window, WindowMeanWork<T>& work, T* const* meanColumns, T& maxMean);
 
 // The divisor of a position with window mean `mean`: the mean when floorValue < mean,
 // otherwise floorValue rounded to T (so a NaN mean takes the floor too). A divisor of exactly

@@ -3,6 +3,8 @@
 // less than relativeFloor times the image's largest mean. Each map is the divisor somvert
 // applies to the same image.
 
+#include <algorithm>
+
 #include "frame.h"
 #include "windowmeans.h"
 
@@ -32,29 +34,45 @@ void meansToDivisors(float* const* columns, int32_t rows, int32_t cols, double f
 
 // The kernel for one image: ones when the switch is off (negative) or the image holds no
 // window, the floored window means otherwise. The means are written straight into the output
-// map, whose columns form the mean table.
-void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols,
-                 const MeanSettings& settings, float* out) {
-    if (settings.meanSwitch < 0) {
-        fillOnes(out, rows * cols);
-        return;
-    }
-    // No window: ones, without working memory, however many rows or columns are named.
+// map, whose columns (outColumns, room for cols pointers) form the mean table.
+void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols, const MeanSettings& settings,
+                 WindowMeanWork<float>& work, float** outColumns, float* out) {
     Interior interior;
-    if (!findInterior(rows, cols, settings.window, interior)) {
+    if (settings.meanSwitch < 0 || !findInterior(rows, cols, settings.window, interior)) {
         fillOnes(out, rows * cols);
         return;
     }
-    float** outColumns = allocArray<float*>(cols);
     for (int32_t y = 0; y < cols; ++y) outColumns[y] = out + static_cast<int64_t>(y) * rows;
     float maxMean = 0;
-    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, outColumns,
+    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, work, outColumns,
                            maxMean)) {
         meansToDivisors(outColumns, rows, cols, settings.relativeFloor * maxMean);
     } else {
         fillOnes(out, rows * cols);
     }
-    mxFree(outColumns);
+}
+
+// The largest rows, columns and value count among the images that hold a window (all 0 when
+// none does, or the switch is off): what the working tables must hold.
+struct LargestWindowedImage {
+    int32_t rows = 0;
+    int32_t cols = 0;
+    int32_t values = 0;
+};
+
+LargestWindowedImage largestWindowedImage(const ImageSizes& sizes, int32_t imageCount, const MeanSettings& settings) {
+    LargestWindowedImage largest;
+    if (settings.meanSwitch < 0) return largest;
+    for (int32_t image = 0; image < imageCount; ++image) {
+        int32_t rows = roundHalfUp(sizes.rows[image]);
+        int32_t cols = roundHalfUp(sizes.cols[image]);
+        Interior interior;
+        if (!findInterior(rows, cols, settings.window, interior)) continue;
+        largest.rows = std::max(largest.rows, rows);
+        largest.cols = std::max(largest.cols, cols);
+        largest.values = std::max(largest.values, rows * cols);
+    }
+    return largest;
 }
 
 const char* const argNames[] = {"imageCount",  "imageRows",   "imageCols",  "orientCount",
@@ -78,14 +96,26 @@ void brelind(int nlhs, int nrhs, const mxArray* prhs[]) {
     settings.relativeFloor = readRealArg(args, RealRule::finite);
     endArgs(args);
 
-    // The maps of one image, gathered from the grid once per image.
-    // Orientations of no image need no pointers.
+    // Orientations of no image need no pointers. All working memory is taken before the first
+    // map is written, sized for the largest image that needs it, so a call that runs out of
+    // memory writes nothing.
     if (imageCount == 0) return;
+    LargestWindowedImage largest = largestWindowedImage(sizes, imageCount, settings);
     const float** imageMaps = allocArray<const float*>(settings.orientCount);
+    float** outColumns = nullptr;
+    WindowMeanWork<float> work{};
+    if (largest.values > 0) {
+        outColumns = allocArray<float*>(largest.cols);
+        work = allocWindowMeanWork<float>(largest.rows, largest.cols, largest.values);
+    }
     for (int32_t image = 0; image < imageCount; ++image) {
         for (int32_t o = 0; o < settings.orientCount; ++o) imageMaps[o] = responseMaps[image + o * imageCount];
-        fillMeanMap(imageMaps, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image]), settings,
-                    meanMaps[image]);
+        fillMeanMap(imageMaps, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image]), settings, work,
+                    outColumns, meanMaps[image]);
+    }
+    if (largest.values > 0) {
+        freeWindowMeanWork(work);
+        mxFree(outColumns);
     }
     mxFree(imageMaps);
 }
