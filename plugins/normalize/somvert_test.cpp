@@ -55,11 +55,15 @@ TEST(Somvert, OnesStayOnesOrTakeTheFloorEverywhere) {
 
 TEST(Somvert, InteriorEndsBeforeMarginAndHalfWindowFromTheFarEdge) {
     // 10 rows with margin 1 and half window 4 leave no interior row; 11 rows leave one.
-    for (int rows : {10, 11}) {
-        SomvertCall call(rows, 30, 2, [](int o, int p) { return static_cast<float>(o + 2 + p % 5); });
-        auto before = testsupport::snapshot<float>(call.maps);
-        ASSERT_FALSE(call.run(4, 1, 0.5).failed);
-        EXPECT_EQ(testsupport::snapshot<float>(call.maps) == before, rows == 10);
+    // Also with a negative floor, which lets every mean through: a window counted by mistake
+    // would divide.
+    for (double relativeFloor : {0.5, -2.0}) {
+        for (int rows : {10, 11}) {
+            SomvertCall call(rows, 30, 2, [](int o, int p) { return static_cast<float>(o + 2 + p % 5); });
+            auto before = testsupport::snapshot<float>(call.maps);
+            ASSERT_FALSE(call.run(4, 1, relativeFloor).failed);
+            EXPECT_EQ(testsupport::snapshot<float>(call.maps) == before, rows == 10) << rows << " " << relativeFloor;
+        }
     }
 }
 

@@ -185,6 +185,25 @@ TEST(Vindral, TraceNamesThePerturbationThatWon) {
     freeShiftTables(shifts, q.orientCount);
 }
 
+TEST(Vindral, EachOrientationStartsFromSlotZero) {
+    // Orientation 0 rises along the rows, so a shifted slot wins at every node; orientation 1
+    // holds no response at all, so its nodes keep the starting slot 0, not the slots of the
+    // orientation before.
+    VindralCall call = makeCall({6}, {5}, {2, 1, 0, 1});
+    for (int p = 0; p < 30; ++p) {
+        call.responses.singles(0, 0)[p] = static_cast<float>(p % 6);
+        call.responses.singles(0, 1)[p] = std::numeric_limits<float>::quiet_NaN();
+    }
+    ASSERT_FALSE(callPlugin(minihost::loadPlugin("vindral"), call.args()).failed);
+    int shiftedWins = 0;
+    for (int p = 0; p < 30; ++p) {
+        shiftedWins += call.traces.singles(0, 0)[p] != 0.0f;
+        EXPECT_EQ(call.traces.singles(0, 1)[p], 0.0f) << "node " << p;
+        EXPECT_EQ(call.pooled.singles(0, 1)[p], noResponse) << "node " << p;
+    }
+    EXPECT_GT(shiftedWins, 0);
+}
+
 // Each malformed call is refused with its id, writes nothing, and leaves the host running.
 TEST(Vindral, RefusesMalformedCallsBeforeWritingAnything) {
     using Spoil = std::function<void(std::vector<const mxArray*>&, VindralCall&, std::vector<Array>&)>;
@@ -252,6 +271,8 @@ TEST(Vindral, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_FALSE(callPlugin(minihost::loadPlugin("vindral"), none.args()).failed);
     VindralCall farthest = makeCall({4}, {3}, {1, 1, 0, INT32_MAX - 4});
     EXPECT_FALSE(callPlugin(minihost::loadPlugin("vindral"), farthest.args()).failed);
+    VindralCall onePast = makeCall({4}, {3}, {1, 1, 0, INT32_MAX - 3});
+    EXPECT_EQ(callPlugin(minihost::loadPlugin("vindral"), onePast.args()).errorId, "vindral:tooLarge");
 }
 
 // A huge orientation count or shift range with tiny or empty maps is refused before any

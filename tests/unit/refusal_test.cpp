@@ -279,6 +279,7 @@ std::vector<Variant> variantsOf(const ArgShape& shape) {
 struct Tally {
     int refused = 0;
     int accepted = 0;
+    std::string lastId;  // the id of the last refusal
 };
 
 // Calls the plug-in on a call changed by `change`, and checks the refusal contract.
@@ -303,6 +304,7 @@ void checkCall(const PluginCall& call, const std::string& label, const std::func
         return;
     }
     ++tally.refused;
+    tally.lastId = result.errorId;
     EXPECT_EQ(result.errorId.rfind(std::string(call.plugin) + ":", 0), 0u) << result.errorId;
     std::vector<std::vector<unsigned char>> after;
     for (const Array& array : built.arrays) validcalls::appendBytes(array.get(), after);
@@ -378,6 +380,31 @@ TEST_P(Refusal, MissingArgumentsAndRequestedOutputsAreRefused) {
         Tally tally;
         checkCall(valid, std::to_string(nlhs) + " outputs", [](BuiltCall&) {}, tally, nlhs);
         EXPECT_EQ(tally.refused, 1) << nlhs << " outputs";
+    }
+}
+
+TEST_P(Refusal, ASparseArrayAtAnyDoubleArrayPositionIsRefused) {
+    // A sparse double stores only some of its values, so it is never read as a full array: a
+    // row or a map in a cell, even one storing every value, is refused. (A sparse scalar is
+    // read through the host's own scalar conversion, which knows its storage.)
+    const PluginCall& valid = call();
+    for (size_t position = 0; position < valid.args.size(); ++position) {
+        const ArgShape& shape = valid.args[position];
+        bool cellOfDoubles = shape.kind == ArgShape::Kind::cellList && shape.valueClass == mxDOUBLE_CLASS && shape.cells > 0;
+        bool doubleArray = shape.kind == ArgShape::Kind::doubleRow && !shape.values.empty();
+        if (!cellOfDoubles && !doubleArray) continue;
+        Tally tally;
+        checkCall(valid, "argument " + std::to_string(position + 1) + " sparse",
+                  [&](BuiltCall& b) {
+                      if (cellOfDoubles) {
+                          setCell(b, position, 0, sparse(shape.count, 1, valuesOf(cellAt(b, position, 0))));
+                      } else {
+                          std::vector<double> values = valuesOf(b.arrays[position].get());
+                          b.arrays[position] = sparse(1, values.size(), values);
+                      }
+                  },
+                  tally);
+        EXPECT_EQ(tally.refused, 1) << "argument " << position + 1;
     }
 }
 
