@@ -2,6 +2,7 @@
 # make test     build, then run the unit tests and the Octave tests
 # make test-asan  build the unit tests with ASan and UBSan ($(BUILD_DIR)-asan), then run them
 # make fuzz     build a libFuzzer target per plug-in with clang, ASan and UBSan ($(BUILD_DIR)-fuzz), then run each for FUZZ_SECONDS s
+# make valgrind  build, then run the Octave tests under valgrind memcheck (about 5 minutes)
 # make bench    build, then run the benchmarks
 # make demo     build, fetch the data once, learn a face template and detect faces (writes out/)
 # make package  build the Octave package archive
@@ -12,7 +13,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure test test-asan fuzz bench demo package clean
+.PHONY: all deps configure test test-asan fuzz valgrind bench demo package clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -35,6 +36,9 @@ fuzz: deps
 	cmake -S . -B $(BUILD_DIR)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD_DIR)-fuzz -j $(JOBS)
 	tests/fuzz/run_fuzzers.sh $(BUILD_DIR)-fuzz $(FUZZ_SECONDS) $(JOBS)
+
+valgrind: all
+	tests/valgrind/run_memcheck.sh $(BUILD_DIR)
 
 bench: all
 	$(BUILD_DIR)/bench/plugin_bench
