@@ -54,58 +54,257 @@ NodeRange nodesLandingInside(int32_t shift, int32_t pixelCount, int32_t nodeCoun
     return NodeRange{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
-// Offers `count` candidates, poolStep values apart in `source`, to consecutive nodes: a
-// candidate replaces its node's running maximum in `best` only when strictly greater (so NaN
-// never does), and the node's slot becomes `slot`. The slot is chosen with a mask rather than
-// a branch, which lets the compiler keep the loop free of jumps and vectorize it.
-void offerColumn(const float* source, int32_t poolStep, int32_t count, int32_t slot, float* best,
-                 int32_t* slotOf) {
-    for (int32_t i = 0; i < count; ++i) {
-        float v = source[i * poolStep];
-        float b = best[i];
-        int32_t winMask = -static_cast<int32_t>(v > b);
-        best[i] = v > b ? v : b;
-        slotOf[i] = (slotOf[i] & ~winMask) | (slot & winMask);
+// One slot as seen from the nodes of one image: node (i, j) meets the response at
+// map[base + i * poolStep + (j * poolStep + colShift - 1) * rows] when i lies in
+// firstNode ... lastNode (its displaced pixel row inside the image) and the column is inside.
+// Once a column is chosen, base absorbs the column term.
+struct SlotReach {
+    const float* map;
+    int64_t base;
+    float slot;
+    int32_t colShift;
+    int32_t firstNode;
+    int32_t lastNode;
+};
+
+// The slots of `orient` that reach at least one node row, in slot order, into `reach`;
+// returns their count. Slots left out would be skipped by the search at every node.
+int32_t slotsReachingRows(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                          int32_t orient, SlotReach* reach) {
+    int32_t count = 0;
+    for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+        int32_t rowShift = shifts.rowShift[orient][s];
+        NodeRange nodes = nodesLandingInside(rowShift, g.rows, g.pooledRows, g.poolStep);
+        if (nodes.first > nodes.last) continue;
+        const float* map = grids.responseMaps[image + shifts.shiftedOrient[orient][s] * grids.imageCount];
+        reach[count++] = SlotReach{map, rowShift - int64_t{1}, static_cast<float>(s), shifts.colShift[orient][s],
+                                   nodes.first, nodes.last};
     }
+    return count;
 }
 
-// Offers one slot's candidates to every node whose displaced pixel lies inside the image:
-// node (i, j) meets the response at (i * poolStep + rowShift, j * poolStep + colShift).
-void offerSlot(const ImageGeometry& g, const float* source, int32_t rowShift, int32_t colShift,
-               int32_t slot, float* pooled, int32_t* slotOf) {
-    NodeRange nodeRows = nodesLandingInside(rowShift, g.rows, g.pooledRows, g.poolStep);
-    NodeRange nodeCols = nodesLandingInside(colShift, g.cols, g.pooledCols, g.poolStep);
-    if (nodeRows.first > nodeRows.last) return;
-    int32_t count = nodeRows.last - nodeRows.first + 1;
-    int32_t firstPixelRow = nodeRows.first * g.poolStep + rowShift;
-    for (int32_t j = nodeCols.first; j <= nodeCols.last; ++j) {
-        int32_t first = cmIndex(nodeRows.first, j, g.pooledRows, g.pooledCols);
-        offerColumn(source + cmIndex(firstPixelRow, j * g.poolStep + colShift, g.rows, g.cols), g.poolStep,
-                    count, slot, pooled + first, slotOf + first);
+// Of the slots in rowReach, those whose displaced column for pooled column j lies inside the
+// image, in the same order, into `reach` with base set for that column; returns their count.
+int32_t slotsReachingColumn(const SlotReach* rowReach, int32_t rowReachCount, const ImageGeometry& g, int32_t j,
+                            SlotReach* reach) {
+    int32_t count = 0;
+    for (int32_t r = 0; r < rowReachCount; ++r) {
+        int64_t pixelCol = int64_t{j} * g.poolStep + rowReach[r].colShift;
+        if (pixelCol < 1 || pixelCol > g.cols) continue;
+        reach[count] = rowReach[r];
+        reach[count].base += (pixelCol - 1) * g.rows;
+        ++count;
     }
+    return count;
 }
 
-// Pools every orientation of one image. Each node gets what localMaxOverShifts gives at its
-// pixel: the running maximum starts at noResponse with slot 0 and meets the candidates in slot
-// order, each replacing it only when strictly greater. Nodes are independent, so instead of
-// searching node by node, the pooled map holds the running maxima (and slotOf their slots)
-// while each slot in turn sweeps all the nodes it can reach: the bounds are settled once per
-// slot rather than tested per lookup, and the maps are walked in storage order. slotOf holds
-// at least pooledRows * pooledCols entries.
-void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-               int32_t* slotOf) {
-    int32_t nodeCount = g.pooledRows * g.pooledCols;
-    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-        int32_t cell = image + orient * grids.imageCount;
-        float* pooled = grids.pooledMaps[cell];
-        std::fill(pooled, pooled + nodeCount, noResponse);
-        std::fill(slotOf, slotOf + nodeCount, 0);
-        for (int32_t s = 0; s < shifts.shiftCount; ++s) {
-            const float* source = grids.responseMaps[image + shifts.shiftedOrient[orient][s] * grids.imageCount];
-            offerSlot(g, source, shifts.rowShift[orient][s], shifts.colShift[orient][s], s, pooled, slotOf);
+// The search at one node, slot by slot: the running maximum starts at noResponse with slot 0
+// and is replaced only by a strictly greater response (so ties keep the earlier slot and NaN
+// never wins). The trace is written as the slot number in single precision.
+void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, int32_t poolStep, float* pooled, float* trace) {
+    float best = noResponse;
+    float slot = 0.0f;
+    for (int32_t r = 0; r < reachCount; ++r) {
+        if (i < reach[r].firstNode || i > reach[r].lastNode) continue;
+        float v = reach[r].map[reach[r].base + int64_t{i} * poolStep];
+        if (v > best) {
+            best = v;
+            slot = reach[r].slot;
         }
-        float* trace = grids.traceMaps[cell];
-        for (int32_t p = 0; p < nodeCount; ++p) trace[p] = static_cast<float>(slotOf[p]);
+    }
+    *pooled = best;
+    *trace = slot;
+}
+
+// ---------------------------------------------------------------- nodes in vectors
+//
+// A column's nodes are searched laneCount at a time: each lane keeps its own running maximum
+// and slot, and the slots come in order, each replacing a lane's values only where strictly
+// greater. That is the node search lane by lane, so the results are those of poolNode bit for
+// bit, ties, NaN and signed zeros included. A lane whose node a slot does not reach is offered
+// NaN by that slot, which never wins: the same as skipping the slot there.
+
+#define LANES 8
+typedef float Floats __attribute__((vector_size(LANES * 4)));
+typedef int32_t Ints __attribute__((vector_size(LANES * 4)));
+const int32_t laneCount = LANES;
+// Vectors searched side by side, so that their compare-and-select chains overlap.
+const int32_t vectorsPerBlock = 4;
+
+// The helpers below are inlined into each processor's copy of poolOrientation, so that they
+// are compiled for its vector width; vectors pass by reference for the same reason.
+#define VECTOR_HELPER __attribute__((always_inline)) inline
+
+// How the responses of consecutive nodes lie in a map column: next to one another
+// (poolStep 1), every other value (poolStep 2), or poolStep values apart.
+enum class Stride { unit, two, any };
+
+// The responses of laneCount consecutive nodes, starting at `first`, into v; reads no value
+// beyond the last one it gathers.
+template <Stride stride>
+VECTOR_HELPER void gatherNodes(const float* first, int32_t poolStep, Floats& v) {
+    if (stride == Stride::unit) {
+        __builtin_memcpy(&v, first, sizeof(v));
+    } else if (stride == Stride::two) {
+        // Values 0 ... 7 and 7 ... 14 hold the even offsets 0 ... 14 between them.
+        Floats low, high;
+        __builtin_memcpy(&low, first, sizeof(low));
+        __builtin_memcpy(&high, first + laneCount - 1, sizeof(high));
+        v = __builtin_shufflevector(low, high, 0, 2, 4, 6, 9, 11, 13, 15);
+    } else {
+        for (int32_t k = 0; k < laneCount; ++k) v[k] = first[int64_t{k} * poolStep];
+    }
+}
+
+// The responses that one slot offers to the laneCount nodes from `first` on: NaN for the
+// nodes it does not reach. The slot must reach laneCount nodes or more; when it misses some
+// of these, the vector is read where the slot's reach begins (or ends) and its lanes moved
+// into place.
+template <Stride stride>
+VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int32_t poolStep, Floats& v) {
+    int32_t window = first;
+    if (first < reach.firstNode) {
+        window = reach.firstNode;
+    } else if (first + laneCount - 1 > reach.lastNode) {
+        window = reach.lastNode - laneCount + 1;
+    }
+    gatherNodes<stride>(reach.map + (reach.base + int64_t{window} * poolStep), poolStep, v);
+    if (window == first) return;
+    const Ints laneIndex = {0, 1, 2, 3, 4, 5, 6, 7};
+    Ints from = laneIndex + (first - window);
+    Ints reached = (from >= 0) & (from < laneCount);
+    Floats moved = __builtin_shuffle(v, from & (laneCount - 1));
+    v = reached ? moved : Floats{} + __builtin_nanf("");
+}
+
+// Searches vectorCount * laneCount consecutive nodes from node `first` on and writes their
+// maxima and slots from pooled[0] and trace[0] on. With `edge`, slots may miss some of these
+// nodes (each slot reaching laneCount nodes or more); otherwise every slot reaches them all.
+template <Stride stride, int32_t vectorCount, bool edge>
+VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t poolStep,
+                               float* pooled, float* trace) {
+    Floats best[vectorCount];
+    Floats slot[vectorCount];
+    for (int32_t k = 0; k < vectorCount; ++k) {
+        best[k] = Floats{} + noResponse;
+        slot[k] = Floats{};
+    }
+    for (int32_t r = 0; r < reachCount; ++r) {
+        Floats slotNumber = Floats{} + reach[r].slot;
+        for (int32_t k = 0; k < vectorCount; ++k) {
+            int32_t vectorFirst = first + k * laneCount;
+            Floats v;
+            if (edge) {
+                if (vectorFirst > reach[r].lastNode || vectorFirst + laneCount - 1 < reach[r].firstNode) continue;
+                gatherReachedNodes<stride>(reach[r], vectorFirst, poolStep, v);
+            } else {
+                gatherNodes<stride>(reach[r].map + (reach[r].base + int64_t{vectorFirst} * poolStep), poolStep, v);
+            }
+            auto wins = v > best[k];
+            best[k] = wins ? v : best[k];
+            slot[k] = wins ? slotNumber : slot[k];
+        }
+    }
+    for (int32_t k = 0; k < vectorCount; ++k) {
+        __builtin_memcpy(pooled + k * laneCount, &best[k], sizeof(best[k]));
+        __builtin_memcpy(trace + k * laneCount, &slot[k], sizeof(slot[k]));
+    }
+}
+
+// Pools nodes first ... last of one column (pooled and trace point at the column's node 1,
+// last - first + 1 >= laneCount), all reached by every slot: blocks of vectors, then single
+// vectors, and a last vector that ends at `last` and may redo nodes already done (with the
+// same result).
+template <Stride stride>
+VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t last,
+                                  int32_t poolStep, float* pooled, float* trace) {
+    const int32_t blockNodes = vectorsPerBlock * laneCount;
+    int32_t i = first;
+    for (; i + blockNodes - 1 <= last; i += blockNodes) {
+        poolNodeRun<stride, vectorsPerBlock, false>(reach, reachCount, i, poolStep, pooled + i - 1, trace + i - 1);
+    }
+    for (; i + laneCount - 1 <= last; i += laneCount) {
+        poolNodeRun<stride, 1, false>(reach, reachCount, i, poolStep, pooled + i - 1, trace + i - 1);
+    }
+    if (i > last) return;
+    int32_t tail = last - laneCount + 1;
+    poolNodeRun<stride, 1, false>(reach, reachCount, tail, poolStep, pooled + tail - 1, trace + tail - 1);
+}
+
+// Pools one column. Near the top and bottom, where some slots miss some nodes, vectors of
+// nodes take NaN for the missed ones; the nodes in between, reached by every slot, go in plain
+// vectors. A column shorter than a vector, or with a slot that reaches fewer nodes, goes node
+// by node.
+template <Stride stride>
+VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const ImageGeometry& g, float* pooled,
+                              float* trace) {
+    int32_t innerFirst = 1;
+    int32_t innerLast = g.pooledRows;
+    bool vectorsFit = g.pooledRows >= laneCount;
+    for (int32_t r = 0; r < reachCount; ++r) {
+        innerFirst = std::max(innerFirst, reach[r].firstNode);
+        innerLast = std::min(innerLast, reach[r].lastNode);
+        vectorsFit = vectorsFit && reach[r].lastNode - reach[r].firstNode + 1 >= laneCount;
+    }
+    if (!vectorsFit) {
+        for (int32_t i = 1; i <= g.pooledRows; ++i) poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+        return;
+    }
+    // Edge vectors from the top down to innerFirst - 1 and from the bottom up to innerLast + 1;
+    // they may overlap one another in a short column.
+    int32_t top = 1;
+    for (; top < innerFirst; top += laneCount) {
+        int32_t first = std::min(top, g.pooledRows - laneCount + 1);
+        poolNodeRun<stride, 1, true>(reach, reachCount, first, g.poolStep, pooled + first - 1, trace + first - 1);
+    }
+    int32_t bottom = g.pooledRows;
+    for (; bottom > innerLast; bottom -= laneCount) {
+        int32_t first = std::max(bottom - laneCount + 1, 1);
+        poolNodeRun<stride, 1, true>(reach, reachCount, first, g.poolStep, pooled + first - 1, trace + first - 1);
+    }
+    // Nodes top ... bottom remain, all inner ones.
+    if (bottom - top + 1 >= laneCount) {
+        poolInnerNodes<stride>(reach, reachCount, top, bottom, g.poolStep, pooled, trace);
+    } else {
+        for (int32_t i = top; i <= bottom; ++i) poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+    }
+}
+
+template <Stride stride>
+VECTOR_HELPER void poolColumns(const SlotReach* rowReach, int32_t rowReachCount, const PoolGrids& grids,
+                               int32_t image, const ImageGeometry& g, int32_t orient, SlotReach* reach) {
+    int32_t cell = image + orient * grids.imageCount;
+    for (int32_t j = 1; j <= g.pooledCols; ++j) {
+        int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
+        int64_t columnStart = int64_t{j - 1} * g.pooledRows;
+        poolColumn<stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
+                           grids.traceMaps[cell] + columnStart);
+    }
+}
+
+// Pools one orientation of one image, column by column; each node gets what
+// localMaxOverShifts gives at its pixel. The slots' row bounds are settled once per
+// orientation and their column bounds once per column, rather than per lookup. rowReach and
+// reach hold shiftCount entries each.
+__attribute__((target_clones("avx2", "default"))) void poolOrientation(const ShiftTable& shifts,
+                                                                      const PoolGrids& grids, int32_t image,
+                                                                      const ImageGeometry& g, int32_t orient,
+                                                                      SlotReach* rowReach, SlotReach* reach) {
+    int32_t rowReachCount = slotsReachingRows(shifts, grids, image, g, orient, rowReach);
+    if (g.poolStep == 1) {
+        poolColumns<Stride::unit>(rowReach, rowReachCount, grids, image, g, orient, reach);
+    } else if (g.poolStep == 2) {
+        poolColumns<Stride::two>(rowReach, rowReachCount, grids, image, g, orient, reach);
+    } else {
+        poolColumns<Stride::any>(rowReach, rowReachCount, grids, image, g, orient, reach);
+    }
+}
+
+// Pools every orientation of one image. rowReach and reach hold shiftCount entries each.
+void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+               SlotReach* rowReach, SlotReach* reach) {
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+        poolOrientation(shifts, grids, image, g, orient, rowReach, reach);
     }
 }
 
@@ -148,12 +347,14 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     if (largestNodeCount == 0) return;
     ShiftTable shifts = buildShiftTables(orientCount, q.posShiftMax, q.orientShiftMax, poolStep);
     PoolGrids grids{responseMaps, pooledMaps, traceMaps, imageCount, orientCount};
-    int32_t* slotOf = allocArray<int32_t>(largestNodeCount);
+    SlotReach* rowReach = allocArray<SlotReach>(shifts.shiftCount);
+    SlotReach* reach = allocArray<SlotReach>(shifts.shiftCount);
     for (int32_t image = 0; image < imageCount; ++image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);
-        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, slotOf);
+        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, rowReach, reach);
     }
-    mxFree(slotOf);
+    mxFree(reach);
+    mxFree(rowReach);
     freeShiftTables(shifts, orientCount);
 }
 

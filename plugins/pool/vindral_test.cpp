@@ -60,18 +60,19 @@ VindralCall makeCall(const std::vector<double>& rowsGiven, const std::vector<dou
     return call;
 }
 
-// Whole numbers from -4 to 3, so that ties are common, sprinkled with NaN, -infinity, exactly
-// -1e10, and -0 (equal to +0, yet a different stored value).
+// Whole numbers from -4 to 3, so that ties are common, sprinkled with NaN, -infinity,
+// +infinity, exactly -1e10, and -0 (equal to +0, yet a different stored value).
 void fillResponses(const MapGrid& grid, testsupport::SeededRandom& random) {
     const float unusual[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::infinity(),
-                             noResponse, -0.0f};
+                             std::numeric_limits<float>::infinity(), noResponse, -0.0f};
+    const int unusualCount = 5;
     testsupport::fillUniform(grid, random, -4.0f, 4.0f);
     for (int c = 0; c < grid.imageCount * grid.orientCount; ++c) {
         mxArray* map = mxGetCell(grid.cells.get(), c);
         float* values = minihost::singleData(map);
         for (size_t k = 0; k < mxGetNumberOfElements(map); ++k) {
-            int draw = random.integer(0, 19);
-            values[k] = draw < 4 ? unusual[draw] : std::floor(values[k]);
+            int draw = random.integer(0, 24);
+            values[k] = draw < unusualCount ? unusual[draw] : std::floor(values[k]);
         }
     }
 }
@@ -112,17 +113,26 @@ TEST(Vindral, MatchesTheNodeByNodeSearchBitForBit) {
         Params params;
     };
     // The benchmark's parameters on odd sizes, an image smaller than the step, sizes that
-    // round half up, and shifts that reach past whole images.
+    // round half up, and shifts that reach past whole images. Columns of 65 and more nodes
+    // run whole blocks of vectors, single vectors and a last overlapping one; shifts of more
+    // than a vector's worth of nodes make the top and bottom stretches longer than a vector;
+    // a column where some shift reaches fewer nodes than a vector goes node by node.
     std::vector<Case> cases = {{{37, 23.5, 3, 0}, {29, 30, 40, 7}, {16, 3, 1, 2}},
-                               {{9, 11}, {11, 4}, {3, 5, 2, 4}}};
-    for (int trial = 0; trial < 60; ++trial) {
+                               {{9, 11}, {11, 4}, {3, 5, 2, 4}},
+                               {{131, 77}, {67, 140}, {16, 3, 1, 2}},
+                               {{101, 66}, {9, 40}, {5, 2, 2, 1}},
+                               {{200}, {31}, {4, 3, 1, 3}},
+                               {{95, 41}, {12, 23}, {3, 12, 1, 1}},
+                               {{24, 12}, {7, 30}, {2, 5, 1, 1}}};
+    for (int trial = 0; trial < 80; ++trial) {
         Case c;
+        bool tall = trial >= 60;
         for (int image = random.integer(1, 3); image > 0; --image) {
-            c.rows.push_back(random.integer(0, 26) - 0.5 * random.integer(0, 1));
+            c.rows.push_back(random.integer(0, tall ? 150 : 26) - 0.5 * random.integer(0, 1));
             c.cols.push_back(random.integer(0, 26) - 0.5 * random.integer(0, 1));
         }
         int orientCount = random.integer(1, 9);
-        c.params = {orientCount, random.integer(0, 4), random.integer(0, std::min(orientCount - 1, 3)),
+        c.params = {orientCount, random.integer(0, tall ? 12 : 4), random.integer(0, std::min(orientCount - 1, 3)),
                     random.integer(1, 4)};
         cases.push_back(c);
     }
