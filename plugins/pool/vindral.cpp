@@ -131,7 +131,7 @@ const int32_t laneCount = LANES;
 // Vectors searched side by side, so that their compare-and-select chains overlap.
 const int32_t vectorsPerBlock = 4;
 
-// The helpers below are inlined into each processor's copy of poolOrientation, so that they
+// The helpers below are inlined into each processor's copy of poolImage, so that they
 // are compiled for its vector width; vectors pass by reference for the same reason.
 #define VECTOR_HELPER __attribute__((always_inline)) inline
 
@@ -211,30 +211,26 @@ VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32
     }
 }
 
-// Pools nodes first ... last of one column (pooled and trace point at the column's node 1,
-// last - first + 1 >= laneCount), all reached by every slot: blocks of vectors, then single
-// vectors, and a last vector that ends at `last` and may redo nodes already done (with the
-// same result).
-template <Stride stride>
-VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t last,
-                                  int32_t poolStep, float* pooled, float* trace) {
-    const int32_t blockNodes = vectorsPerBlock * laneCount;
-    int32_t i = first;
-    for (; i + blockNodes - 1 <= last; i += blockNodes) {
-        poolNodeRun<stride, vectorsPerBlock, false>(reach, reachCount, i, poolStep, pooled + i - 1, trace + i - 1);
+// Pools the vectorCount * laneCount nodes of one column from node `first` on (pooled and
+// trace point at the column's node 1): plainly when every slot reaches them all, that is when
+// they lie within innerFirst ... innerLast, and otherwise offering NaN for the nodes a slot
+// misses.
+template <Stride stride, int32_t vectorCount>
+VECTOR_HELPER void poolRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t innerFirst,
+                           int32_t innerLast, int32_t poolStep, float* pooled, float* trace) {
+    if (first >= innerFirst && first + vectorCount * laneCount - 1 <= innerLast) {
+        poolNodeRun<stride, vectorCount, false>(reach, reachCount, first, poolStep, pooled + first - 1,
+                                                trace + first - 1);
+    } else {
+        poolNodeRun<stride, vectorCount, true>(reach, reachCount, first, poolStep, pooled + first - 1,
+                                               trace + first - 1);
     }
-    for (; i + laneCount - 1 <= last; i += laneCount) {
-        poolNodeRun<stride, 1, false>(reach, reachCount, i, poolStep, pooled + i - 1, trace + i - 1);
-    }
-    if (i > last) return;
-    int32_t tail = last - laneCount + 1;
-    poolNodeRun<stride, 1, false>(reach, reachCount, tail, poolStep, pooled + tail - 1, trace + tail - 1);
 }
 
-// Pools one column. Near the top and bottom, where some slots miss some nodes, vectors of
-// nodes take NaN for the missed ones; the nodes in between, reached by every slot, go in plain
-// vectors. A column shorter than a vector, or with a slot that reaches fewer nodes, goes node
-// by node.
+// Pools one column in blocks of vectors, then single vectors, and a last vector that ends at
+// the column's last node and may redo nodes already done (with the same result). Blocks keep
+// several vectors' compare-and-select chains going at once, near the top and bottom too. A
+// column shorter than a vector, or with a slot that reaches fewer nodes, goes node by node.
 template <Stride stride>
 VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const ImageGeometry& g, float* pooled,
                               float* trace) {
@@ -250,61 +246,89 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
         for (int32_t i = 1; i <= g.pooledRows; ++i) poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
         return;
     }
-    // Edge vectors from the top down to innerFirst - 1 and from the bottom up to innerLast + 1;
-    // they may overlap one another in a short column.
-    int32_t top = 1;
-    for (; top < innerFirst; top += laneCount) {
-        int32_t first = std::min(top, g.pooledRows - laneCount + 1);
-        poolNodeRun<stride, 1, true>(reach, reachCount, first, g.poolStep, pooled + first - 1, trace + first - 1);
+    const int32_t blockNodes = vectorsPerBlock * laneCount;
+    int32_t first = 1;
+    for (; first + blockNodes - 1 <= g.pooledRows; first += blockNodes) {
+        poolRun<stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
-    int32_t bottom = g.pooledRows;
-    for (; bottom > innerLast; bottom -= laneCount) {
-        int32_t first = std::max(bottom - laneCount + 1, 1);
-        poolNodeRun<stride, 1, true>(reach, reachCount, first, g.poolStep, pooled + first - 1, trace + first - 1);
+    for (; first + laneCount - 1 <= g.pooledRows; first += laneCount) {
+        poolRun<stride, 1>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
-    // Nodes top ... bottom remain, all inner ones.
-    if (bottom - top + 1 >= laneCount) {
-        poolInnerNodes<stride>(reach, reachCount, top, bottom, g.poolStep, pooled, trace);
-    } else {
-        for (int32_t i = top; i <= bottom; ++i) poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+    if (first <= g.pooledRows) {
+        poolRun<stride, 1>(reach, reachCount, g.pooledRows - laneCount + 1, innerFirst, innerLast, g.poolStep, pooled,
+                           trace);
     }
 }
 
+// Pooled columns per band: as many as keep the band's responses in every orientation, with
+// the columns on either side that the shifts reach, within bandBytes; at least one.
+const int64_t bandBytes = int64_t{1} << 18;
+
+int32_t bandColumnsOf(const ImageGeometry& g, int32_t orientCount) {
+    int64_t bytesPerColumn = int64_t{orientCount} * g.rows * g.poolStep * static_cast<int64_t>(sizeof(float));
+    return static_cast<int32_t>(std::min<int64_t>(g.pooledCols, std::max<int64_t>(1, bandBytes / bytesPerColumn)));
+}
+
+// Bytes between prefetches: a cache line.
+const int32_t cacheLineBytes = 64;
+
+// Asks the cache for the response columns of `map` that the band after the one ending at
+// pooled column bandLast reads and this band does not: the pixel columns from
+// bandLast * poolStep + shiftReach + 1 on, bandColumns * poolStep of them (fewer at the
+// image's edge), shiftReach being the farthest any slot's column moves. The band's
+// computation then hides the wait for them.
+void prefetchNextBand(const float* map, const ImageGeometry& g, int32_t bandLast, int32_t bandColumns,
+                      int64_t shiftReach) {
+    int64_t firstCol = int64_t{bandLast} * g.poolStep + shiftReach + 1;
+    int64_t lastCol = std::min<int64_t>(g.cols, firstCol + int64_t{bandColumns} * g.poolStep - 1);
+    if (firstCol > lastCol) return;
+    const char* from = reinterpret_cast<const char*>(map + (firstCol - 1) * g.rows);
+    const char* to = reinterpret_cast<const char*>(map + lastCol * g.rows);
+    for (const char* line = from; line < to; line += cacheLineBytes) __builtin_prefetch(line);
+}
+
+// Pools every orientation of one image, band of columns by band and, inside a band,
+// orientation by orientation and column by column, so that the responses a band reads stay
+// in cache for all the orientations that read them. Each node gets what localMaxOverShifts
+// gives at its pixel. The slots' row bounds are settled once per band and orientation, their
+// column bounds once per column, rather than per lookup. rowReach and reach hold shiftCount
+// entries each.
 template <Stride stride>
-VECTOR_HELPER void poolColumns(const SlotReach* rowReach, int32_t rowReachCount, const PoolGrids& grids,
-                               int32_t image, const ImageGeometry& g, int32_t orient, SlotReach* reach) {
-    int32_t cell = image + orient * grids.imageCount;
-    for (int32_t j = 1; j <= g.pooledCols; ++j) {
-        int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
-        int64_t columnStart = int64_t{j - 1} * g.pooledRows;
-        poolColumn<stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
-                           grids.traceMaps[cell] + columnStart);
-    }
-}
-
-// Pools one orientation of one image, column by column; each node gets what
-// localMaxOverShifts gives at its pixel. The slots' row bounds are settled once per
-// orientation and their column bounds once per column, rather than per lookup. rowReach and
-// reach hold shiftCount entries each.
-__attribute__((target_clones("avx2", "default"))) void poolOrientation(const ShiftTable& shifts,
-                                                                      const PoolGrids& grids, int32_t image,
-                                                                      const ImageGeometry& g, int32_t orient,
-                                                                      SlotReach* rowReach, SlotReach* reach) {
-    int32_t rowReachCount = slotsReachingRows(shifts, grids, image, g, orient, rowReach);
-    if (g.poolStep == 1) {
-        poolColumns<Stride::unit>(rowReach, rowReachCount, grids, image, g, orient, reach);
-    } else if (g.poolStep == 2) {
-        poolColumns<Stride::two>(rowReach, rowReachCount, grids, image, g, orient, reach);
-    } else {
-        poolColumns<Stride::any>(rowReach, rowReachCount, grids, image, g, orient, reach);
-    }
-}
-
-// Pools every orientation of one image. rowReach and reach hold shiftCount entries each.
-void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-               SlotReach* rowReach, SlotReach* reach) {
+VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                             SlotReach* rowReach, SlotReach* reach) {
+    int32_t bandColumns = bandColumnsOf(g, grids.orientCount);
+    int64_t shiftReach = 0;
     for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-        poolOrientation(shifts, grids, image, g, orient, rowReach, reach);
+        for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+            shiftReach = std::max<int64_t>(shiftReach, std::abs(int64_t{shifts.colShift[orient][s]}));
+        }
+    }
+    for (int32_t bandFirst = 1; bandFirst <= g.pooledCols; bandFirst += bandColumns) {
+        int32_t bandLast = std::min(g.pooledCols, bandFirst + bandColumns - 1);
+        for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+            prefetchNextBand(grids.responseMaps[image + orient * grids.imageCount], g, bandLast, bandColumns,
+                             shiftReach);
+            int32_t rowReachCount = slotsReachingRows(shifts, grids, image, g, orient, rowReach);
+            int32_t cell = image + orient * grids.imageCount;
+            for (int32_t j = bandFirst; j <= bandLast; ++j) {
+                int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
+                int64_t columnStart = int64_t{j - 1} * g.pooledRows;
+                poolColumn<stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
+                                   grids.traceMaps[cell] + columnStart);
+            }
+        }
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids,
+                                                                int32_t image, const ImageGeometry& g,
+                                                                SlotReach* rowReach, SlotReach* reach) {
+    if (g.poolStep == 1) {
+        poolBands<Stride::unit>(shifts, grids, image, g, rowReach, reach);
+    } else if (g.poolStep == 2) {
+        poolBands<Stride::two>(shifts, grids, image, g, rowReach, reach);
+    } else {
+        poolBands<Stride::any>(shifts, grids, image, g, rowReach, reach);
     }
 }
 
