@@ -118,71 +118,95 @@ void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, int32_t poo
 
 // ---------------------------------------------------------------- nodes in vectors
 //
-// A column's nodes are searched laneCount at a time: each lane keeps its own running maximum
-// and slot, and the slots come in order, each replacing a lane's values only where strictly
-// greater. That is the node search lane by lane, so the results are those of poolNode bit for
+// A column's nodes are searched a vector's worth at a time: each lane keeps its own running
+// maximum and slot, and the slots come in order, each replacing a lane's values only where
+// strictly greater. That is the node search lane by lane, so the results are those of poolNode bit for
 // bit, ties, NaN and signed zeros included. A lane whose node a slot does not reach is offered
 // NaN by that slot, which never wins: the same as skipping the slot there.
 
-#define LANES 8
-typedef float Floats __attribute__((vector_size(LANES * 4)));
-typedef int32_t Ints __attribute__((vector_size(LANES * 4)));
-const int32_t laneCount = LANES;
+// Vectors of eight lanes where the processor has AVX2, and of four (one SSE2 register) where
+// it has not: eight-lane vectors that cross register halves cost more there than they gain.
+struct WideLanes {
+    typedef float Floats __attribute__((vector_size(32)));
+    typedef int32_t Ints __attribute__((vector_size(32)));
+    static constexpr int32_t count = 8;
+};
+struct NarrowLanes {
+    typedef float Floats __attribute__((vector_size(16)));
+    typedef int32_t Ints __attribute__((vector_size(16)));
+    static constexpr int32_t count = 4;
+};
 // Vectors searched side by side, so that their compare-and-select chains overlap.
 const int32_t vectorsPerBlock = 4;
 
-// The helpers below are inlined into each processor's copy of poolImage, so that they
-// are compiled for its vector width; vectors pass by reference for the same reason.
+// The helpers below are inlined into each processor's version of poolImage, so that they
+// are compiled for its instruction set; vectors pass by reference for the same reason.
 #define VECTOR_HELPER __attribute__((always_inline)) inline
 
 // How the responses of consecutive nodes lie in a map column: next to one another
 // (poolStep 1), every other value (poolStep 2), or poolStep values apart.
 enum class Stride { unit, two, any };
 
-// The responses of laneCount consecutive nodes, starting at `first`, into v; reads no value
+// The responses of L::count consecutive nodes, starting at `first`, into v; reads no value
 // beyond the last one it gathers.
-template <Stride stride>
-VECTOR_HELPER void gatherNodes(const float* first, int32_t poolStep, Floats& v) {
-    if (stride == Stride::unit) {
+template <typename L, Stride stride>
+VECTOR_HELPER void gatherNodes(const float* first, int32_t poolStep, typename L::Floats& v) {
+    if constexpr (stride == Stride::unit) {
         __builtin_memcpy(&v, first, sizeof(v));
-    } else if (stride == Stride::two) {
-        // Values 0 ... 7 and 7 ... 14 hold the even offsets 0 ... 14 between them.
-        Floats low, high;
+    } else if constexpr (stride == Stride::two) {
+        // Values 0 ... n-1 and n-1 ... 2n-2 hold the even offsets 0 ... 2n-2 between them.
+        typename L::Floats low, high;
         __builtin_memcpy(&low, first, sizeof(low));
-        __builtin_memcpy(&high, first + laneCount - 1, sizeof(high));
-        v = __builtin_shufflevector(low, high, 0, 2, 4, 6, 9, 11, 13, 15);
+        __builtin_memcpy(&high, first + L::count - 1, sizeof(high));
+        if constexpr (L::count == 8) {
+            v = __builtin_shufflevector(low, high, 0, 2, 4, 6, 9, 11, 13, 15);
+        } else {
+            v = __builtin_shufflevector(low, high, 0, 2, 5, 7);
+        }
     } else {
-        for (int32_t k = 0; k < laneCount; ++k) v[k] = first[int64_t{k} * poolStep];
+        for (int32_t k = 0; k < L::count; ++k) v[k] = first[int64_t{k} * poolStep];
     }
 }
 
-// The responses that one slot offers to the laneCount nodes from `first` on: NaN for the
-// nodes it does not reach. The slot must reach laneCount nodes or more; when it misses some
+// The responses that one slot offers to the L::count nodes from `first` on: NaN for the
+// nodes it does not reach. The slot must reach L::count nodes or more; when it misses some
 // of these, the vector is read where the slot's reach begins (or ends) and its lanes moved
-// into place.
-template <Stride stride>
-VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int32_t poolStep, Floats& v) {
+// into place (lane by lane on processors without a lane permutation).
+template <typename L, Stride stride>
+VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int32_t poolStep,
+                                      typename L::Floats& v) {
+    const int32_t laneCount = L::count;
+    if constexpr (laneCount == 4) {
+        for (int32_t k = 0; k < laneCount; ++k) {
+            int32_t i = first + k;
+            bool reached = i >= reach.firstNode && i <= reach.lastNode;
+            v[k] = reached ? reach.map[reach.base + int64_t{i} * poolStep] : __builtin_nanf("");
+        }
+        return;
+    }
     int32_t window = first;
     if (first < reach.firstNode) {
         window = reach.firstNode;
     } else if (first + laneCount - 1 > reach.lastNode) {
         window = reach.lastNode - laneCount + 1;
     }
-    gatherNodes<stride>(reach.map + (reach.base + int64_t{window} * poolStep), poolStep, v);
+    gatherNodes<L, stride>(reach.map + (reach.base + int64_t{window} * poolStep), poolStep, v);
     if (window == first) return;
-    const Ints laneIndex = {0, 1, 2, 3, 4, 5, 6, 7};
-    Ints from = laneIndex + (first - window);
-    Ints reached = (from >= 0) & (from < laneCount);
-    Floats moved = __builtin_shuffle(v, from & (laneCount - 1));
-    v = reached ? moved : Floats{} + __builtin_nanf("");
+    typename L::Ints from;
+    for (int32_t k = 0; k < laneCount; ++k) from[k] = k + (first - window);
+    typename L::Ints reached = (from >= 0) & (from < laneCount);
+    typename L::Floats moved = __builtin_shuffle(v, from & (laneCount - 1));
+    v = reached ? moved : typename L::Floats{} + __builtin_nanf("");
 }
 
-// Searches vectorCount * laneCount consecutive nodes from node `first` on and writes their
+// Searches vectorCount * L::count consecutive nodes from node `first` on and writes their
 // maxima and slots from pooled[0] and trace[0] on. With `edge`, slots may miss some of these
-// nodes (each slot reaching laneCount nodes or more); otherwise every slot reaches them all.
-template <Stride stride, int32_t vectorCount, bool edge>
+// nodes (each slot reaching L::count nodes or more); otherwise every slot reaches them all.
+template <typename L, Stride stride, int32_t vectorCount, bool edge>
 VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t poolStep,
                                float* pooled, float* trace) {
+    typedef typename L::Floats Floats;
+    const int32_t laneCount = L::count;
     Floats best[vectorCount];
     Floats slot[vectorCount];
     for (int32_t k = 0; k < vectorCount; ++k) {
@@ -196,9 +220,10 @@ VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32
             Floats v;
             if (edge) {
                 if (vectorFirst > reach[r].lastNode || vectorFirst + laneCount - 1 < reach[r].firstNode) continue;
-                gatherReachedNodes<stride>(reach[r], vectorFirst, poolStep, v);
+                gatherReachedNodes<L, stride>(reach[r], vectorFirst, poolStep, v);
             } else {
-                gatherNodes<stride>(reach[r].map + (reach[r].base + int64_t{vectorFirst} * poolStep), poolStep, v);
+                gatherNodes<L, stride>(reach[r].map + (reach[r].base + int64_t{vectorFirst} * poolStep), poolStep,
+                                       v);
             }
             auto wins = v > best[k];
             best[k] = wins ? v : best[k];
@@ -211,19 +236,19 @@ VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32
     }
 }
 
-// Pools the vectorCount * laneCount nodes of one column from node `first` on (pooled and
+// Pools the vectorCount * L::count nodes of one column from node `first` on (pooled and
 // trace point at the column's node 1): plainly when every slot reaches them all, that is when
 // they lie within innerFirst ... innerLast, and otherwise offering NaN for the nodes a slot
 // misses.
-template <Stride stride, int32_t vectorCount>
+template <typename L, Stride stride, int32_t vectorCount>
 VECTOR_HELPER void poolRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t innerFirst,
                            int32_t innerLast, int32_t poolStep, float* pooled, float* trace) {
-    if (first >= innerFirst && first + vectorCount * laneCount - 1 <= innerLast) {
-        poolNodeRun<stride, vectorCount, false>(reach, reachCount, first, poolStep, pooled + first - 1,
-                                                trace + first - 1);
+    if (first >= innerFirst && first + vectorCount * L::count - 1 <= innerLast) {
+        poolNodeRun<L, stride, vectorCount, false>(reach, reachCount, first, poolStep, pooled + first - 1,
+                                                   trace + first - 1);
     } else {
-        poolNodeRun<stride, vectorCount, true>(reach, reachCount, first, poolStep, pooled + first - 1,
-                                               trace + first - 1);
+        poolNodeRun<L, stride, vectorCount, true>(reach, reachCount, first, poolStep, pooled + first - 1,
+                                                  trace + first - 1);
     }
 }
 
@@ -231,9 +256,10 @@ VECTOR_HELPER void poolRun(const SlotReach* reach, int32_t reachCount, int32_t f
 // the column's last node and may redo nodes already done (with the same result). Blocks keep
 // several vectors' compare-and-select chains going at once, near the top and bottom too. A
 // column shorter than a vector, or with a slot that reaches fewer nodes, goes node by node.
-template <Stride stride>
+template <typename L, Stride stride>
 VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const ImageGeometry& g, float* pooled,
                               float* trace) {
+    const int32_t laneCount = L::count;
     int32_t innerFirst = 1;
     int32_t innerLast = g.pooledRows;
     bool vectorsFit = g.pooledRows >= laneCount;
@@ -249,13 +275,13 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
     const int32_t blockNodes = vectorsPerBlock * laneCount;
     int32_t first = 1;
     for (; first + blockNodes - 1 <= g.pooledRows; first += blockNodes) {
-        poolRun<stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
+        poolRun<L, stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
     for (; first + laneCount - 1 <= g.pooledRows; first += laneCount) {
-        poolRun<stride, 1>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
+        poolRun<L, stride, 1>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
     if (first <= g.pooledRows) {
-        poolRun<stride, 1>(reach, reachCount, g.pooledRows - laneCount + 1, innerFirst, innerLast, g.poolStep, pooled,
+        poolRun<L, stride, 1>(reach, reachCount, g.pooledRows - laneCount + 1, innerFirst, innerLast, g.poolStep, pooled,
                            trace);
     }
 }
@@ -293,7 +319,7 @@ void prefetchNextBand(const float* map, const ImageGeometry& g, int32_t bandLast
 // gives at its pixel. The slots' row bounds are settled once per band and orientation, their
 // column bounds once per column, rather than per lookup. rowReach and reach hold shiftCount
 // entries each.
-template <Stride stride>
+template <typename L, Stride stride>
 VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
                              SlotReach* rowReach, SlotReach* reach) {
     int32_t bandColumns = bandColumnsOf(g, grids.orientCount);
@@ -313,23 +339,35 @@ VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, i
             for (int32_t j = bandFirst; j <= bandLast; ++j) {
                 int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
                 int64_t columnStart = int64_t{j - 1} * g.pooledRows;
-                poolColumn<stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
+                poolColumn<L, stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
                                    grids.traceMaps[cell] + columnStart);
             }
         }
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids,
-                                                                int32_t image, const ImageGeometry& g,
-                                                                SlotReach* rowReach, SlotReach* reach) {
+template <typename L>
+VECTOR_HELPER void poolImageIn(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                               const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
     if (g.poolStep == 1) {
-        poolBands<Stride::unit>(shifts, grids, image, g, rowReach, reach);
+        poolBands<L, Stride::unit>(shifts, grids, image, g, rowReach, reach);
     } else if (g.poolStep == 2) {
-        poolBands<Stride::two>(shifts, grids, image, g, rowReach, reach);
+        poolBands<L, Stride::two>(shifts, grids, image, g, rowReach, reach);
     } else {
-        poolBands<Stride::any>(shifts, grids, image, g, rowReach, reach);
+        poolBands<L, Stride::any>(shifts, grids, image, g, rowReach, reach);
     }
+}
+
+// One version of poolImage per instruction set, the one for the processor chosen when the
+// plug-in is loaded.
+__attribute__((target("avx2"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                                               const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
+    poolImageIn<WideLanes>(shifts, grids, image, g, rowReach, reach);
+}
+
+__attribute__((target("default"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                                                  const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
+    poolImageIn<NarrowLanes>(shifts, grids, image, g, rowReach, reach);
 }
 
 int32_t largestNodeCountOf(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep) {
