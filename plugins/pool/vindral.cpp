@@ -2,6 +2,7 @@
 // position and orientation, and records for every pooled value the shift slot that gave it.
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "frame.h"
 #include "placement.h"
@@ -120,9 +121,9 @@ void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, int32_t poo
 //
 // A column's nodes are searched a vector's worth at a time: each lane keeps its own running
 // maximum and slot, and the slots come in order, each replacing a lane's values only where
-// strictly greater. That is the node search lane by lane, so the results are those of poolNode bit for
-// bit, ties, NaN and signed zeros included. A lane whose node a slot does not reach is offered
-// NaN by that slot, which never wins: the same as skipping the slot there.
+// strictly greater. That is the node search lane by lane, so the results are those of
+// poolNode bit for bit, ties, NaN and signed zeros included. A lane whose node a slot does not
+// reach is offered NaN by that slot, which never wins: the same as skipping the slot there.
 
 // Vectors of eight lanes where the processor has AVX2, and of four (one SSE2 register) where
 // it has not: eight-lane vectors that cross register halves cost more there than they gain.
@@ -269,25 +270,29 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
         vectorsFit = vectorsFit && reach[r].lastNode - reach[r].firstNode + 1 >= laneCount;
     }
     if (!vectorsFit) {
-        for (int32_t i = 1; i <= g.pooledRows; ++i) poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+        for (int32_t i = 1; i <= g.pooledRows; ++i) {
+            poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+        }
         return;
     }
     const int32_t blockNodes = vectorsPerBlock * laneCount;
     int32_t first = 1;
     for (; first + blockNodes - 1 <= g.pooledRows; first += blockNodes) {
-        poolRun<L, stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
+        poolRun<L, stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled,
+                                            trace);
     }
     for (; first + laneCount - 1 <= g.pooledRows; first += laneCount) {
         poolRun<L, stride, 1>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
     if (first <= g.pooledRows) {
-        poolRun<L, stride, 1>(reach, reachCount, g.pooledRows - laneCount + 1, innerFirst, innerLast, g.poolStep, pooled,
-                           trace);
+        int32_t lastVectorFirst = g.pooledRows - laneCount + 1;
+        poolRun<L, stride, 1>(reach, reachCount, lastVectorFirst, innerFirst, innerLast, g.poolStep, pooled, trace);
     }
 }
 
-// Pooled columns per band: as many as keep the band's responses in every orientation, with
-// the columns on either side that the shifts reach, within bandBytes; at least one.
+// Pooled columns per band: as many as have their pixel columns, in every orientation, fill at
+// most bandBytes (a fair share of a core's second-level cache, leaving room for the columns on
+// either side that the shifts reach); at least one.
 const int64_t bandBytes = int64_t{1} << 18;
 
 int32_t bandColumnsOf(const ImageGeometry& g, int32_t orientCount) {
@@ -340,7 +345,7 @@ VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, i
                 int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
                 int64_t columnStart = int64_t{j - 1} * g.pooledRows;
                 poolColumn<L, stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
-                                   grids.traceMaps[cell] + columnStart);
+                                      grids.traceMaps[cell] + columnStart);
             }
         }
     }
