@@ -127,15 +127,18 @@ void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, int32_t poo
 
 // Vectors of eight lanes where the processor has AVX2, and of four (one SSE2 register) where
 // it has not: eight-lane vectors that cross register halves cost more there than they gain.
+// permutesLanes: the instruction set moves lanes by a computed index in one step.
 struct WideLanes {
     typedef float Floats __attribute__((vector_size(32)));
     typedef int32_t Ints __attribute__((vector_size(32)));
     static constexpr int32_t count = 8;
+    static constexpr bool permutesLanes = true;
 };
 struct NarrowLanes {
     typedef float Floats __attribute__((vector_size(16)));
     typedef int32_t Ints __attribute__((vector_size(16)));
     static constexpr int32_t count = 4;
+    static constexpr bool permutesLanes = false;
 };
 // Vectors searched side by side, so that their compare-and-select chains overlap.
 const int32_t vectorsPerBlock = 4;
@@ -177,7 +180,7 @@ template <typename L, Stride stride>
 VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int32_t poolStep,
                                       typename L::Floats& v) {
     const int32_t laneCount = L::count;
-    if constexpr (laneCount == 4) {
+    if constexpr (!L::permutesLanes) {
         for (int32_t k = 0; k < laneCount; ++k) {
             int32_t i = first + k;
             bool reached = i >= reach.firstNode && i <= reach.lastNode;
