@@ -203,12 +203,13 @@ VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int
     v = reached ? moved : typename L::Floats{} + __builtin_nanf("");
 }
 
-// Searches vectorCount * L::count consecutive nodes from node `first` on and writes their
-// maxima and slots from pooled[0] and trace[0] on. With `edge`, slots may miss some of these
-// nodes (each slot reaching L::count nodes or more); otherwise every slot reaches them all.
+// Searches vectorCount vectors of L::count consecutive nodes, vector k from node firsts[k]
+// on, and writes their maxima and slots (pooled and trace point at the column's node 1). With
+// `edge`, slots may miss some of these nodes (each slot reaching L::count nodes or more);
+// otherwise every slot reaches them all.
 template <typename L, Stride stride, int32_t vectorCount, bool edge>
-VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t poolStep,
-                               float* pooled, float* trace) {
+VECTOR_HELPER void poolVectors(const SlotReach* reach, int32_t reachCount, const int32_t (&firsts)[vectorCount],
+                               int32_t poolStep, float* pooled, float* trace) {
     typedef typename L::Floats Floats;
     const int32_t laneCount = L::count;
     Floats best[vectorCount];
@@ -220,13 +221,12 @@ VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32
     for (int32_t r = 0; r < reachCount; ++r) {
         Floats slotNumber = Floats{} + reach[r].slot;
         for (int32_t k = 0; k < vectorCount; ++k) {
-            int32_t vectorFirst = first + k * laneCount;
             Floats v;
             if (edge) {
-                if (vectorFirst > reach[r].lastNode || vectorFirst + laneCount - 1 < reach[r].firstNode) continue;
-                gatherReachedNodes<L, stride>(reach[r], vectorFirst, poolStep, v);
+                if (firsts[k] > reach[r].lastNode || firsts[k] + laneCount - 1 < reach[r].firstNode) continue;
+                gatherReachedNodes<L, stride>(reach[r], firsts[k], poolStep, v);
             } else {
-                gatherNodes<L, stride>(reach[r].map + (reach[r].base + int64_t{vectorFirst} * poolStep), poolStep,
+                gatherNodes<L, stride>(reach[r].map + (reach[r].base + int64_t{firsts[k]} * poolStep), poolStep,
                                        v);
             }
             auto wins = v > best[k];
@@ -235,31 +235,38 @@ VECTOR_HELPER void poolNodeRun(const SlotReach* reach, int32_t reachCount, int32
         }
     }
     for (int32_t k = 0; k < vectorCount; ++k) {
-        __builtin_memcpy(pooled + k * laneCount, &best[k], sizeof(best[k]));
-        __builtin_memcpy(trace + k * laneCount, &slot[k], sizeof(slot[k]));
+        __builtin_memcpy(pooled + firsts[k] - 1, &best[k], sizeof(best[k]));
+        __builtin_memcpy(trace + firsts[k] - 1, &slot[k], sizeof(slot[k]));
     }
 }
 
-// Pools the vectorCount * L::count nodes of one column from node `first` on (pooled and
-// trace point at the column's node 1): plainly when every slot reaches them all, that is when
-// they lie within innerFirst ... innerLast, and otherwise offering NaN for the nodes a slot
-// misses.
-template <typename L, Stride stride, int32_t vectorCount>
-VECTOR_HELPER void poolRun(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t innerFirst,
-                           int32_t innerLast, int32_t poolStep, float* pooled, float* trace) {
-    if (first >= innerFirst && first + vectorCount * L::count - 1 <= innerLast) {
-        poolNodeRun<L, stride, vectorCount, false>(reach, reachCount, first, poolStep, pooled + first - 1,
-                                                   trace + first - 1);
-    } else {
-        poolNodeRun<L, stride, vectorCount, true>(reach, reachCount, first, poolStep, pooled + first - 1,
-                                                  trace + first - 1);
+// Pools nodes first ... last of one column (last - first + 1 >= L::count), all reached by
+// every slot: blocks of consecutive vectors, then single vectors, the last block or vector
+// ending at `last` and possibly redoing nodes already done (with the same result).
+template <typename L, Stride stride>
+VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t last,
+                                  int32_t poolStep, float* pooled, float* trace) {
+    const int32_t laneCount = L::count;
+    const int32_t blockNodes = vectorsPerBlock * laneCount;
+    int32_t runNodes = last - first + 1 >= blockNodes ? blockNodes : laneCount;
+    for (int32_t start = first; start <= last; start += runNodes) {
+        int32_t runFirst = std::min(start, last - runNodes + 1);
+        if (runNodes == blockNodes) {
+            int32_t firsts[vectorsPerBlock];
+            for (int32_t k = 0; k < vectorsPerBlock; ++k) firsts[k] = runFirst + k * laneCount;
+            poolVectors<L, stride, vectorsPerBlock, false>(reach, reachCount, firsts, poolStep, pooled, trace);
+        } else {
+            int32_t firsts[1] = {runFirst};
+            poolVectors<L, stride, 1, false>(reach, reachCount, firsts, poolStep, pooled, trace);
+        }
     }
 }
 
-// Pools one column in blocks of vectors, then single vectors, and a last vector that ends at
-// the column's last node and may redo nodes already done (with the same result). Blocks keep
-// several vectors' compare-and-select chains going at once, near the top and bottom too. A
-// column shorter than a vector, or with a slot that reaches fewer nodes, goes node by node.
+// Pools one column. Near the top and bottom, where some slots miss some nodes, vectors take NaN
+// for the missed nodes; they go a top one and a bottom one at a time, so that two
+// compare-and-select chains overlap. The nodes in between, reached by every slot, go in plain
+// vectors. A column shorter than a vector, or with a slot that reaches fewer nodes, goes node
+// by node.
 template <typename L, Stride stride>
 VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const ImageGeometry& g, float* pooled,
                               float* trace) {
@@ -278,18 +285,31 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
         }
         return;
     }
-    const int32_t blockNodes = vectorsPerBlock * laneCount;
-    int32_t first = 1;
-    for (; first + blockNodes - 1 <= g.pooledRows; first += blockNodes) {
-        poolRun<L, stride, vectorsPerBlock>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled,
-                                            trace);
+    // Edge vectors from the top down past innerFirst - 1 and from the bottom up past
+    // innerLast + 1 (they may overlap one another in a short column); nodes top ... bottom
+    // remain, all inner ones.
+    int32_t top = 1;
+    int32_t bottom = g.pooledRows;
+    while (top < innerFirst || bottom > innerLast) {
+        bool topEdge = top < innerFirst;
+        bool bottomEdge = bottom > innerLast;
+        int32_t topFirst = std::min(top, g.pooledRows - laneCount + 1);
+        int32_t bottomFirst = std::max(bottom - laneCount + 1, 1);
+        if (topEdge && bottomEdge) {
+            int32_t firsts[2] = {topFirst, bottomFirst};
+            poolVectors<L, stride, 2, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
+        } else {
+            int32_t firsts[1] = {topEdge ? topFirst : bottomFirst};
+            poolVectors<L, stride, 1, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
+        }
+        if (topEdge) top += laneCount;
+        if (bottomEdge) bottom -= laneCount;
     }
-    for (; first + laneCount - 1 <= g.pooledRows; first += laneCount) {
-        poolRun<L, stride, 1>(reach, reachCount, first, innerFirst, innerLast, g.poolStep, pooled, trace);
-    }
-    if (first <= g.pooledRows) {
-        int32_t lastVectorFirst = g.pooledRows - laneCount + 1;
-        poolRun<L, stride, 1>(reach, reachCount, lastVectorFirst, innerFirst, innerLast, g.poolStep, pooled, trace);
+    if (bottom - top + 1 >= laneCount) {
+        poolInnerNodes<L, stride>(reach, reachCount, top, bottom, g.poolStep, pooled, trace);
+    } else if (top <= bottom) {
+        int32_t firsts[1] = {std::min(top, g.pooledRows - laneCount + 1)};
+        poolVectors<L, stride, 1, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
     }
 }
 
