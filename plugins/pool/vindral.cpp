@@ -55,10 +55,23 @@ NodeRange nodesLandingInside(int32_t shift, int32_t pixelCount, int32_t nodeCoun
     return NodeRange{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
-// One slot as seen from the nodes of one image: node (i, j) meets the response at
-// map[base + i * poolStep + (j * poolStep + colShift - 1) * rows] when i lies in
-// firstNode ... lastNode (its displaced pixel row inside the image) and the column is inside.
-// Once a column is chosen, base absorbs the column term.
+// Where the responses of one image's pixel columns are read from: pixel column y of
+// orientation o starts at maps[o] + (y - firstCol) * columnStride, and within it pixel row
+// x = q * rowStep + phase + 1 (phase 0 ... rowStep-1) lies at phase * phaseLength + q. Read
+// straight from the response maps, rowStep is 1 (phase 0, q = x - 1); read from a band of
+// rearranged columns, rowStep is poolStep, so that consecutive nodes meet consecutive values.
+struct ColumnSource {
+    const float* const* maps;
+    int32_t firstCol;
+    int64_t columnStride;
+    int32_t rowStep;
+    int64_t phaseLength;
+};
+
+// One slot as seen from the nodes of one image: node i of pooled column j meets the response
+// at map[base + i] (map and base from the ColumnSource, the column term added once the column
+// is chosen) when i lies in firstNode ... lastNode (its displaced pixel row inside the image)
+// and the displaced column j * poolStep + colShift lies inside too.
 struct SlotReach {
     const float* map;
     int64_t base;
@@ -69,31 +82,35 @@ struct SlotReach {
 };
 
 // The slots of `orient` that reach at least one node row, in slot order, into `reach`;
-// returns their count. Slots left out would be skipped by the search at every node.
-int32_t slotsReachingRows(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+// returns their count. Slots left out would be skipped by the search at every node. Node i
+// meets pixel row i * poolStep + rowShift, which lies at q = i + qShift in phase `phase`,
+// where rowShift - 1 = qShift * rowStep + phase: rowStep is poolStep or, with poolStep 1, 1.
+int32_t slotsReachingRows(const ShiftTable& shifts, const ColumnSource& source, const ImageGeometry& g,
                           int32_t orient, SlotReach* reach) {
     int32_t count = 0;
     for (int32_t s = 0; s < shifts.shiftCount; ++s) {
         int32_t rowShift = shifts.rowShift[orient][s];
         NodeRange nodes = nodesLandingInside(rowShift, g.rows, g.pooledRows, g.poolStep);
         if (nodes.first > nodes.last) continue;
-        const float* map = grids.responseMaps[image + shifts.shiftedOrient[orient][s] * grids.imageCount];
-        reach[count++] = SlotReach{map, rowShift - int64_t{1}, static_cast<float>(s), shifts.colShift[orient][s],
-                                   nodes.first, nodes.last};
+        int64_t qShift = floorDiv(rowShift - int64_t{1}, source.rowStep);
+        int64_t phase = rowShift - int64_t{1} - qShift * source.rowStep;
+        const float* map = source.maps[shifts.shiftedOrient[orient][s]];
+        reach[count++] = SlotReach{map, phase * source.phaseLength + qShift, static_cast<float>(s),
+                                   shifts.colShift[orient][s], nodes.first, nodes.last};
     }
     return count;
 }
 
 // Of the slots in rowReach, those whose displaced column for pooled column j lies inside the
 // image, in the same order, into `reach` with base set for that column; returns their count.
-int32_t slotsReachingColumn(const SlotReach* rowReach, int32_t rowReachCount, const ImageGeometry& g, int32_t j,
-                            SlotReach* reach) {
+int32_t slotsReachingColumn(const SlotReach* rowReach, int32_t rowReachCount, const ColumnSource& source,
+                            const ImageGeometry& g, int32_t j, SlotReach* reach) {
     int32_t count = 0;
     for (int32_t r = 0; r < rowReachCount; ++r) {
         int64_t pixelCol = int64_t{j} * g.poolStep + rowReach[r].colShift;
         if (pixelCol < 1 || pixelCol > g.cols) continue;
         reach[count] = rowReach[r];
-        reach[count].base += (pixelCol - 1) * g.rows;
+        reach[count].base += (pixelCol - source.firstCol) * source.columnStride;
         ++count;
     }
     return count;
@@ -102,12 +119,12 @@ int32_t slotsReachingColumn(const SlotReach* rowReach, int32_t rowReachCount, co
 // The search at one node, slot by slot: the running maximum starts at noResponse with slot 0
 // and is replaced only by a strictly greater response (so ties keep the earlier slot and NaN
 // never wins). The trace is written as the slot number in single precision.
-void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, int32_t poolStep, float* pooled, float* trace) {
+void poolNode(const SlotReach* reach, int32_t reachCount, int32_t i, float* pooled, float* trace) {
     float best = noResponse;
     float slot = 0.0f;
     for (int32_t r = 0; r < reachCount; ++r) {
         if (i < reach[r].firstNode || i > reach[r].lastNode) continue;
-        float v = reach[r].map[reach[r].base + int64_t{i} * poolStep];
+        float v = reach[r].map[reach[r].base + i];
         if (v > best) {
             best = v;
             slot = reach[r].slot;
@@ -147,17 +164,15 @@ const int32_t vectorsPerBlock = 4;
 // are compiled for its instruction set; vectors pass by reference for the same reason.
 #define VECTOR_HELPER __attribute__((always_inline)) inline
 
-// How the responses of consecutive nodes lie in a map column: next to one another
-// (poolStep 1), every other value (poolStep 2), or poolStep values apart.
-enum class Stride { unit, two, any };
+// How the pixel rows of one phase lie in a map column: every other value (poolStep 2), or
+// poolStep values apart.
+enum class Stride { two, any };
 
-// The responses of L::count consecutive nodes, starting at `first`, into v; reads no value
-// beyond the last one it gathers.
+// L::count values poolStep apart, starting at `first`, into v; reads no value beyond the last
+// one it gathers.
 template <typename L, Stride stride>
-VECTOR_HELPER void gatherNodes(const float* first, int32_t poolStep, typename L::Floats& v) {
-    if constexpr (stride == Stride::unit) {
-        __builtin_memcpy(&v, first, sizeof(v));
-    } else if constexpr (stride == Stride::two) {
+VECTOR_HELPER void gatherStrided(const float* first, int32_t poolStep, typename L::Floats& v) {
+    if constexpr (stride == Stride::two) {
         // Values 0 ... n-1 and n-1 ... 2n-2 hold the even offsets 0 ... 2n-2 between them.
         typename L::Floats low, high;
         __builtin_memcpy(&low, first, sizeof(low));
@@ -172,19 +187,38 @@ VECTOR_HELPER void gatherNodes(const float* first, int32_t poolStep, typename L:
     }
 }
 
+// Rearranges one response column of `rows` values into poolStep phases of phaseLength values:
+// phase p, entry q receives the value of pixel row q * poolStep + p + 1. Entries past the
+// column's end keep what they held; no node reads them.
+template <typename L, Stride stride>
+VECTOR_HELPER void splitPhases(const float* column, int32_t rows, int32_t poolStep, int64_t phaseLength,
+                               float* phases) {
+    for (int32_t phase = 0; phase < poolStep && phase < rows; ++phase) {
+        int32_t count = (rows - 1 - phase) / poolStep + 1;
+        const float* from = column + phase;
+        float* to = phases + phase * phaseLength;
+        int32_t q = 0;
+        for (; q + L::count <= count; q += L::count) {
+            typename L::Floats v;
+            gatherStrided<L, stride>(from + int64_t{q} * poolStep, poolStep, v);
+            __builtin_memcpy(to + q, &v, sizeof(v));
+        }
+        for (; q < count; ++q) to[q] = from[int64_t{q} * poolStep];
+    }
+}
+
 // The responses that one slot offers to the L::count nodes from `first` on: NaN for the
 // nodes it does not reach. The slot must reach L::count nodes or more; when it misses some
 // of these, the vector is read where the slot's reach begins (or ends) and its lanes moved
 // into place (lane by lane on processors without a lane permutation).
-template <typename L, Stride stride>
-VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int32_t poolStep,
-                                      typename L::Floats& v) {
+template <typename L>
+VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, typename L::Floats& v) {
     const int32_t laneCount = L::count;
     if constexpr (!L::permutesLanes) {
         for (int32_t k = 0; k < laneCount; ++k) {
             int32_t i = first + k;
             bool reached = i >= reach.firstNode && i <= reach.lastNode;
-            v[k] = reached ? reach.map[reach.base + int64_t{i} * poolStep] : __builtin_nanf("");
+            v[k] = reached ? reach.map[reach.base + i] : __builtin_nanf("");
         }
         return;
     }
@@ -194,7 +228,7 @@ VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int
     } else if (first + laneCount - 1 > reach.lastNode) {
         window = reach.lastNode - laneCount + 1;
     }
-    gatherNodes<L, stride>(reach.map + (reach.base + int64_t{window} * poolStep), poolStep, v);
+    __builtin_memcpy(&v, reach.map + (reach.base + window), sizeof(v));
     if (window == first) return;
     typename L::Ints from;
     for (int32_t k = 0; k < laneCount; ++k) from[k] = k + (first - window);
@@ -207,9 +241,9 @@ VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, int
 // on, and writes their maxima and slots (pooled and trace point at the column's node 1). With
 // `edge`, slots may miss some of these nodes (each slot reaching L::count nodes or more);
 // otherwise every slot reaches them all.
-template <typename L, Stride stride, int32_t vectorCount, bool edge>
+template <typename L, int32_t vectorCount, bool edge>
 VECTOR_HELPER void poolVectors(const SlotReach* reach, int32_t reachCount, const int32_t (&firsts)[vectorCount],
-                               int32_t poolStep, float* pooled, float* trace) {
+                               float* pooled, float* trace) {
     typedef typename L::Floats Floats;
     const int32_t laneCount = L::count;
     Floats best[vectorCount];
@@ -224,10 +258,9 @@ VECTOR_HELPER void poolVectors(const SlotReach* reach, int32_t reachCount, const
             Floats v;
             if (edge) {
                 if (firsts[k] > reach[r].lastNode || firsts[k] + laneCount - 1 < reach[r].firstNode) continue;
-                gatherReachedNodes<L, stride>(reach[r], firsts[k], poolStep, v);
+                gatherReachedNodes<L>(reach[r], firsts[k], v);
             } else {
-                gatherNodes<L, stride>(reach[r].map + (reach[r].base + int64_t{firsts[k]} * poolStep), poolStep,
-                                       v);
+                __builtin_memcpy(&v, reach[r].map + (reach[r].base + firsts[k]), sizeof(v));
             }
             auto wins = v > best[k];
             best[k] = wins ? v : best[k];
@@ -243,9 +276,9 @@ VECTOR_HELPER void poolVectors(const SlotReach* reach, int32_t reachCount, const
 // Pools nodes first ... last of one column (last - first + 1 >= L::count), all reached by
 // every slot: blocks of consecutive vectors, then single vectors, the last block or vector
 // ending at `last` and possibly redoing nodes already done (with the same result).
-template <typename L, Stride stride>
+template <typename L>
 VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, int32_t first, int32_t last,
-                                  int32_t poolStep, float* pooled, float* trace) {
+                                  float* pooled, float* trace) {
     const int32_t laneCount = L::count;
     const int32_t blockNodes = vectorsPerBlock * laneCount;
     int32_t runNodes = last - first + 1 >= blockNodes ? blockNodes : laneCount;
@@ -254,10 +287,10 @@ VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, in
         if (runNodes == blockNodes) {
             int32_t firsts[vectorsPerBlock];
             for (int32_t k = 0; k < vectorsPerBlock; ++k) firsts[k] = runFirst + k * laneCount;
-            poolVectors<L, stride, vectorsPerBlock, false>(reach, reachCount, firsts, poolStep, pooled, trace);
+            poolVectors<L, vectorsPerBlock, false>(reach, reachCount, firsts, pooled, trace);
         } else {
             int32_t firsts[1] = {runFirst};
-            poolVectors<L, stride, 1, false>(reach, reachCount, firsts, poolStep, pooled, trace);
+            poolVectors<L, 1, false>(reach, reachCount, firsts, pooled, trace);
         }
     }
 }
@@ -267,7 +300,7 @@ VECTOR_HELPER void poolInnerNodes(const SlotReach* reach, int32_t reachCount, in
 // compare-and-select chains overlap. The nodes in between, reached by every slot, go in plain
 // vectors. A column shorter than a vector, or with a slot that reaches fewer nodes, goes node
 // by node.
-template <typename L, Stride stride>
+template <typename L>
 VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const ImageGeometry& g, float* pooled,
                               float* trace) {
     const int32_t laneCount = L::count;
@@ -281,7 +314,7 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
     }
     if (!vectorsFit) {
         for (int32_t i = 1; i <= g.pooledRows; ++i) {
-            poolNode(reach, reachCount, i, g.poolStep, pooled + i - 1, trace + i - 1);
+            poolNode(reach, reachCount, i, pooled + i - 1, trace + i - 1);
         }
         return;
     }
@@ -297,19 +330,19 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
         int32_t bottomFirst = std::max(bottom - laneCount + 1, 1);
         if (topEdge && bottomEdge) {
             int32_t firsts[2] = {topFirst, bottomFirst};
-            poolVectors<L, stride, 2, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
+            poolVectors<L, 2, true>(reach, reachCount, firsts, pooled, trace);
         } else {
             int32_t firsts[1] = {topEdge ? topFirst : bottomFirst};
-            poolVectors<L, stride, 1, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
+            poolVectors<L, 1, true>(reach, reachCount, firsts, pooled, trace);
         }
         if (topEdge) top += laneCount;
         if (bottomEdge) bottom -= laneCount;
     }
     if (bottom - top + 1 >= laneCount) {
-        poolInnerNodes<L, stride>(reach, reachCount, top, bottom, g.poolStep, pooled, trace);
+        poolInnerNodes<L>(reach, reachCount, top, bottom, pooled, trace);
     } else if (top <= bottom) {
         int32_t firsts[1] = {std::min(top, g.pooledRows - laneCount + 1)};
-        poolVectors<L, stride, 1, true>(reach, reachCount, firsts, g.poolStep, pooled, trace);
+        poolVectors<L, 1, true>(reach, reachCount, firsts, pooled, trace);
     }
 }
 
@@ -321,6 +354,33 @@ const int64_t bandBytes = int64_t{1} << 18;
 int32_t bandColumnsOf(const ImageGeometry& g, int32_t orientCount) {
     int64_t bytesPerColumn = int64_t{orientCount} * g.rows * g.poolStep * static_cast<int64_t>(sizeof(float));
     return static_cast<int32_t>(std::min<int64_t>(g.pooledCols, std::max<int64_t>(1, bandBytes / bytesPerColumn)));
+}
+
+// The farthest any slot of any orientation moves a node's column.
+int64_t shiftReachOf(const ShiftTable& shifts, int32_t orientCount) {
+    int64_t shiftReach = 0;
+    for (int32_t orient = 0; orient < orientCount; ++orient) {
+        for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+            shiftReach = std::max<int64_t>(shiftReach, std::abs(int64_t{shifts.colShift[orient][s]}));
+        }
+    }
+    return shiftReach;
+}
+
+// The shape of an image's band of rearranged columns (see ColumnSource): bandCols pixel columns
+// at most per orientation, each of poolStep phases of phaseLength values.
+struct BandShape {
+    int32_t bandCols;
+    int64_t phaseLength;
+    int64_t columnStride;
+    int64_t mapStride;
+};
+
+BandShape bandShapeOf(const ImageGeometry& g, int32_t orientCount, int64_t shiftReach) {
+    int64_t bandCols = std::min<int64_t>(g.cols, int64_t{bandColumnsOf(g, orientCount)} * g.poolStep + 2 * shiftReach);
+    int64_t phaseLength = (int64_t{g.rows} + g.poolStep - 1) / g.poolStep;
+    int64_t columnStride = phaseLength * g.poolStep;
+    return BandShape{static_cast<int32_t>(bandCols), phaseLength, columnStride, bandCols * columnStride};
 }
 
 // Bytes between prefetches: a cache line.
@@ -341,61 +401,115 @@ void prefetchNextBand(const float* map, const ImageGeometry& g, int32_t bandLast
     for (const char* line = from; line < to; line += cacheLineBytes) __builtin_prefetch(line);
 }
 
-// Pools every orientation of one image, band of columns by band and, inside a band,
-// orientation by orientation and column by column, so that the responses a band reads stay
-// in cache for all the orientations that read them. Each node gets what localMaxOverShifts
-// gives at its pixel. The slots' row bounds are settled once per band and orientation, their
-// column bounds once per column, rather than per lookup. rowReach and reach hold shiftCount
-// entries each.
+// The response maps of one image, one pointer per orientation, into `maps`.
+void imageMapsOf(const PoolGrids& grids, int32_t image, const float** maps) {
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+        maps[orient] = grids.responseMaps[image + orient * grids.imageCount];
+    }
+}
+
+// Pools the pooled columns bandFirst ... bandLast of every orientation, orientation by
+// orientation and column by column, reading the responses from `source`. Each node gets what
+// localMaxOverShifts gives at its pixel. The slots' row bounds are settled once per
+// orientation, their column bounds once per column, rather than per lookup. rowReach and
+// reach hold shiftCount entries each.
+template <typename L>
+VECTOR_HELPER void poolBand(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                            const ColumnSource& source, int32_t bandFirst, int32_t bandLast, SlotReach* rowReach,
+                            SlotReach* reach) {
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+        int32_t rowReachCount = slotsReachingRows(shifts, source, g, orient, rowReach);
+        int32_t cell = image + orient * grids.imageCount;
+        for (int32_t j = bandFirst; j <= bandLast; ++j) {
+            int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, source, g, j, reach);
+            int64_t columnStart = int64_t{j - 1} * g.pooledRows;
+            poolColumn<L>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
+                          grids.traceMaps[cell] + columnStart);
+        }
+    }
+}
+
+// Working memory of a call: rowReach and reach of shiftCount entries each; maps of
+// 2 * orientCount entries, an image's response maps and then its band's maps, one per
+// orientation; and with poolStep 2 or more `band`, room for the largest image's band of
+// rearranged columns.
+struct PoolWork {
+    SlotReach* rowReach;
+    SlotReach* reach;
+    const float** maps;
+    float* band;
+};
+
+// Pools every orientation of one image, band of columns by band, so that the responses a
+// band reads stay in cache for all the orientations that read them, and the columns the next
+// band adds are on their way meanwhile. With poolStep 2 or more, the band's columns are first
+// rearranged into phases, so that consecutive nodes meet consecutive values.
 template <typename L, Stride stride>
 VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-                             SlotReach* rowReach, SlotReach* reach) {
+                             int64_t shiftReach, const PoolWork& work) {
     int32_t bandColumns = bandColumnsOf(g, grids.orientCount);
-    int64_t shiftReach = 0;
-    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-        for (int32_t s = 0; s < shifts.shiftCount; ++s) {
-            shiftReach = std::max<int64_t>(shiftReach, std::abs(int64_t{shifts.colShift[orient][s]}));
-        }
+    imageMapsOf(grids, image, work.maps);
+    BandShape shape = bandShapeOf(g, grids.orientCount, shiftReach);
+    const float** bandMaps = work.maps + grids.orientCount;
+    for (int32_t orient = 0; orient < grids.orientCount && g.poolStep > 1; ++orient) {
+        bandMaps[orient] = work.band + orient * shape.mapStride;
     }
     for (int32_t bandFirst = 1; bandFirst <= g.pooledCols; bandFirst += bandColumns) {
         int32_t bandLast = std::min(g.pooledCols, bandFirst + bandColumns - 1);
         for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-            prefetchNextBand(grids.responseMaps[image + orient * grids.imageCount], g, bandLast, bandColumns,
-                             shiftReach);
-            int32_t rowReachCount = slotsReachingRows(shifts, grids, image, g, orient, rowReach);
-            int32_t cell = image + orient * grids.imageCount;
-            for (int32_t j = bandFirst; j <= bandLast; ++j) {
-                int32_t reachCount = slotsReachingColumn(rowReach, rowReachCount, g, j, reach);
-                int64_t columnStart = int64_t{j - 1} * g.pooledRows;
-                poolColumn<L, stride>(reach, reachCount, g, grids.pooledMaps[cell] + columnStart,
-                                      grids.traceMaps[cell] + columnStart);
+            prefetchNextBand(work.maps[orient], g, bandLast, bandColumns, shiftReach);
+        }
+        if (g.poolStep == 1) {
+            ColumnSource source{work.maps, 1, g.rows, 1, 0};
+            poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
+            continue;
+        }
+        int32_t firstCol = static_cast<int32_t>(std::max<int64_t>(1, int64_t{bandFirst} * g.poolStep - shiftReach));
+        int32_t lastCol = static_cast<int32_t>(std::min<int64_t>(g.cols, int64_t{bandLast} * g.poolStep + shiftReach));
+        for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+            for (int32_t col = firstCol; col <= lastCol; ++col) {
+                splitPhases<L, stride>(work.maps[orient] + int64_t{col - 1} * g.rows, g.rows, g.poolStep,
+                                       shape.phaseLength,
+                                       work.band + orient * shape.mapStride + (col - firstCol) * shape.columnStride);
             }
         }
+        ColumnSource source{bandMaps, firstCol, shape.columnStride, g.poolStep, shape.phaseLength};
+        poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
     }
 }
 
 template <typename L>
 VECTOR_HELPER void poolImageIn(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                               const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
-    if (g.poolStep == 1) {
-        poolBands<L, Stride::unit>(shifts, grids, image, g, rowReach, reach);
-    } else if (g.poolStep == 2) {
-        poolBands<L, Stride::two>(shifts, grids, image, g, rowReach, reach);
+                               const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+    if (g.poolStep == 2) {
+        poolBands<L, Stride::two>(shifts, grids, image, g, shiftReach, work);
     } else {
-        poolBands<L, Stride::any>(shifts, grids, image, g, rowReach, reach);
+        poolBands<L, Stride::any>(shifts, grids, image, g, shiftReach, work);
     }
 }
 
 // One version of poolImage per instruction set, the one for the processor chosen when the
 // plug-in is loaded.
 __attribute__((target("avx2"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                                               const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
-    poolImageIn<WideLanes>(shifts, grids, image, g, rowReach, reach);
+                                               const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+    poolImageIn<WideLanes>(shifts, grids, image, g, shiftReach, work);
 }
 
 __attribute__((target("default"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                                                  const ImageGeometry& g, SlotReach* rowReach, SlotReach* reach) {
-    poolImageIn<NarrowLanes>(shifts, grids, image, g, rowReach, reach);
+                                                  const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+    poolImageIn<NarrowLanes>(shifts, grids, image, g, shiftReach, work);
+}
+
+// Values in the largest band of rearranged columns of any image with nodes; 0 with poolStep 1.
+int64_t largestBandValuesOf(const ImageSizes& sizes, int32_t imageCount, int32_t orientCount, int32_t poolStep,
+                            int64_t shiftReach) {
+    int64_t largest = 0;
+    for (int32_t image = 0; image < imageCount && poolStep > 1; ++image) {
+        ImageGeometry g = geometryOf(sizes, image, poolStep);
+        if (g.pooledRows == 0 || g.pooledCols == 0) continue;
+        largest = std::max(largest, int64_t{orientCount} * bandShapeOf(g, orientCount, shiftReach).mapStride);
+    }
+    return largest;
 }
 
 int32_t largestNodeCountOf(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep) {
@@ -437,14 +551,21 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     if (largestNodeCount == 0) return;
     ShiftTable shifts = buildShiftTables(orientCount, q.posShiftMax, q.orientShiftMax, poolStep);
     PoolGrids grids{responseMaps, pooledMaps, traceMaps, imageCount, orientCount};
-    SlotReach* rowReach = allocArray<SlotReach>(shifts.shiftCount);
-    SlotReach* reach = allocArray<SlotReach>(shifts.shiftCount);
+    int64_t shiftReach = shiftReachOf(shifts, orientCount);
+    int64_t bandValues = largestBandValuesOf(sizes, imageCount, orientCount, poolStep, shiftReach);
+    size_t mapPointers = 2 * static_cast<size_t>(orientCount);
+    size_t bandFloats = static_cast<size_t>(std::max<int64_t>(bandValues, 1));
+    PoolWork work{allocArray<SlotReach>(shifts.shiftCount), allocArray<SlotReach>(shifts.shiftCount),
+                  static_cast<const float**>(hostCalloc(mapPointers, sizeof(float*))),
+                  static_cast<float*>(hostCalloc(bandFloats, sizeof(float)))};
     for (int32_t image = 0; image < imageCount; ++image) {
         ImageGeometry g = geometryOf(sizes, image, poolStep);
-        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, rowReach, reach);
+        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, shiftReach, work);
     }
-    mxFree(reach);
-    mxFree(rowReach);
+    mxFree(work.band);
+    mxFree(work.maps);
+    mxFree(work.reach);
+    mxFree(work.rowReach);
     freeShiftTables(shifts, orientCount);
 }
 
