@@ -347,9 +347,10 @@ VECTOR_HELPER void poolColumn(const SlotReach* reach, int32_t reachCount, const 
 }
 
 // Pooled columns per band: as many as have their pixel columns, in every orientation, fill at
-// most bandBytes (a fair share of a core's second-level cache, leaving room for the columns on
-// either side that the shifts reach); at least one.
-const int64_t bandBytes = int64_t{1} << 18;
+// most bandBytes; at least one. The columns on either side that the shifts reach are read (and
+// rearranged) again for each band, which wider bands waste less of, while a band should stay
+// within the caches near the core.
+const int64_t bandBytes = int64_t{1} << 20;
 
 int32_t bandColumnsOf(const ImageGeometry& g, int32_t orientCount) {
     int64_t bytesPerColumn = int64_t{orientCount} * g.rows * g.poolStep * static_cast<int64_t>(sizeof(float));

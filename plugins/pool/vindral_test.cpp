@@ -116,10 +116,13 @@ TEST(Vindral, MatchesTheNodeByNodeSearchBitForBit) {
     // round half up, and shifts that reach past whole images. Columns of 65 and more nodes
     // run whole blocks of vectors, single vectors and a last overlapping one; shifts of more
     // than a vector's worth of nodes make the top and bottom stretches longer than a vector;
-    // a column where some shift reaches fewer nodes than a vector goes node by node.
+    // a column where some shift reaches fewer nodes than a vector goes node by node; wide
+    // images are pooled in several bands of columns.
     std::vector<Case> cases = {{{37, 23.5, 3, 0}, {29, 30, 40, 7}, {16, 3, 1, 2}},
                                {{9, 11}, {11, 4}, {3, 5, 2, 4}},
                                {{131, 77}, {67, 140}, {16, 3, 1, 2}},
+                               {{260}, {301}, {16, 3, 1, 2}},
+                               {{120}, {401}, {9, 2, 1, 3}},
                                {{101, 66}, {9, 40}, {5, 2, 2, 1}},
                                {{200}, {31}, {4, 3, 1, 3}},
                                {{95, 41}, {12, 23}, {3, 12, 1, 1}},
