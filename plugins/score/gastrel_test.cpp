@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "minihost.h"
+#include "plain_detection_loops.h"
 #include "test_support.h"
 
 using minihost::Array;
 using minihost::callPlugin;
 using testsupport::MapGrid;
 using testsupport::snapshot;
-using testsupport::saturatedAsWritten;
 
 namespace {
 
@@ -94,44 +94,24 @@ GastrelCall makeCall(const std::vector<double>& rowsGiven, const std::vector<dou
     return call;
 }
 
-// The plain loop, step by step: anchors rows outer and columns inner, the normalizer at the
-// centre (1 outside the image, and 1 for a stored 0), then every element in order. Positions
-// are formed in 64 bits. Returns every score cell as it should be after the call.
+// The plain loop (tests/support/plain_detection_loops.h) on a copy of the start scores:
+// every score cell as it should be after the call.
 std::vector<std::vector<float>> scoreReference(const GastrelCall& call) {
     auto scores = snapshot<float>(call.scores);
+    std::vector<float*> scoreTable;
+    for (auto& map : scores) scoreTable.push_back(map.data());
+    std::vector<const float*> pooledTable = testsupport::cellTable<const float>(call.pooled);
+    std::vector<const float*> normalizerTable = testsupport::cellTable<const float>(call.normalizers);
+    std::vector<double> rows = testsupport::asDoubles(call.rows), cols = testsupport::asDoubles(call.cols);
     const CallSetup& q = call.setup;
     const Elements& el = call.elements;
-    int p = q.poolStep, imageCount = call.scores.imageCount;
-    int64_t rowsPooled = floorOf(double(q.templateRows) / p), colsPooled = floorOf(double(q.templateCols) / p);
-    int64_t centerRow = floorOf((q.templateRows / 2.0) / p), centerCol = floorOf((q.templateCols / 2.0) / p);
-    double s = q.saturationLevel;
-    for (int image = 0; image < imageCount; ++image) {
-        int64_t rows = call.rows[image], cols = call.cols[image];
-        int64_t pooledRows = call.pooledRows[image], pooledCols = call.pooledCols[image];
-        const float* normalizer = call.normalizers.singles(image, 0);
-        for (int64_t i = 1 - rowsPooled; i <= pooledRows; ++i) {
-            for (int64_t j = 1 - colsPooled; j <= pooledCols; ++j) {
-                int64_t q0 = (i + rowsPooled - 1) + (j + colsPooled - 1) * call.scoreRows[image];
-                int64_t cx = (i + centerRow) * p, cy = (j + centerCol) * p;
-                float n = 1.0f;
-                if (cx >= 1 && cx <= rows && cy >= 1 && cy <= cols) n = normalizer[(cx - 1) + (cy - 1) * rows];
-                if (n == 0.0f) n = 1.0f;
-                float score = scores[image][q0];
-                for (size_t k = 0; k < el.orients.size(); ++k) {
-                    int64_t x = i + roundedHalfUp(el.rowOffsets[k]), y = j + roundedHalfUp(el.colOffsets[k]);
-                    if (x >= 1 && x <= pooledRows && y >= 1 && y <= pooledCols) {
-                        const float* map = call.pooled.singles(image, roundedHalfUp(el.orients[k]));
-                        float v = map[(x - 1) + (y - 1) * pooledRows] / n;
-                        float t = saturatedAsWritten(v, s);
-                        score = static_cast<float>(double(score) + (el.weights[k] * double(t) - el.biases[k]));
-                    } else {
-                        score = static_cast<float>(double(score) - el.biases[k]);
-                    }
-                }
-                scores[image][q0] = score;
-            }
-        }
-    }
+    plaindetect::ScoreCall plainCall{static_cast<int32_t>(rows.size()), rows.data(), cols.data(), q.orientCount,
+                                     q.poolStep, q.templateRows, q.templateCols,
+                                     static_cast<int32_t>(el.orients.size()), el.orients.data(),
+                                     el.rowOffsets.data(), el.colOffsets.data(), el.weights.data(), el.biases.data(),
+                                     pooledTable.data(), scoreTable.data(), normalizerTable.data(),
+                                     q.saturationLevel};
+    plaindetect::gastrel(plainCall);
     return scores;
 }
 

@@ -1,5 +1,5 @@
-// Plain loops of the detection kernels: the shift search, stamping, inhibition, pooling and
-// recovery with inhibition, each written out statement by statement with its loops, their
+// Plain loops of the detection kernels: the shift search, stamping, inhibition, pooling,
+// template scoring and recovery with inhibition, each written out statement by statement with its loops, their
 // order and its rounding, and nothing made faster. The benchmarks time them against the shared
 // routines and the plug-ins; the unit tests hold those to them bit for bit.
 #pragma once
@@ -158,6 +158,71 @@ inline void vindral(int32_t imageCount, const double* imageRows, const double* i
                                                  rows, cols);
                     pooledMaps[image + o * imageCount][p] = f.best;
                     traceMaps[image + o * imageCount][p] = static_cast<float>(f.slot);
+                }
+            }
+        }
+    }
+}
+
+// gastrel's arguments, in its order of meaning; pooledMaps by image + orient * imageCount,
+// scoreMaps and normalizerMaps by image.
+struct ScoreCall {
+    int32_t imageCount;
+    const double* imageRows;
+    const double* imageCols;
+    int32_t orientCount, poolStep, templateRows, templateCols, elementCount;
+    const double *elementOrients, *elementRowOffsets, *elementColOffsets, *elementWeights, *elementBiases;
+    const float* const* pooledMaps;
+    float* const* scoreMaps;
+    const float* const* normalizerMaps;
+    double saturationLevel;
+};
+
+// gastrel's kernel, placement by placement (anchor rows outer, anchor columns inner) and, in
+// each placement, element by element in order, rounding the score to single after every
+// element. Positions are formed in 64 bits, so that huge offsets and template sides stay
+// defined. A normalizer of 0 reads as 1, the plug-in's choice.
+inline void gastrel(const ScoreCall& a) {
+    int32_t p = a.poolStep;
+    int64_t templateRowsPooled = static_cast<int64_t>(std::floor(static_cast<double>(a.templateRows) / p));
+    int64_t templateColsPooled = static_cast<int64_t>(std::floor(static_cast<double>(a.templateCols) / p));
+    int64_t centerRowOffset = static_cast<int64_t>(std::floor((a.templateRows / 2.0) / p));
+    int64_t centerColOffset = static_cast<int64_t>(std::floor((a.templateCols / 2.0) / p));
+    std::vector<int32_t> orient(a.elementCount), rowOffset(a.elementCount), colOffset(a.elementCount);
+    for (int32_t k = 0; k < a.elementCount; ++k) {
+        orient[k] = roundHalfUp(a.elementOrients[k]);
+        rowOffset[k] = roundHalfUp(a.elementRowOffsets[k]);
+        colOffset[k] = roundHalfUp(a.elementColOffsets[k]);
+    }
+    double s = a.saturationLevel;
+    for (int32_t image = 0; image < a.imageCount; ++image) {
+        int64_t rows = roundHalfUp(a.imageRows[image]);
+        int64_t cols = roundHalfUp(a.imageCols[image]);
+        int64_t pooledRows = static_cast<int64_t>(std::floor(static_cast<double>(rows) / p));
+        int64_t pooledCols = static_cast<int64_t>(std::floor(static_cast<double>(cols) / p));
+        int64_t scoreRows = static_cast<int64_t>(std::floor((static_cast<double>(a.templateRows) + rows) / p));
+        float* score = a.scoreMaps[image];
+        const float* normalizer = a.normalizerMaps[image];
+        for (int64_t i = 1 - templateRowsPooled; i <= pooledRows; ++i) {
+            for (int64_t j = 1 - templateColsPooled; j <= pooledCols; ++j) {
+                int64_t q = (i + templateRowsPooled - 1) + (j + templateColsPooled - 1) * scoreRows;
+                int64_t cx = (i + centerRowOffset) * p;
+                int64_t cy = (j + centerColOffset) * p;
+                float n = 1.0f;
+                if (cx >= 1 && cx <= rows && cy >= 1 && cy <= cols) n = normalizer[(cx - 1) + (cy - 1) * rows];
+                if (n == 0.0f) n = 1.0f;
+                for (int32_t k = 0; k < a.elementCount; ++k) {
+                    int64_t x = i + rowOffset[k];
+                    int64_t y = j + colOffset[k];
+                    if (x >= 1 && x <= pooledRows && y >= 1 && y <= pooledCols) {
+                        float r = a.pooledMaps[image + orient[k] * a.imageCount][(x - 1) + (y - 1) * pooledRows];
+                        float v = static_cast<float>(static_cast<double>(r) / n);
+                        double e = std::exp((-2.0 * v) / s);
+                        float t = static_cast<float>(s * ((2.0 / (e + 1.0)) - 1.0));
+                        score[q] = static_cast<float>(score[q] + (a.elementWeights[k] * t - a.elementBiases[k]));
+                    } else {
+                        score[q] = static_cast<float>(score[q] - a.elementBiases[k]);
+                    }
                 }
             }
         }
