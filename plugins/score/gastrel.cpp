@@ -6,6 +6,7 @@
 
 #include "frame.h"
 #include "placement.h"
+#include "vector_saturation.h"
 
 namespace {
 
@@ -119,16 +120,38 @@ void placeElements(const TemplateElement* elements, int32_t elementCount, const 
 // Adds one element's term to the scores of the anchor column with index b; scores and
 // normalizers hold one value per anchor row. Inside the pooled map the term is
 // w * saturate(r / n, s) - b, formed in double and added to the score, which is rounded to
-// single; outside, the bias is subtracted in double and the score rounded to single.
-void addElementToColumn(float* scores, const float* normalizers, int32_t rowCount, const PlacedElement& p,
-                        const TemplateElement& e, int32_t b, const ImageGeometry& g, double s) {
+// single; outside, the bias is subtracted in double and the score rounded to single. Inside,
+// eight neighbouring placements at a time divide, saturate (vector_saturation.h) and add.
+SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizers, int32_t rowCount,
+                                          const PlacedElement& p, const TemplateElement& e, int32_t b,
+                                          int32_t pooledRows, double s) {
     bool columnInside = b >= p.colBegin && b < p.colEnd;
     int32_t begin = columnInside ? p.rowBegin : rowCount;
     int32_t end = columnInside ? p.rowEnd : rowCount;
     for (int32_t a = 0; a < begin; ++a) scores[a] = static_cast<float>(scores[a] - e.bias);
     if (begin < end) {
-        const float* responses = p.map + cmIndex(p.firstRow, p.firstCol + (b - p.colBegin), g.pooledRows, g.pooledCols);
-        for (int32_t a = begin; a < end; ++a) {
+        const float* responses = p.map + cmIndex(p.firstRow, p.firstCol + (b - p.colBegin), pooledRows, 0);
+        int32_t a = begin;
+        for (; a + saturationLanes <= end; a += saturationLanes) {
+            SaturationFloats r, n, t;
+            __builtin_memcpy(&r, responses + (a - begin), sizeof(r));
+            __builtin_memcpy(&n, normalizers + a, sizeof(n));
+            SaturationFloats v = r / n;
+            SaturationMask unproven;
+            saturateLanes(v, s, t, unproven);
+            if (anyLane(unproven)) {
+                for (int32_t k = 0; k < saturationLanes; ++k) {
+                    if (unproven[k]) t[k] = saturate(v[k], s);
+                }
+            }
+            SaturationFloats before;
+            __builtin_memcpy(&before, scores + a, sizeof(before));
+            SaturationDoubles term = e.weight * __builtin_convertvector(t, SaturationDoubles) - e.bias;
+            SaturationFloats after =
+                __builtin_convertvector(__builtin_convertvector(before, SaturationDoubles) + term, SaturationFloats);
+            __builtin_memcpy(scores + a, &after, sizeof(after));
+        }
+        for (; a < end; ++a) {
             float t = saturate(responses[a - begin] / normalizers[a], s);
             scores[a] = static_cast<float>(scores[a] + (e.weight * t - e.bias));
         }
@@ -163,7 +186,7 @@ void scoreImage(const TemplateElement* elements, int32_t elementCount, const Sco
         }
         float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
         for (int32_t k = 0; k < elementCount; ++k) {
-            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g, s);
+            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g.pooledRows, s);
         }
     }
 }
