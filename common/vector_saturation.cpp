@@ -1,12 +1,13 @@
 #include "vector_saturation.h"
 
 SATURATION_CLONES void saturateValues(float* values, int32_t n, double s) {
+    SaturationLevel level = saturationLevelOf(s);
     int32_t p = 0;
     for (; p + saturationLanes <= n; p += saturationLanes) {
         SaturationFloats v, saturated;
         SaturationMask unproven;
         __builtin_memcpy(&v, values + p, sizeof(v));
-        saturateLanes(v, s, saturated, unproven);
+        saturateLanes(v, level, saturated, unproven);
         if (anyLane(unproven)) {
             for (int32_t k = 0; k < saturationLanes; ++k) {
                 if (unproven[k]) saturated[k] = saturate(v[k], s);

@@ -6,39 +6,50 @@
 // either the single-precision value saturate(v[k], s) = float(s * ((2 / (exp((-2 * v[k]) / s)
 // + 1)) - 1)), with exactly the bits the library's exp would give it, or marks the lane
 // unproven; the caller then computes that lane with saturate() itself. Any v is accepted
-// (NaN, infinities, -0, subnormals); such awkward values are simply left unproven. Unproven
-// lanes are rare for values of ordinary size (about one in a million or fewer), always
-// for |2v/s| > 700, NaN and infinities. Nothing is read or written outside the arguments.
+// (NaN, infinities, -0, subnormals). Unproven are always the lanes with |2v/s| > 700, NaN or
+// an infinity, and those with a nonzero |v| below about 2^-22 |s|, whose result steps are
+// finer than the margin below; of the others about one lane in a million, and a few in a
+// thousand at worst. Nothing is read or written outside the arguments.
 //
 // Callers compile their loops for several processors with SATURATION_CLONES, so that the
 // helpers below, always inlined, are compiled for each processor's vector width.
 //
 // One library exp per value bounds a plain loop. Here eight values at a time take a vector
 // exp of our own, which is not the library's but lies close to it; a lane keeps the vector
-// result only when the whole interval of exp values that the library might return gives one
-// and the same single-precision result. Why that is exact:
+// result only when the whole interval of values that the library's computation might reach
+// gives one and the same single-precision result. Why that is exact (U = 2^-53, the unit
+// roundoff of double precision):
 //
-// 1. Our exp. For |a| <= expRangeLimit, n = nearest integer to a / ln 2 and
+// 1. The argument. The library's argument is a_L = (-2v) / s, correctly rounded (-2v is
+//    exact). Ours, for 2^-1020 <= |s| <= 2^1020, is a = v * c with c = -2 * (1 / s) (1 / s
+//    rounded, normal, and its doubling exact): two roundings against one, so
+//    |a - a_L| <= 3.0001 U |a| (plus at most 2^-1073 where a product is subnormal). For other
+//    levels ours is a_L itself.
+// 2. Our exp. For |a| <= expRangeLimit, n = nearest integer to a / ln 2 and
 //    r = (a - n * ln2High) - n * ln2Low with |r| <= 0.3466 (ln2High has 32 significant bits,
 //    so n * ln2High and a - n * ln2High are exact). exp(r) is the Taylor polynomial of degree
 //    13, 1 + (r + r^2 * q(r)): its truncation error is below 0.3466^14 / 14! < 2^-57
 //    relative, the rounding of r adds at most 2^-54 relative, and the evaluation at most
 //    2^-52 (q's own rounding errors are scaled by r^2 < 0.121, so the final two additions
-//    dominate). Scaling by 2^n is exact, for |n| <= 1010 keeps the result normal. So ours
-//    lies within 2^-50 (relative) of the true exp, and the C library's (documented to within
-//    1 ulp) within 2^-52: the two differ by less than 2^-49 relative, and expMargin = 2^-45
-//    covers that sixteen times over.
-// 2. Monotony. With e_lo = e * (1 - expMargin) and e_hi = e * (1 + expMargin), the library's
-//    exp lies in [e_lo, e_hi] (the two products' own roundings are far below the margin).
-//    Every later step, e + 1, 2 / (.), (.) - 1, s * (.) and the rounding to single precision,
-//    is a correctly rounded monotone operation, so the single result is a monotone function
-//    of e: when e_lo and e_hi give the same single (same bits), so does every e between
-//    them, the library's among them.
-// 3. An argument of exactly +-0 has exp exactly 1 in the library and in ours (r = 0, n = 0),
-//    so it needs no interval. Arguments beyond the range, infinities and NaN are left
-//    unproven.
+//    dominate). Scaling by 2^n is exact, for |n| <= 1010 keeps the result normal. So ours, e,
+//    lies within 2^-50 (relative) of exp(a), and the library's e_L (documented to within
+//    1 ulp) within 2^-52 of exp(a_L); with step 1 (exp(a_L) / exp(a) = exp(a_L - a)),
+//    e_L = e * (1 + mu) with |mu| <= 2^-49.6 + 3.0002 U |a|.
+// 3. The quotient. The library goes on with q_L = 2 / (e_L + 1), ours with q = 2 / (e + 1),
+//    each with two roundings of at most U: (e_L + 1) / (e + 1) differs from 1 by at most |mu|,
+//    so q_L = q * (1 + rho) with |rho| <= 2^-49.1 + 2^-51.4 |a|. The margin
+//    k = 2^-46 + 2^-49 |a| exceeds that, with the roundings of q * (1 -+ k) (at most 2.0001 U
+//    more), by more than four times: q_lo = q * (1 - k) <= q_L <= q * (1 + k) = q_hi.
+// 4. Monotony. Every later step, x - 1, s * (.) and the rounding to single precision, is a
+//    correctly rounded monotone operation, so the single result is a monotone function of x
+//    (a zero result takes the sign of s * (x - 1), which is monotone too): when q_lo and q_hi
+//    give the same single (same bits), so does every x between them, q_L among them.
+// 5. A value v of exactly +-0 has a = a_L = +-0, whose exp is exactly 1 in the library and in
+//    ours (r = 0, n = 0), so it needs no margin (k = 0). Arguments beyond the range,
+//    infinities and NaN are left unproven.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "frame.h"
@@ -48,7 +59,8 @@
 #define SATURATION_LANES 8
 typedef double SaturationDoubles __attribute__((vector_size(SATURATION_LANES * 8)));
 typedef float SaturationFloats __attribute__((vector_size(SATURATION_LANES * 4)));
-typedef int64_t SaturationMask __attribute__((vector_size(SATURATION_LANES * 8)));
+// A lane mask: -1 in a set lane, 0 elsewhere.
+typedef int32_t SaturationMask __attribute__((vector_size(SATURATION_LANES * 4)));
 typedef uint64_t SaturationBits __attribute__((vector_size(SATURATION_LANES * 8)));
 const int32_t saturationLanes = SATURATION_LANES;
 
@@ -63,7 +75,6 @@ const int32_t saturationLanes = SATURATION_LANES;
 namespace vectorsaturation {
 
 const double expRangeLimit = 700.0;
-const uint64_t expRangeLimitBits = 0x4085e00000000000;  // the bits of expRangeLimit
 const uint64_t signBit = 0x8000000000000000;
 const double invLn2 = 1.4426950408889634;          // 1 / ln 2
 const double ln2High = 6.93147180369123816490e-01;  // ln 2 to 32 significant bits
@@ -73,7 +84,12 @@ const double ln2Low = 1.90821492927058770002e-10;   // ln 2 - ln2High
 const double roundingShifter = 6755399441055744.0;
 const int64_t exponentBias = 1023;
 const int32_t mantissaBits = 52;
-const double expMargin = 1.0 / 35184372088832.0;  // 2^-45
+// The margin k = marginBase + marginSlope * |a| of step 3.
+const double marginBase = 0x1p-46;
+const double marginSlope = 0x1p-49;
+// Levels whose reciprocal is normal and whose reciprocal's double is finite (step 1).
+const double reciprocalLevelLow = 0x1p-1020;
+const double reciprocalLevelHigh = 0x1p1020;
 // 1 / k! for k = 2 ... 13, the Taylor coefficients of exp after 1 + r.
 const double taylorCoefficients[] = {
     1.0 / 2, 1.0 / 6, 1.0 / 24, 1.0 / 120, 1.0 / 720, 1.0 / 5040, 1.0 / 40320, 1.0 / 362880,
@@ -104,47 +120,67 @@ SATURATION_HELPER void vectorExp(const SaturationDoubles& a, SaturationDoubles& 
     e = p * scale;
 }
 
-// The single result s * ((2 / (e + 1)) - 1) of the formula for one exp value per lane.
-SATURATION_HELPER void saturationFromExp(const SaturationDoubles& e, double s, SaturationFloats& saturated) {
-    SaturationDoubles result = s * ((2.0 / (e + 1.0)) - 1.0);
-    saturated = __builtin_convertvector(result, SaturationFloats);
-}
-
 }  // namespace vectorsaturation
+
+// A level s with what the lanes need of it: its reciprocal's -2 multiple where that gives the
+// argument within the bound of step 1.
+struct SaturationLevel {
+    double s;
+    double minusTwoOverS;
+    bool byReciprocal;
+};
+
+inline SaturationLevel saturationLevelOf(double s) {
+    double magnitude = std::fabs(s);
+    bool byReciprocal =
+        magnitude >= vectorsaturation::reciprocalLevelLow && magnitude <= vectorsaturation::reciprocalLevelHigh;
+    return SaturationLevel{s, byReciprocal ? -2.0 * (1.0 / s) : 0.0, byReciprocal};
+}
 
 // True when any lane of the mask is set.
 SATURATION_HELPER bool anyLane(const SaturationMask& mask) {
+    uint64_t parts[SATURATION_LANES / 2];
+    __builtin_memcpy(parts, &mask, sizeof(parts));
     uint64_t any = 0;
-    for (int32_t k = 0; k < saturationLanes; ++k) any |= static_cast<uint64_t>(mask[k]);
+    for (int32_t k = 0; k < SATURATION_LANES / 2; ++k) any |= parts[k];
     return any != 0;
 }
 
-// saturate(v[k], s) in every lane k whose unproven[k] is 0; lanes with unproven[k] == -1 hold
-// meaningless values and are left to the caller (see the contract above).
-SATURATION_HELPER void saturateLanes(const SaturationFloats& v, double s, SaturationFloats& saturated,
-                                     SaturationMask& unproven) {
+// saturate(v[k], level.s) in every lane k whose unproven[k] is 0; lanes with unproven[k] == -1
+// hold meaningless values and are left to the caller (see the contract above).
+SATURATION_HELPER void saturateLanes(const SaturationFloats& v, const SaturationLevel& level,
+                                     SaturationFloats& saturated, SaturationMask& unproven) {
     using namespace vectorsaturation;
-    SaturationDoubles a = (-2.0 * __builtin_convertvector(v, SaturationDoubles)) / s;
+    SaturationDoubles wide = __builtin_convertvector(v, SaturationDoubles);
+    SaturationDoubles a;
+    if (level.byReciprocal) {
+        a = wide * level.minusTwoOverS;
+    } else {
+        a = (-2.0 * wide) / level.s;
+    }
     SaturationDoubles e;
     vectorExp(a, e);
-    // |a| as bits: finite magnitudes order as their bit patterns do, and NaN lies above all.
     SaturationBits magnitudeBits;
     __builtin_memcpy(&magnitudeBits, &a, sizeof(magnitudeBits));
     magnitudeBits &= ~signBit;
-    SaturationMask exactOne = magnitudeBits == 0;
-    SaturationDoubles low = exactOne ? e : e * (1.0 - expMargin);
-    SaturationDoubles high = exactOne ? e : e * (1.0 + expMargin);
-    SaturationFloats fromLow, fromHigh;
-    saturationFromExp(low, s, fromLow);
-    saturationFromExp(high, s, fromHigh);
-    // Widening to double keeps single values apart bit for bit (-0 from +0 included).
-    SaturationDoubles lowWide = __builtin_convertvector(fromLow, SaturationDoubles);
-    SaturationDoubles highWide = __builtin_convertvector(fromHigh, SaturationDoubles);
-    SaturationBits lowBits, highBits;
-    __builtin_memcpy(&lowBits, &lowWide, sizeof(lowBits));
-    __builtin_memcpy(&highBits, &highWide, sizeof(highBits));
-    SaturationMask inRange = magnitudeBits <= expRangeLimitBits;
-    unproven = ~((lowBits == highBits) & inRange);
+    SaturationDoubles magnitude;
+    __builtin_memcpy(&magnitude, &magnitudeBits, sizeof(magnitude));
+    SaturationDoubles margin = wide == 0.0 ? SaturationDoubles{} : marginBase + marginSlope * magnitude;
+    SaturationDoubles q = 2.0 / (e + 1.0);
+    SaturationDoubles low = q * (1.0 - margin);
+    SaturationDoubles high = q * (1.0 + margin);
+    // Lanes out of range (NaN among them, whose comparison is false) end with a NaN at the low
+    // end and an infinity at the high end, whose bits never agree.
+    SaturationDoubles none = SaturationDoubles{} + __builtin_nan("");
+    SaturationDoubles beyond = SaturationDoubles{} + __builtin_inf();
+    low = magnitude <= expRangeLimit ? low : none;
+    high = magnitude <= expRangeLimit ? high : beyond;
+    SaturationFloats fromLow = __builtin_convertvector(level.s * (low - 1.0), SaturationFloats);
+    SaturationFloats fromHigh = __builtin_convertvector(level.s * (high - 1.0), SaturationFloats);
+    SaturationMask lowBits, highBits;
+    __builtin_memcpy(&lowBits, &fromLow, sizeof(lowBits));
+    __builtin_memcpy(&highBits, &fromHigh, sizeof(highBits));
+    unproven = lowBits != highBits;
     saturated = fromLow;
 }
 

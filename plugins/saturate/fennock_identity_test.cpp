@@ -37,7 +37,9 @@ testing::AssertionResult fennockMatchesPlain(const std::vector<int>& rows, const
     return testsupport::sameBitsEverywhere(testsupport::snapshot<float>(grid), expected) << " (level " << level << ")";
 }
 
-const double levels[] = {0.1, 1.0 / 3.0, -2.5, 6.0, 1e4, 1e-30, 3e38};
+// Among them levels beyond the range where the argument is formed with the reciprocal of the
+// level (vector_saturation.h): a subnormal one and one near the double limit.
+const double levels[] = {0.1, 1.0 / 3.0, -2.5, 6.0, 1e4, 1e-30, 3e38, 1e-310, -1.7e308};
 
 std::vector<float> edgeValues(double level) {
     const float inf = std::numeric_limits<float>::infinity();

@@ -124,7 +124,8 @@ void placeElements(const TemplateElement* elements, int32_t elementCount, const 
 // eight neighbouring placements at a time divide, saturate (vector_saturation.h) and add.
 SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizers, int32_t rowCount,
                                           const PlacedElement& p, const TemplateElement& e, int32_t b,
-                                          int32_t pooledRows, double s) {
+                                          int32_t pooledRows, const SaturationLevel& level) {
+    double s = level.s;
     bool columnInside = b >= p.colBegin && b < p.colEnd;
     int32_t begin = columnInside ? p.rowBegin : rowCount;
     int32_t end = columnInside ? p.rowEnd : rowCount;
@@ -138,7 +139,7 @@ SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizer
             __builtin_memcpy(&n, normalizers + a, sizeof(n));
             SaturationFloats v = r / n;
             SaturationMask unproven;
-            saturateLanes(v, s, t, unproven);
+            saturateLanes(v, level, t, unproven);
             if (anyLane(unproven)) {
                 for (int32_t k = 0; k < saturationLanes; ++k) {
                     if (unproven[k]) t[k] = saturate(v[k], s);
@@ -166,8 +167,8 @@ SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizer
 // which walks the score and pooled maps in storage order. Anchor (first + a, first + b) has
 // score position (a + 1, b + 1).
 void scoreImage(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids, int32_t image,
-                const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep, double s,
-                PlacedElement* placed, float* columnNormalizers) {
+                const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep,
+                const SaturationLevel& level, PlacedElement* placed, float* columnNormalizers) {
     int64_t rowCount = anchorCountOf(t.rowsPooled, g.pooledRows);
     int64_t colCount = anchorCountOf(t.colsPooled, g.pooledCols);
     if (rowCount == 0 || colCount == 0) return;
@@ -186,7 +187,8 @@ void scoreImage(const TemplateElement* elements, int32_t elementCount, const Sco
         }
         float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
         for (int32_t k = 0; k < elementCount; ++k) {
-            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g.pooledRows, s);
+            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g.pooledRows,
+                               level);
         }
     }
 }
@@ -250,8 +252,9 @@ void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     PlacedElement* placed = allocArray<PlacedElement>(elementCount);
     TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
     float* columnNormalizers = allocArray<float>(largestAnchorRowCount(sizes, imageCount, poolStep, t));
+    SaturationLevel level = saturationLevelOf(saturationLevel);
     for (int32_t image = 0; image < imageCount; ++image) {
-        scoreImage(elements, elementCount, grids, image, geometry(image), t, poolStep, saturationLevel, placed,
+        scoreImage(elements, elementCount, grids, image, geometry(image), t, poolStep, level, placed,
                    columnNormalizers);
     }
     mxFree(columnNormalizers);
