@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
@@ -198,6 +199,115 @@ TEST(Gastrel, MatchesThePlainLoopBitForBit) {
         EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
         EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.pooled), pooledBefore));
         EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.normalizers), normalizersBefore));
+    }
+}
+
+// Normalizers as brelind makes them from full-resolution responses of the same images: window
+// means floored at a fraction of the largest (meanSwitch 0), or all ones (meanSwitch -1).
+void normalizeWithBrelind(const GastrelCall& call, testsupport::SeededRandom& random, bool switchOn) {
+    int imageCount = static_cast<int>(call.rows.size());
+    MapGrid responses = testsupport::makeGrid(imageCount, call.setup.orientCount, call.rows, call.cols, mxSINGLE_CLASS);
+    std::gamma_distribution<double> magnitude(2.0, 1.0);
+    testsupport::fillEach(responses, [&] { return magnitude(random.engine()); });
+    std::vector<double> rows = testsupport::asDoubles(call.rows), cols = testsupport::asDoubles(call.cols);
+    Array count = minihost::scalar(imageCount), rowArg = minihost::doubles(1, imageCount, rows),
+          colArg = minihost::doubles(1, imageCount, cols), orients = minihost::scalar(call.setup.orientCount),
+          margin = minihost::scalar(random.integer(1, 3)), halfX = minihost::scalar(random.integer(0, 3)),
+          halfY = minihost::scalar(random.integer(0, 3)), meanSwitch = minihost::scalar(switchOn ? 0 : -1),
+          relativeFloor = minihost::scalar(random.uniform(0.0f, 0.5f));
+    minihost::CallResult result = callPlugin(
+        minihost::loadPlugin("brelind"), {count.get(), rowArg.get(), colArg.get(), orients.get(), margin.get(),
+                                          responses.cells.get(), call.normalizers.cells.get(), halfX.get(),
+                                          halfY.get(), meanSwitch.get(), relativeFloor.get()});
+    ASSERT_FALSE(result.failed) << result.errorMessage;
+}
+
+// Pooled responses of every size, so that saturation runs from exactly the response to exactly
+// the level: magnitudes spread evenly over 2^-30 ... 2^12 of either sign, with NaN, +-infinity,
+// -0, subnormals and values near the single limit among them.
+void fillSpreadPooled(const MapGrid& grid, testsupport::SeededRandom& random) {
+    const float unusual[] = {nan, inf, -inf, -0.0f, std::numeric_limits<float>::denorm_min(), -1e-40f, 3e38f};
+    testsupport::fillEach(grid, [&]() -> double {
+        int draw = random.integer(0, 99);
+        if (draw < 7) return unusual[draw];
+        float magnitude = std::ldexp(random.uniform(1.0f, 2.0f), random.integer(-30, 11));
+        return draw % 3 == 0 ? -magnitude : magnitude;
+    });
+}
+
+// Saturation takes eight neighbouring placements at a time: maps large enough for many such
+// batches and their tails, normalizers made by brelind with its switch on and off (some with
+// exact zeros put in), and every third call repeated to accumulate into its own scores.
+TEST(Gastrel, BrelindNormalizedCallsMatchThePlainLoopBitForBit) {
+    testsupport::SeededRandom random;
+    const double levels[] = {6.0, 0.1, 1.0 / 3.0, -0.7, 1e-3, 1e4};
+    for (int trial = 0; trial < 60; ++trial) {
+        std::vector<double> rows, cols;
+        for (int image = random.integer(1, 3); image > 0; --image) {
+            rows.push_back(random.integer(0, 71) - 0.5 * random.integer(0, 1));
+            cols.push_back(random.integer(0, 71) - 0.5 * random.integer(0, 1));
+        }
+        CallSetup q{random.integer(1, 5), random.integer(1, 3), random.integer(0, 31), random.integer(0, 31),
+                    levels[trial % 6]};
+        bool switchOn = trial % 2 == 0;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ": poolStep " << q.poolStep << ", template "
+                                        << q.templateRows << " x " << q.templateCols << ", level "
+                                        << q.saturationLevel << ", meanSwitch " << (switchOn ? "on" : "off"));
+        GastrelCall call = makeCall(rows, cols, q, randomElements(random, random.integer(0, 40), q.orientCount,
+                                                                  q.templateRows / q.poolStep + 3), 2);
+        fillSpreadPooled(call.pooled, random);
+        testsupport::fillEach(call.scores, [&]() -> double {
+            int draw = random.integer(0, 49);
+            return draw == 0 ? -0.0 : draw == 1 ? nan : random.uniform(-20.0f, 20.0f);
+        });
+        normalizeWithBrelind(call, random, switchOn);
+        if (trial % 5 == 0) {
+            testsupport::fillEach(call.normalizers, [&]() -> double {
+                return random.integer(0, 6) == 0 ? 0.0 : random.uniform(0.5f, 3.0f);
+            });
+        }
+        for (int repeat = 0; repeat < (trial % 3 == 0 ? 2 : 1); ++repeat) {
+            auto expected = scoreReference(call);
+            ASSERT_FALSE(run(call).failed);
+            ASSERT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+        }
+    }
+}
+
+// Responses around the rounding boundaries of the saturated values: every single-precision
+// pattern in windows around small, middle and saturating responses, one per pooled position,
+// scored by one element of weight 1 and bias 0 over normalizers of 1 and of 3, so that each
+// score is one saturated value added to a start score of -0.
+TEST(Gastrel, DenseWindowsOfNeighbouringResponsesMatchThePlainLoop) {
+    const float centres[] = {1e-6f, 0.05f, 0.5f, 1.0f, 3.0f, 9.0f, 20.0f};
+    const int halfSpan = 6000, rows = 504;
+    std::vector<float> values;
+    for (float centre : centres) {
+        for (float c : {centre, -centre}) {
+            uint32_t pattern;
+            std::memcpy(&pattern, &c, sizeof(pattern));
+            for (int k = -halfSpan; k < halfSpan; ++k) {
+                uint32_t near = pattern + static_cast<uint32_t>(k);
+                float v;
+                std::memcpy(&v, &near, sizeof(v));
+                values.push_back(v);
+            }
+        }
+    }
+    int cols = static_cast<int>(values.size()) / rows;
+    Elements one;
+    one.add(0, 0, 0, 1.0, 0.0);
+    for (double level : {1.0 / 3.0, 6.0, -2.5}) {
+        for (float normalizer : {1.0f, 3.0f}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", normalizer " << normalizer);
+            GastrelCall call = makeCall({double(rows)}, {double(cols)}, {1, 1, 0, 0, level}, one);
+            std::copy(values.begin(), values.begin() + rows * cols, call.pooled.singles(0, 0));
+            testsupport::fillEach(call.scores, [] { return -0.0; });
+            testsupport::fillEach(call.normalizers, [&] { return normalizer; });
+            auto expected = scoreReference(call);
+            ASSERT_FALSE(run(call).failed);
+            EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+        }
     }
 }
 
