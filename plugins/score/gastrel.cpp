@@ -124,14 +124,14 @@ void placeElements(const TemplateElement* elements, int32_t elementCount, const 
 // eight neighbouring placements at a time divide, saturate (vector_saturation.h) and add.
 SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizers, int32_t rowCount,
                                           const PlacedElement& p, const TemplateElement& e, int32_t b,
-                                          int32_t pooledRows, const SaturationLevel& level) {
+                                          const ImageGeometry& g, const SaturationLevel& level) {
     double s = level.s;
     bool columnInside = b >= p.colBegin && b < p.colEnd;
     int32_t begin = columnInside ? p.rowBegin : rowCount;
     int32_t end = columnInside ? p.rowEnd : rowCount;
     for (int32_t a = 0; a < begin; ++a) scores[a] = static_cast<float>(scores[a] - e.bias);
     if (begin < end) {
-        const float* responses = p.map + cmIndex(p.firstRow, p.firstCol + (b - p.colBegin), pooledRows, 0);
+        const float* responses = p.map + cmIndex(p.firstRow, p.firstCol + (b - p.colBegin), g.pooledRows, g.pooledCols);
         int32_t a = begin;
         for (; a + saturationLanes <= end; a += saturationLanes) {
             SaturationFloats r, n, t;
@@ -187,8 +187,7 @@ void scoreImage(const TemplateElement* elements, int32_t elementCount, const Sco
         }
         float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
         for (int32_t k = 0; k < elementCount; ++k) {
-            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g.pooledRows,
-                               level);
+            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g, level);
         }
     }
 }
