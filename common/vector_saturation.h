@@ -52,6 +52,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "dispatch.h"
 #include "frame.h"
 
 // Lanes per step: several hardware vectors' worth, so that the long chains of the polynomial
@@ -66,7 +67,7 @@ const int32_t saturationLanes = SATURATION_LANES;
 
 // A loop built on saturateLanes, compiled for AVX-512, for AVX2 and for any x86-64, the copy
 // chosen at run time.
-#define SATURATION_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define SATURATION_CLONES PROCESSOR_CLONES("arch=x86-64-v4", "avx2", "default")
 
 // The helpers are inlined into each processor's copy of the caller, so that they are compiled
 // for its vector width; vectors pass by reference for the same reason.

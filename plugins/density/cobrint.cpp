@@ -1,6 +1,7 @@
 // cobrint: saturates a grid of double-precision response maps in place and adds the density
 // of the saturated values inside an inner window of every map to a histogram.
 
+#include "dispatch.h"
 #include "frame.h"
 
 namespace {
@@ -41,8 +42,8 @@ void saturateColumn(double* column, int32_t rows, double saturationLevel) {
 }
 
 // The bins of n values; vector code where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void binValues(const double* values, int32_t n,
-                                                                  const Bins& bins, int32_t* binIndex) {
+PROCESSOR_CLONES("avx2", "default") void binValues(const double* values, int32_t n, const Bins& bins,
+                                                   int32_t* binIndex) {
     for (int32_t x = 0; x < n; ++x) binIndex[x] = binOf(values[x], bins);
 }
 

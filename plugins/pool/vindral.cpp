@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "dispatch.h"
 #include "frame.h"
 #include "placement.h"
 #include "shifts.h"
@@ -491,13 +492,15 @@ VECTOR_HELPER void poolImageIn(const ShiftTable& shifts, const PoolGrids& grids,
 
 // One version of poolImage per instruction set, the one for the processor chosen when the
 // plug-in is loaded.
-__attribute__((target("avx2"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                                               const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+#ifndef BASELINE_CODE_ONLY
+AVX2_VERSION void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                            int64_t shiftReach, const PoolWork& work) {
     poolImageIn<WideLanes>(shifts, grids, image, g, shiftReach, work);
 }
+#endif
 
-__attribute__((target("default"))) void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                                                  const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+BASELINE_VERSION void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                                int64_t shiftReach, const PoolWork& work) {
     poolImageIn<NarrowLanes>(shifts, grids, image, g, shiftReach, work);
 }
 

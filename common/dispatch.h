@@ -1,0 +1,28 @@
+// Vector code chosen at run time for the processor. The default build compiles such code for
+// several instruction sets and picks the copy for the processor when the library loads; with
+// BASELINE_CODE_ONLY defined (the sanitizer build of the tests) only the baseline x86-64 copy
+// is built, so that the tests also run the code that processors without the wider vector
+// units take.
+#pragma once
+
+#ifdef BASELINE_CODE_ONLY
+#define PROCESSOR_CLONES(...)
+#define BASELINE_VERSION
+#else
+// Copies of one function for each instruction set named ("default" among them).
+#define PROCESSOR_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
+// The baseline version of a function that also has hand-written AVX2_VERSION.
+#define BASELINE_VERSION __attribute__((target("default")))
+#endif
+
+// The AVX2 version of a function; define it only where BASELINE_CODE_ONLY is not defined.
+#define AVX2_VERSION __attribute__((target("avx2")))
+
+// Whether AVX2 code may run: the processor has it and the build keeps such code.
+inline bool avx2Available() {
+#ifdef BASELINE_CODE_ONLY
+    return false;
+#else
+    return __builtin_cpu_supports("avx2");
+#endif
+}
