@@ -48,7 +48,9 @@ void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size
     Interior interior;
     if (!findInterior(size.rows, size.cols, window, interior)) return;
     MapValue** meanColumns = allocTable2D<MapValue>(size.cols, size.rows);
-    WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(size.rows, size.cols, size.rows * size.cols);
+    WindowMeanNeeds needs;
+    includeMap(needs, size.rows, size.cols);
+    WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(needs);
     MapValue maxMean = 0;
     if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, work, meanColumns, maxMean)) {
         divideMaps(maps, orientCount, size, meanColumns, maxMean * relativeFloor);

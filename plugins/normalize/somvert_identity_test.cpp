@@ -27,7 +27,7 @@ const NormalizeCase cases[] = {
     {10, 9, 2, 1, 4, 3, 0.3},     // no interior row: the maps stay as they are
     {19, 50, 4, 1, 0, 0, -0.7},   // one-position window, negative floor
     {1, 13, 2, 0, 0, 2, 0.1},     // one row, margin 0
-    {30, 17, 3, 0, 0, 8, 1.5},    // margin 0, window one column short of the map
+    {30, 17, 15, 0, 0, 8, 1.5},   // margin 0, window one column short of the map; 8 + 4 + 2 + 1 maps
 };
 
 // How the maps are filled.

@@ -15,19 +15,42 @@ const double meanSearchStart = -1e10;
 // are independent, and that many chains advance at once.
 const int32_t blockColumns = 16;
 
-// blockSum[j][x] = the sum of the maps at (x, y0 + j) for j < width, orientations added in
-// order and rounded to T after each addition. The block's columns lie one after another in
-// every map, so each map is read as one stretch.
+// Maps whose values are added to the orientation sums in one pass: each sum is read and
+// written once per group rather than once per map, and the group's maps stream in together.
+const int32_t mapGroupSize = 8;
+
+// Adds to each of n sums the values at the same place in G stretches, stretch by stretch in
+// order, rounding to T after each addition.
+template <int32_t G, typename T>
+void addStretches(T* sums, const T* const* stretches, int64_t n) {
+    for (int64_t k = 0; k < n; ++k) {
+        T sum = sums[k];
+        for (int32_t g = 0; g < G; ++g) sum += stretches[g][k];
+        sums[k] = sum;
+    }
+}
+
+// blockValues[x + j * rows] = the sum of the maps at (x, y0 + j) for j < width, orientations
+// added in order from 0 and rounded to T after each addition. The block's columns lie one
+// after another in every map, so each map is read as one stretch; the maps are taken in groups
+// of up to mapGroupSize, which leaves the order of the additions at every position as it is.
 template <typename T>
 void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, int32_t y0, int32_t width,
-                          T* const* blockSum) {
-    for (int32_t j = 0; j < width; ++j) std::fill(blockSum[j], blockSum[j] + rows, T(0));
-    for (int32_t o = 0; o < orientCount; ++o) {
-        for (int32_t j = 0; j < width; ++j) {
-            const T* column = maps[o] + static_cast<int64_t>(y0 + j) * rows;
-            T* sum = blockSum[j];
-            for (int32_t x = 0; x < rows; ++x) sum[x] += column[x];
+                          T* blockValues) {
+    int64_t n = static_cast<int64_t>(width) * rows;
+    std::fill(blockValues, blockValues + n, T(0));
+    const T* stretches[mapGroupSize];
+    for (int32_t o = 0; o < orientCount;) {
+        int32_t left = orientCount - o;
+        int32_t group = left >= 8 ? 8 : left >= 4 ? 4 : left >= 2 ? 2 : 1;
+        for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + static_cast<int64_t>(y0) * rows;
+        switch (group) {
+        case 8: addStretches<8>(blockValues, stretches, n); break;
+        case 4: addStretches<4>(blockValues, stretches, n); break;
+        case 2: addStretches<2>(blockValues, stretches, n); break;
+        default: addStretches<1>(blockValues, stretches, n); break;
         }
+        o += group;
     }
 }
 
@@ -166,14 +189,21 @@ void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interio
     }
 }
 
+void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols) {
+    needs.rows = std::max(needs.rows, rows);
+    needs.cols = std::max(needs.cols, cols);
+    needs.values = std::max(needs.values, rows * cols);
+    needs.blockValues = std::max(needs.blockValues, std::min(blockColumns, cols) * rows);
+}
+
 template <typename T>
-WindowMeanWork<T> allocWindowMeanWork(int32_t maxRows, int32_t maxCols, int32_t maxValues) {
+WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs) {
     WindowMeanWork<T> work;
-    work.maxRows = maxRows;
-    work.running = allocArray<T*>(maxCols);
-    work.runningValues = allocArray<T>(maxValues);
-    work.blockSum = allocTable2D<T>(blockColumns, maxRows);
-    work.zeroColumn = allocArray<T>(maxRows);
+    work.running = allocArray<T*>(needs.cols);
+    work.runningValues = allocArray<T>(needs.values);
+    work.blockSum = allocArray<T*>(blockColumns);
+    work.blockValues = allocArray<T>(needs.blockValues);
+    work.zeroColumn = allocArray<T>(needs.rows);
     return work;
 }
 
@@ -181,7 +211,8 @@ template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work) {
     mxFree(work.running);
     mxFree(work.runningValues);
-    freeTable2D(work.blockSum, blockColumns, work.maxRows);
+    mxFree(work.blockSum);
+    mxFree(work.blockValues);
     mxFree(work.zeroColumn);
 }
 
@@ -192,9 +223,12 @@ bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows,
     if (!findInterior(rows, cols, window, interior)) return false;
     T** running = work.running;
     for (int32_t y = 0; y < cols; ++y) running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
+    for (int32_t j = 0; j < std::min(blockColumns, cols); ++j) {
+        work.blockSum[j] = work.blockValues + static_cast<int64_t>(j) * rows;
+    }
     for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
         width = std::min(blockColumns, cols - y0);
-        sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockSum);
+        sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockValues);
         accumulateBlock(running, rows, y0, width, work.blockSum);
     }
     maxMean = meanOverInterior(running, work.zeroColumn, orientCount, window, interior, meanColumns);
@@ -202,8 +236,8 @@ bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows,
     return true;
 }
 
-template WindowMeanWork<float> allocWindowMeanWork<float>(int32_t, int32_t, int32_t);
-template WindowMeanWork<double> allocWindowMeanWork<double>(int32_t, int32_t, int32_t);
+template WindowMeanWork<float> allocWindowMeanWork<float>(const WindowMeanNeeds&);
+template WindowMeanWork<double> allocWindowMeanWork<double>(const WindowMeanNeeds&);
 template void freeWindowMeanWork<float>(WindowMeanWork<float>&);
 template void freeWindowMeanWork<double>(WindowMeanWork<double>&);
 template void replicateEdges<float>(float* const*, int32_t, int32_t, const Interior&);

@@ -37,21 +37,33 @@ bool findInterior(int32_t rows, int32_t cols, const MeanWindow& window, Interior
 template <typename T>
 void replicateEdges(T* const* columns, int32_t rows, int32_t cols, const Interior& interior);
 
-// Working tables for the window means of maps of at most maxRows rows, maxCols columns and
-// maxValues values (maxRows and maxCols at least 1): one column of running sums per map column,
-// a block of orientation sums and a column of zeros. Allocating them once for the largest map
-// of a call lets a call with several maps take all its working memory before it writes.
+// What the working tables of the window means must hold for a set of maps: the most rows, the
+// most columns, the most values of one map and the most values of one block of its columns.
+// Start from zeros and include every map that is given a window.
+struct WindowMeanNeeds {
+    int32_t rows = 0;
+    int32_t cols = 0;
+    int32_t values = 0;
+    int32_t blockValues = 0;
+};
+
+void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols);
+
+// Working tables for the window means of maps within `needs` (at least one map included): one
+// column of running sums per map column, a block of orientation sums and a column of zeros.
+// Allocating them once for the largest maps of a call lets a call with several maps take all
+// its working memory before it writes.
 template <typename T>
 struct WindowMeanWork {
-    T** running;      // maxCols column pointers into runningValues, set for each map
+    T** running;      // column pointers into runningValues, set for each map
     T* runningValues;
-    T** blockSum;     // pointers to columns of maxRows values
-    T* zeroColumn;    // maxRows zeros
-    int32_t maxRows;
+    T** blockSum;     // column pointers into blockValues, set for each map
+    T* blockValues;
+    T* zeroColumn;    // a column of zeros
 };
 
 template <typename T>
-WindowMeanWork<T> allocWindowMeanWork(int32_t maxRows, int32_t maxCols, int32_t maxValues);
+WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs);
 
 template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work);

@@ -3,8 +3,6 @@
 // less than relativeFloor times the image's largest mean. Each map is the divisor somvert
 // applies to the same image.
 
-#include <algorithm>
-
 #include "frame.h"
 #include "windowmeans.h"
 
@@ -52,27 +50,18 @@ void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols, cons
     }
 }
 
-// The largest rows, columns and value count among the images that hold a window (all 0 when
-// none does, or the switch is off): what the working tables must hold.
-struct LargestWindowedImage {
-    int32_t rows = 0;
-    int32_t cols = 0;
-    int32_t values = 0;
-};
-
-LargestWindowedImage largestWindowedImage(const ImageSizes& sizes, int32_t imageCount, const MeanSettings& settings) {
-    LargestWindowedImage largest;
-    if (settings.meanSwitch < 0) return largest;
+// What the working tables must hold for the images that hold a window (nothing when none
+// does, or the switch is off).
+WindowMeanNeeds windowedImageNeeds(const ImageSizes& sizes, int32_t imageCount, const MeanSettings& settings) {
+    WindowMeanNeeds needs;
+    if (settings.meanSwitch < 0) return needs;
     for (int32_t image = 0; image < imageCount; ++image) {
         int32_t rows = roundHalfUp(sizes.rows[image]);
         int32_t cols = roundHalfUp(sizes.cols[image]);
         Interior interior;
-        if (!findInterior(rows, cols, settings.window, interior)) continue;
-        largest.rows = std::max(largest.rows, rows);
-        largest.cols = std::max(largest.cols, cols);
-        largest.values = std::max(largest.values, rows * cols);
+        if (findInterior(rows, cols, settings.window, interior)) includeMap(needs, rows, cols);
     }
-    return largest;
+    return needs;
 }
 
 const char* const argNames[] = {"imageCount",  "imageRows",   "imageCols",  "orientCount",
@@ -97,23 +86,23 @@ void brelind(int nlhs, int nrhs, const mxArray* prhs[]) {
     endArgs(args);
 
     // Orientations of no image need no pointers. All working memory is taken before the first
-    // map is written, sized for the largest image that needs it, so a call that runs out of
+    // map is written, sized for the largest images that need it, so a call that runs out of
     // memory writes nothing.
     if (imageCount == 0) return;
-    LargestWindowedImage largest = largestWindowedImage(sizes, imageCount, settings);
+    WindowMeanNeeds needs = windowedImageNeeds(sizes, imageCount, settings);
     const float** imageMaps = allocArray<const float*>(settings.orientCount);
     float** outColumns = nullptr;
     WindowMeanWork<float> work{};
-    if (largest.values > 0) {
-        outColumns = allocArray<float*>(largest.cols);
-        work = allocWindowMeanWork<float>(largest.rows, largest.cols, largest.values);
+    if (needs.values > 0) {
+        outColumns = allocArray<float*>(needs.cols);
+        work = allocWindowMeanWork<float>(needs);
     }
     for (int32_t image = 0; image < imageCount; ++image) {
         for (int32_t o = 0; o < settings.orientCount; ++o) imageMaps[o] = responseMaps[image + o * imageCount];
         fillMeanMap(imageMaps, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image]), settings, work,
                     outColumns, meanMaps[image]);
     }
-    if (largest.values > 0) {
+    if (needs.values > 0) {
         freeWindowMeanWork(work);
         mxFree(outColumns);
     }
