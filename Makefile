@@ -3,7 +3,7 @@
 # make test-asan  build the unit tests with ASan and UBSan ($(BUILD_DIR)-asan), then run them
 # make fuzz     build a libFuzzer target per plug-in with clang, ASan and UBSan ($(BUILD_DIR)-fuzz), then run each for FUZZ_SECONDS s
 # make valgrind  build, then run the Octave tests under valgrind memcheck (about 5 minutes)
-# make bench    build, then run the benchmarks
+# make bench    build, then run the benchmarks and print each plug-in against its plain loop
 # make demo     build, fetch the data once, learn a face template and detect faces (writes out/)
 # make package  build the Octave package archive
 # make deps     install missing Debian packages (Octave among them; needs root)
@@ -41,7 +41,7 @@ valgrind: all
 	tests/valgrind/run_memcheck.sh $(BUILD_DIR)
 
 bench: all
-	$(BUILD_DIR)/bench/plugin_bench
+	scripts/bench.sh $(BUILD_DIR)
 
 demo: all
 	SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
