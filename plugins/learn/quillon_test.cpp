@@ -11,6 +11,7 @@
 #include "frame.h"
 #include "inhibit.h"
 #include "minihost.h"
+#include "plain_detection_loops.h"
 #include "shifts.h"
 #include "test_support.h"
 
@@ -208,28 +209,12 @@ std::string elementLine(int e, int orient, int row, int col, double weight) {
 
 // ---------------------------------------------------------------- the plain reference learner
 
-// Weight and bias by an upward scan: the last key not above the mean; NaN or at least the
-// last key copies the last entry, below the first key the first.
-std::pair<double, double> plainLookup(float mean, const Tables& t) {
-    int length = static_cast<int>(t.keys.size());
-    if (std::isnan(mean) || mean >= t.keys[length - 1]) return {t.weights[length - 1], t.biases[length - 1]};
-    if (mean < t.keys[0]) return {t.weights[0], t.biases[0]};
-    int j = 0;
-    for (int i = 0; i < length; ++i) {
-        if (t.keys[i] <= mean) j = i;
-    }
-    float u = static_cast<float>((static_cast<double>(mean) - t.keys[j]) / (t.keys[j + 1] - t.keys[j]));
-    return {t.weights[j] + (t.weights[j + 1] - t.weights[j]) * static_cast<double>(u),
-            t.biases[j] + (t.biases[j + 1] - t.biases[j]) * static_cast<double>(u)};
-}
-
-// The learner written out step by step on copies of the call's arrays: sums formed position by
-// position, orientation, then image; selection row, column, orientation; every image updated
-// in order, with the shared stamping and inhibition routines.
-State learnPlainly(const QuillonCall& call, const Tables& t) {
+// The plain transcription of the design (plaindetect::quillon, with its own shift search,
+// stamping and inhibition) run on copies of the call's arrays.
+State learnPlainly(const QuillonCall& call) {
     const Params& p = call.p;
     State s = capture(call);
-    int images = p.imageCount, orients = p.orientCount, pr = call.pooledRows, pc = call.pooledCols;
+    int images = p.imageCount, orients = p.orientCount;
     std::vector<float*> responses, pooled, traces, sketches;
     for (int c = 0; c < images * orients; ++c) {
         responses.push_back(s.responses[c].data());
@@ -240,62 +225,33 @@ State learnPlainly(const QuillonCall& call, const Tables& t) {
     std::vector<const double*> overlap, stamps;
     for (int c = 0; c < orients * orients; ++c) overlap.push_back(minihost::doubleData(mxGetCell(call.overlap.cells.get(), c)));
     for (int o = 0; o < orients; ++o) stamps.push_back(call.stamps.doubles(0, o));
-
-    ShiftTable shifts = buildShiftTables(orients, p.posShiftMax, p.orientShiftMax, p.poolStep);
-    PoolWindow w = computePoolWindow(p.filterHalf, p.posShiftMax, p.poolStep, p.mapRows, p.mapCols);
-    InhibitGrids grids{responses.data(), pooled.data(), traces.data(), overlap.data(), images, orients,
-                       p.filterHalf, p.posShiftMax, p.poolStep};
-    ImageExtent extent{p.mapRows, p.mapCols, pr, pc, w};
-    std::vector<std::vector<float>> sums(orients, std::vector<float>(pr * pc, 0.0f));
-    std::vector<float*> sumRows;
-    for (auto& row : sums) sumRows.push_back(row.data());
-    for (int px = w.rowLo; px <= w.rowHi; ++px) {
-        for (int py = w.colLo; py <= w.colHi; ++py) {
-            int k = (px - 1) + (py - 1) * pr;
-            for (int o = 0; o < orients; ++o) {
-                sums[o][k] = 0.0f;
-                for (int image = 0; image < images; ++image) {
-                    sums[o][k] = static_cast<float>(static_cast<double>(sums[o][k]) + pooled[image + o * images][k]);
-                }
-            }
-        }
-    }
-    int orient = 0, row = 0, col = 0;
-    for (int e = 0;;) {
-        float best = noResponse;
-        for (int px = w.rowLo; px <= w.rowHi; ++px) {
-            for (int py = w.colLo; py <= w.colHi; ++py) {
-                for (int o = 0; o < orients; ++o) {
-                    float v = sums[o][(px - 1) + (py - 1) * pr];
-                    if (v > best) best = v, orient = o, row = px, col = py;
-                }
-            }
-        }
-        float mean = static_cast<float>(static_cast<double>(best) / static_cast<float>(images));
-        auto [weight, bias] = plainLookup(mean, t);
-        double recorded[] = {double(orient), double(row), double(col), weight, bias};
-        for (int f = 0; f < 5; ++f) s.elements[f][e] = recorded[f];
-        stampElement(s.commonSketch.data(), p.mapRows, p.mapCols, stamps.data(), p.filterHalf, orient,
-                     row * p.poolStep, col * p.poolStep, std::sqrt(static_cast<double>(mean)));
-        int k = (row - 1) + (col - 1) * pr;
-        for (int image = 0; image < images; ++image) {
-            int c = image + orient * images;
-            float r = pooled[c][k];
-            s.scores[image] += weight * static_cast<double>(r) - bias;
-            int slot = static_cast<int>(std::floor(traces[c][k] + 0.5));
-            int os = shifts.shiftedOrient[orient][slot];
-            int xs = row * p.poolStep + shifts.rowShift[orient][slot];
-            int ys = col * p.poolStep + shifts.colShift[orient][slot];
-            if (r > 0) {
-                stampElement(sketches[image], p.mapRows, p.mapCols, stamps.data(), p.filterHalf, os, xs, ys,
-                             std::sqrt(static_cast<double>(r)));
-                inhibitAround(shifts, grids, extent, image, os, xs, ys, sumRows.data());
-            }
-        }
-        s.printed += elementLine(e, orient, row, col, weight);
-        if (++e >= p.elementCount) break;
-    }
-    freeShiftTables(shifts, orients);
+    plaindetect::LearnCall plain{orients,
+                                 p.posShiftMax,
+                                 p.orientShiftMax,
+                                 p.poolStep,
+                                 p.elementCount,
+                                 images,
+                                 p.mapRows,
+                                 p.mapCols,
+                                 responses.data(),
+                                 pooled.data(),
+                                 traces.data(),
+                                 p.filterHalf,
+                                 overlap.data(),
+                                 stamps.data(),
+                                 static_cast<int32_t>(mxGetNumberOfElements(call.keys.get())),
+                                 minihost::doubleData(call.weights.get()),
+                                 minihost::doubleData(call.keys.get()),
+                                 minihost::doubleData(call.biases.get()),
+                                 s.elements[0].data(),
+                                 s.elements[1].data(),
+                                 s.elements[2].data(),
+                                 s.elements[3].data(),
+                                 s.elements[4].data(),
+                                 s.scores.data(),
+                                 s.commonSketch.data(),
+                                 sketches.data()};
+    s.printed = plaindetect::quillon(plain);
     return s;
 }
 
@@ -349,7 +305,7 @@ TEST(Quillon, MatchesThePlainLearnerBitForBitOnRandomCalls) {
         }
         setTables(call, t);
 
-        State expected = learnPlainly(call, t);
+        State expected = learnPlainly(call);
         minihost::CallResult result = runQuillon(call);
         ASSERT_FALSE(result.failed) << result.errorMessage;
         EXPECT_EQ(result.blocksLeft, 6);  // the six cell pointer tables; working tables are freed

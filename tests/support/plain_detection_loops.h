@@ -1,5 +1,6 @@
 // Plain loops of the detection kernels: the shift search, stamping, inhibition, pooling,
-// template scoring and recovery with inhibition, each written out statement by statement with its loops, their
+// template scoring, template learning and recovery with inhibition, each written out statement
+// by statement with its loops, their
 // order and its rounding, and nothing made faster. The benchmarks time them against the shared
 // routines and the plug-ins; the unit tests hold those to them bit for bit.
 #pragma once
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace plaindetect {
@@ -302,6 +305,119 @@ inline void tarrowveto(const VetoCall& a) {
             a.imageScores[image] = static_cast<float>(a.imageScores[image] + (w * tv - b));
         }
     }
+}
+
+// quillon's arguments, in its order (the unused argument 4 left out). The pool window must
+// hold a pooled sum above -1e10 for the first element, and the lookup keys must ascend: the
+// plug-in refuses other calls.
+struct LearnCall {
+    int32_t orientCount, posShiftMax, orientShiftMax, poolStep, elementCount, imageCount, mapRows, mapCols;
+    float* const* responseMaps;
+    float* const* pooledMaps;
+    float* const* traceMaps;
+    int32_t filterHalf;
+    const double* const* overlapTable;
+    const double* const* orientStamps;
+    int32_t tableLength;
+    const double *weightTable, *meanResponseTable, *biasTable;
+    double *elementOrients, *elementX, *elementY, *elementWeights, *elementBiases;
+    double* imageScores;
+    float* commonSketch;
+    float* const* imageSketches;
+};
+
+// quillon's kernel, step by step; returns what it prints, one line per element. A mean below
+// the first key copies the first entry, the plug-in's choice.
+inline std::string quillon(const LearnCall& a) {
+    std::string printed;
+    int32_t pooledRows = static_cast<int32_t>(std::floor(static_cast<double>(a.mapRows) / a.poolStep));
+    int32_t pooledCols = static_cast<int32_t>(std::floor(static_cast<double>(a.mapCols) / a.poolStep));
+    Shifts t = buildShifts(a.orientCount, a.posShiftMax, a.orientShiftMax, a.poolStep);
+    int32_t h = a.filterHalf;
+    int32_t rowLo = ((h + 1) / a.poolStep) + 1 + a.posShiftMax;
+    int32_t rowHi = ((a.mapRows - h) / a.poolStep) - 1 - a.posShiftMax;
+    int32_t colLo = ((h + 1) / a.poolStep) + 1 + a.posShiftMax;
+    int32_t colHi = ((a.mapCols - h) / a.poolStep) - 1 - a.posShiftMax;
+    InhibitMaps g{a.responseMaps, a.pooledMaps, a.traceMaps, a.overlapTable, a.imageCount, a.orientCount, h,
+                  a.posShiftMax, a.poolStep, a.mapRows, a.mapCols, pooledRows, pooledCols, rowLo, rowHi,
+                  colLo, colHi};
+    std::vector<std::vector<float>> summed(a.orientCount, std::vector<float>(pooledRows * pooledCols, 0.0f));
+    std::vector<float*> summedMaps;
+    for (auto& row : summed) summedMaps.push_back(row.data());
+    for (int32_t px = rowLo; px <= rowHi; ++px) {
+        for (int32_t py = colLo; py <= colHi; ++py) {
+            int32_t k = cmIndex(px, py, pooledRows);
+            for (int32_t o = 0; o < a.orientCount; ++o) {
+                summedMaps[o][k] = 0.0f;
+                for (int32_t image = 0; image < a.imageCount; ++image) {
+                    summedMaps[o][k] = static_cast<float>(static_cast<double>(summedMaps[o][k]) +
+                                                          a.pooledMaps[image + o * a.imageCount][k]);
+                }
+            }
+        }
+    }
+    int32_t orient = 0, row = 0, col = 0;
+    int32_t e = 0;
+    do {
+        float best = noResponse;
+        for (int32_t px = rowLo; px <= rowHi; ++px) {
+            for (int32_t py = colLo; py <= colHi; ++py) {
+                for (int32_t o = 0; o < a.orientCount; ++o) {
+                    float v = summedMaps[o][cmIndex(px, py, pooledRows)];
+                    if (v > best) {
+                        best = v;
+                        orient = o;
+                        row = px;
+                        col = py;
+                    }
+                }
+            }
+        }
+        a.elementOrients[e] = orient;
+        a.elementX[e] = row;
+        a.elementY[e] = col;
+        float meanResponse = static_cast<float>(static_cast<double>(best) / static_cast<float>(a.imageCount));
+        const double* K = a.meanResponseTable;
+        const double* W = a.weightTable;
+        const double* B = a.biasTable;
+        int32_t L = a.tableLength;
+        int32_t j = L - 1;
+        while (j >= 0 && meanResponse < K[j]) j = j - 1;
+        if (j < 0) {
+            a.elementWeights[e] = W[0];
+            a.elementBiases[e] = B[0];
+        } else if (j == L - 1) {
+            a.elementWeights[e] = W[L - 1];
+            a.elementBiases[e] = B[L - 1];
+        } else {
+            float u = static_cast<float>((meanResponse - K[j]) / (K[j + 1] - K[j]));
+            a.elementWeights[e] = W[j] + (W[j + 1] - W[j]) * u;
+            a.elementBiases[e] = B[j] + (B[j + 1] - B[j]) * u;
+        }
+        stampElement(a.commonSketch, a.mapRows, a.mapCols, a.orientStamps, h, orient, row * a.poolStep,
+                     col * a.poolStep, std::sqrt(static_cast<double>(meanResponse)));
+        int32_t k = cmIndex(row, col, pooledRows);
+        for (int32_t image = 0; image < a.imageCount; ++image) {
+            int32_t c = image + orient * a.imageCount;
+            float r = a.pooledMaps[c][k];
+            a.imageScores[image] = a.imageScores[image] + (a.elementWeights[e] * r - a.elementBiases[e]);
+            int32_t s = roundHalfUp(a.traceMaps[c][k]);
+            int32_t os = t.shiftedOrient[orient][s];
+            int32_t xs = row * a.poolStep + t.rowShift[orient][s];
+            int32_t ys = col * a.poolStep + t.colShift[orient][s];
+            if (r > 0.0f) {
+                stampElement(a.imageSketches[image], a.mapRows, a.mapCols, a.orientStamps, h, os, xs, ys,
+                             std::sqrt(static_cast<double>(r)));
+                inhibitAround(t, g, image, os, xs, ys, summedMaps.data());
+            }
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "%d:  (orient = %d   x = %d   y = %d) --> %f\n", e, orient, row, col,
+                      a.elementWeights[e]);
+        printed += line;
+        e = e + 1;
+    } while (e < a.elementCount);
+    return printed;
 }
 
 }  // namespace plaindetect
