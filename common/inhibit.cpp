@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -33,26 +34,6 @@ Span repoolSpan(int32_t centre, int32_t reach, int32_t poolStep, int32_t posShif
     return Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
-// Step 1 of inhibition: scales every response within 2h of (x, y) by its overlap factor. Each
-// response is scaled on its own, so the square is walked column by column, in storage order.
-void suppressResponses(const InhibitGrids& grids, const ImageExtent& extent, int32_t image,
-                       int32_t selOrient, int32_t x, int32_t y) {
-    int32_t reach = 2 * grids.filterHalf;
-    int32_t side = 2 * reach + 1;
-    Span rows = spanInside(x, reach, extent.mapRows);
-    Span cols = spanInside(y, reach, extent.mapCols);
-    for (int32_t o = 0; o < grids.orientCount; ++o) {
-        float* responses = grids.responseMaps[image + o * grids.imageCount];
-        const double* factors = grids.overlapTable[selOrient + o * grids.orientCount];
-        for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
-            for (int32_t xi = rows.first; xi <= rows.last; ++xi) {
-                float& response = responses[cmIndex(xi, yi, extent.mapRows, extent.mapCols)];
-                double factor = factors[cmIndex(xi - x + reach + 1, yi - y + reach + 1, side, side)];
-                response = static_cast<float>(response * factor);
-            }
-        }
-    }
-}
 
 // floor(numerator / denominator) and ceil(numerator / denominator) for a positive denominator;
 // C++ division truncates toward 0.
@@ -65,90 +46,198 @@ int64_t ceilDiv(int64_t numerator, int64_t denominator) {
     return -floorDiv(-numerator, denominator);
 }
 
+bool isEmpty(const Span& span) { return span.first > span.last; }
+
+int32_t lengthOf(const Span& span) { return span.last - span.first + 1; }
+
+// Widens `span` to hold first ... last; an empty span becomes first ... last.
+void widen(Span& span, int32_t first, int32_t last) {
+    if (first > last) return;
+    if (isEmpty(span)) {
+        span = Span{first, last};
+        return;
+    }
+    span.first = std::min(span.first, first);
+    span.last = std::max(span.last, last);
+}
+
 // An inclusive rectangle of pooled positions; empty when either span is.
 struct Rect {
     Span rows;
     Span cols;
 };
 
-bool isEmpty(const Span& span) { return span.first > span.last; }
+}  // namespace
 
-// Widens `span` to hold first ... last; an empty span becomes first ... last.
-void widen(Span& span, int64_t first, int64_t last) {
-    if (first > last) return;
-    if (isEmpty(span)) {
-        span = Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
-        return;
-    }
-    span.first = static_cast<int32_t>(std::min<int64_t>(span.first, first));
-    span.last = static_cast<int32_t>(std::max<int64_t>(span.last, last));
-}
-
-Span intersect(const Span& a, const Span& b) {
-    Span both{std::max(a.first, b.first), std::min(a.last, b.last)};
-    return isEmpty(both) ? Span{1, 0} : both;
-}
-
-// The offsets (dx, dy) from the element at which one overlap cell holds a factor of exactly 0,
-// as their bounding box; empty when dxLo > dxHi.
-struct ZeroBox {
-    int32_t dxLo;
-    int32_t dxHi;
-    int32_t dyLo;
-    int32_t dyHi;
+// How the factors of one overlap cell scale responses, and where it holds factors of exactly
+// 0 (either sign), as offsets (dx, dy) from the element in -2h ... 2h.
+enum class FactorKind : uint8_t {
+    general,   // factors differ
+    uniform,   // every factor has the bit pattern of `value`
+    identity,  // every factor is exactly 1.0: only a NaN response can change (a signalling NaN
+               // is quieted by the product)
 };
 
-// The zeros of an overlap cell among the offsets dxs x dys. Columns are first tested whole,
-// without a branch per factor, and only a column that holds a zero is searched for its first
-// and last one.
-ZeroBox zeroBoxOf(const double* factors, int32_t reach, const Span& dxs, const Span& dys) {
+struct FactorCell {
+    bool known;
+    FactorKind kind;
+    bool solid;  // every factor of the zero box is 0
+    double value;
+    int32_t dxLo, dxHi, dyLo, dyHi;  // bounding box of the zeros; empty when dxLo > dxHi
+};
+
+// During the repair of one orientation: the pooled positions (px, py) from which slot s traces
+// back into the zero box of its source's overlap cell, px - rowLo from 0 to rowSpan and
+// py - colLo from 0 to colSpan (compared without sign, so that a slot that reaches nothing,
+// with rowLo = 2^31, holds no position), and where the factor of such a position lies:
+// factors[first + (px - rowLo) * rowStride + (py - colLo) * colStride]. A solid box needs no
+// factor: its factors point at a single 0 with strides 0.
+struct SlotReach {
+    uint32_t rowLo, rowSpan, colLo, colSpan;
+    const double* factors;
+    int64_t first, rowStride, colStride;
+};
+
+namespace {
+
+const double solidZero[1] = {0.0};
+
+bool sameBitsAs(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Reads a cell of (4h + 1)^2 factors once: whether all are alike, and the box of its zeros.
+FactorCell describeCell(const double* factors, int32_t reach) {
     int32_t side = 2 * reach + 1;
-    ZeroBox box{1, 0, 1, 0};
-    for (int32_t dy = dys.first; dy <= dys.last; ++dy) {
-        const double* column = factors + cmIndex(reach + 1, dy + reach + 1, side, side);
-        int32_t zeroCount = 0;
-        for (int32_t dx = dxs.first; dx <= dxs.last; ++dx) zeroCount += column[dx] == 0.0;
-        if (zeroCount == 0) continue;
-        int32_t first = dxs.first;
+    FactorCell cell{true, FactorKind::uniform, false, factors[0], 1, 0, 1, 0};
+    int64_t zeroCount = 0;
+    for (int32_t dy = -reach; dy <= reach; ++dy) {
+        const double* column = factors + int64_t{dy + reach} * side + reach;
+        int32_t zerosHere = 0;
+        bool alike = true;
+        for (int32_t dx = -reach; dx <= reach; ++dx) {
+            zerosHere += column[dx] == 0.0;
+            alike = alike && sameBitsAs(column[dx], cell.value);
+        }
+        if (!alike) cell.kind = FactorKind::general;
+        if (zerosHere == 0) continue;
+        zeroCount += zerosHere;
+        int32_t first = -reach;
         while (column[first] != 0.0) ++first;
-        int32_t last = dxs.last;
+        int32_t last = reach;
         while (column[last] != 0.0) --last;
-        if (box.dxLo > box.dxHi) {
-            box = ZeroBox{first, last, dy, dy};
+        if (cell.dxLo > cell.dxHi) {
+            cell.dxLo = first;
+            cell.dxHi = last;
+            cell.dyLo = dy;
         } else {
-            box.dxLo = std::min(box.dxLo, first);
-            box.dxHi = std::max(box.dxHi, last);
-            box.dyHi = dy;
+            cell.dxLo = std::min(cell.dxLo, first);
+            cell.dxHi = std::max(cell.dxHi, last);
+        }
+        cell.dyHi = dy;
+    }
+    if (cell.kind == FactorKind::uniform && sameBitsAs(cell.value, 1.0)) cell.kind = FactorKind::identity;
+    if (cell.dxLo <= cell.dxHi) {
+        cell.solid = zeroCount == int64_t{cell.dxHi - cell.dxLo + 1} * (cell.dyHi - cell.dyLo + 1);
+    }
+    return cell;
+}
+
+// What the work knows of overlap cell selOrient + b * orientCount, read when first asked for.
+const FactorCell& cellOf(InhibitWork& work, const InhibitGrids& grids, int32_t selOrient, int32_t b) {
+    int32_t index = selOrient + b * grids.orientCount;
+    FactorCell& cell = work.cells[index];
+    if (!cell.known) cell = describeCell(grids.overlapTable[index], 2 * grids.filterHalf);
+    return cell;
+}
+
+// response = response * factor, in double, rounded to single, for `count` responses of a
+// column and their factors; returns how many of the products are NaN.
+int32_t scaleColumn(float* responses, const double* factors, int32_t count) {
+    int32_t nanCount = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        float product = static_cast<float>(responses[i] * factors[i]);
+        responses[i] = product;
+        nanCount += product != product;
+    }
+    return nanCount;
+}
+
+int32_t scaleColumnBy(float* responses, double factor, int32_t count) {
+    int32_t nanCount = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        float product = static_cast<float>(responses[i] * factor);
+        responses[i] = product;
+        nanCount += product != product;
+    }
+    return nanCount;
+}
+
+bool holdsNaN(const float* responses, int32_t count) {
+    int32_t nanCount = 0;
+    for (int32_t i = 0; i < count; ++i) nanCount += responses[i] != responses[i];
+    return nanCount != 0;
+}
+
+// What the work knows of a block of response rows: nothing yet, that it holds no NaN, or that
+// it may hold one.
+enum : uint8_t { nanUnknown = 0, nanFree = 1, nanHeld = 2 };
+
+int32_t nanBlocksOf(int32_t rows) { return static_cast<int32_t>((int64_t{rows} + nanBlockRows - 1) / nanBlockRows); }
+
+// The NaN flags of the map of image `image` and orientation b: column yi, block j (rows
+// j * nanBlockRows + 1 ... (j + 1) * nanBlockRows) at (yi - 1) * nanBlocksOf(mapRows) + j.
+uint8_t* nanFlagsOf(const InhibitWork& work, const ImageExtent& extent, int32_t image, int32_t b) {
+    return work.nanFlags + work.nanFlagStart[image] + int64_t{b} * extent.mapCols * nanBlocksOf(extent.mapRows);
+}
+
+// Step 1 of inhibition: scales every response within 2h of (x, y) by its overlap factor. Each
+// response is scaled on its own, so the square is walked column by column, in storage order;
+// a cell of one factor is applied without reading it. A factor of 1 changes only a NaN
+// response (a signalling NaN is quieted), so a cell of factors 1 rescales only the blocks of
+// rows that may hold a NaN: a block is read once for NaN and then known to hold none, until a
+// product turns NaN in it.
+void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const ImageExtent& extent, int32_t image,
+                       int32_t selOrient, int32_t x, int32_t y) {
+    int32_t reach = 2 * grids.filterHalf;
+    int32_t side = 2 * reach + 1;
+    Span rows = spanInside(x, reach, extent.mapRows);
+    Span cols = spanInside(y, reach, extent.mapCols);
+    if (isEmpty(rows) || isEmpty(cols)) return;
+    int32_t count = lengthOf(rows);
+    int32_t blocks = nanBlocksOf(extent.mapRows);
+    int32_t firstBlock = (rows.first - 1) / nanBlockRows;
+    int32_t lastBlock = (rows.last - 1) / nanBlockRows;
+    for (int32_t b = 0; b < grids.orientCount; ++b) {
+        float* responses = grids.responseMaps[image + b * grids.imageCount];
+        const double* factors = grids.overlapTable[selOrient + b * grids.orientCount];
+        const FactorCell& cell = cellOf(work, grids, selOrient, b);
+        uint8_t* flags = nanFlagsOf(work, extent, image, b);
+        for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
+            float* column = responses + cmIndex(1, yi, extent.mapRows, extent.mapCols);
+            const double* columnFactors = factors + cmIndex(rows.first - x + reach + 1, yi - y + reach + 1, side, side);
+            uint8_t* columnFlags = flags + int64_t{yi - 1} * blocks;
+            int32_t nanCount = 0;
+            if (cell.kind == FactorKind::general) {
+                nanCount = scaleColumn(column + (rows.first - 1), columnFactors, count);
+            } else if (cell.kind == FactorKind::uniform) {
+                nanCount = scaleColumnBy(column + (rows.first - 1), cell.value, count);
+            } else {
+                for (int32_t j = firstBlock; j <= lastBlock; ++j) {
+                    uint8_t& flag = columnFlags[j];
+                    int32_t blockFirst = j * nanBlockRows;  // 0-based
+                    if (flag == nanUnknown) {
+                        int32_t blockRows = std::min(nanBlockRows, extent.mapRows - blockFirst);
+                        flag = holdsNaN(column + blockFirst, blockRows) ? nanHeld : nanFree;
+                    }
+                    if (flag == nanFree) continue;
+                    int32_t first = std::max(rows.first - 1, blockFirst);
+                    int32_t last = std::min(rows.last - 1, blockFirst + nanBlockRows - 1);
+                    scaleColumn(column + first, columnFactors + (first - (rows.first - 1)), last - first + 1);
+                }
+            }
+            if (nanCount == 0) continue;
+            for (int32_t j = firstBlock; j <= lastBlock; ++j) columnFlags[j] = nanHeld;
         }
     }
-    return box;
-}
-
-// Working memory of one inhibition, from the host: the zero boxes of the selected
-// orientation's overlap cells, found when first needed, and per position of the re-pooling
-// range whether its maximum was wiped out, with the running maxima and slots of a sweep.
-struct RepoolScratch {
-    ZeroBox* boxes;
-    bool* boxKnown;
-    bool* wiped;
-    float* best;
-    int32_t* slotOf;
-};
-
-int32_t lengthOf(const Span& span) { return span.last - span.first + 1; }
-
-RepoolScratch allocRepoolScratch(int32_t orientCount, const Span& rows, const Span& cols) {
-    int32_t area = lengthOf(rows) * lengthOf(cols);
-    return RepoolScratch{allocArray<ZeroBox>(orientCount), allocArray<bool>(orientCount), allocArray<bool>(area),
-                         allocArray<float>(area), allocArray<int32_t>(area)};
-}
-
-void freeRepoolScratch(const RepoolScratch& scratch) {
-    mxFree(scratch.boxes);
-    mxFree(scratch.boxKnown);
-    mxFree(scratch.wiped);
-    mxFree(scratch.best);
-    mxFree(scratch.slotOf);
 }
 
 // One inhibition's element and the re-pooling range rows x cols it repairs.
@@ -164,58 +253,60 @@ struct RepoolSite {
     Span cols;
 };
 
-// The zero box of overlap cell selOrient + b * orientCount over the offsets of pixels inside
-// the map: a pooled maximum in the window always traces back to a pixel inside the map, so
-// zeros elsewhere never wipe one out.
-const ZeroBox& zeroBoxFor(const RepoolSite& site, const RepoolScratch& scratch, int32_t b) {
-    if (!scratch.boxKnown[b]) {
-        int32_t reach = 2 * site.grids.filterHalf;
-        Span pixelRows = spanInside(site.x, reach, site.extent.mapRows);
-        Span pixelCols = spanInside(site.y, reach, site.extent.mapCols);
-        scratch.boxes[b] = zeroBoxOf(site.grids.overlapTable[site.selOrient + b * site.grids.orientCount], reach,
-                                     Span{pixelRows.first - site.x, pixelRows.last - site.x},
-                                     Span{pixelCols.first - site.y, pixelCols.last - site.y});
-        scratch.boxKnown[b] = true;
-    }
-    return scratch.boxes[b];
-}
-
-// The positions of the range from which some slot of orientation o can trace back into a zero
-// of its source's overlap cell: slot s reaches pixel p * poolStep + shift, whose offset from
-// the element lies in lo ... hi for p from ceil((centre + lo - shift) / poolStep) to
-// floor((centre + hi - shift) / poolStep). No other position can have been wiped out.
-Rect candidatesOf(const RepoolSite& site, const RepoolScratch& scratch, int32_t o) {
-    Rect found{Span{1, 0}, Span{1, 0}};
+// Sets, for each slot of orientation o, the positions of the range from which it traces back
+// into a zero of its source's overlap cell: slot s reaches pixel p * poolStep + shift, whose
+// offset from the element lies in lo ... hi for p from ceil((centre + lo - shift) / poolStep)
+// to floor((centre + hi - shift) / poolStep). Returns the rectangle that holds them all; no
+// other position can have been wiped out.
+Rect reachOfSlots(const RepoolSite& site, InhibitWork& work, int32_t o) {
+    const ShiftTable& shifts = site.shifts;
     int32_t step = site.grids.poolStep;
-    for (int32_t s = 0; s < site.shifts.shiftCount; ++s) {
-        const ZeroBox& box = zeroBoxFor(site, scratch, site.shifts.shiftedOrient[o][s]);
-        if (box.dxLo > box.dxHi) continue;
-        int64_t rowShift = site.shifts.rowShift[o][s];
-        int64_t colShift = site.shifts.colShift[o][s];
-        widen(found.rows, ceilDiv(site.x + box.dxLo - rowShift, step), floorDiv(site.x + box.dxHi - rowShift, step));
-        widen(found.cols, ceilDiv(site.y + box.dyLo - colShift, step), floorDiv(site.y + box.dyHi - colShift, step));
-    }
-    return Rect{intersect(found.rows, site.rows), intersect(found.cols, site.cols)};
-}
-
-// Whether the maximum of orientation o at pooled position (px, py), traced to slot
-// roundHalfUp(traceValue), came from a response within reach of the element that met a
-// factor of exactly 0.
-bool isWipedOut(const RepoolSite& site, int32_t o, int32_t px, int32_t py, float traceValue) {
     int32_t reach = 2 * site.grids.filterHalf;
-    int32_t side = 2 * reach + 1;
-    int32_t s = roundHalfUp(traceValue);
-    int32_t dx = px * site.grids.poolStep + site.shifts.rowShift[o][s] - site.x;
-    int32_t dy = py * site.grids.poolStep + site.shifts.colShift[o][s] - site.y;
-    if (dx < -reach || dx > reach || dy < -reach || dy > reach) return false;
-    const double* factors =
-        site.grids.overlapTable[site.selOrient + site.shifts.shiftedOrient[o][s] * site.grids.orientCount];
-    return factors[cmIndex(dx + reach + 1, dy + reach + 1, side, side)] == 0.0;
+    int64_t side = 2 * int64_t{reach} + 1;
+    Rect found{Span{1, 0}, Span{1, 0}};
+    for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+        SlotReach& slot = work.slots[s];
+        slot = SlotReach{uint32_t{1} << 31, 0, uint32_t{1} << 31, 0, solidZero, 0, 0, 0};
+        const FactorCell& cell = cellOf(work, site.grids, site.selOrient, shifts.shiftedOrient[o][s]);
+        if (cell.dxLo > cell.dxHi) continue;
+        int64_t rowShift = shifts.rowShift[o][s];
+        int64_t colShift = shifts.colShift[o][s];
+        int64_t rowLo = std::max<int64_t>(site.rows.first, ceilDiv(site.x + cell.dxLo - rowShift, step));
+        int64_t rowHi = std::min<int64_t>(site.rows.last, floorDiv(site.x + cell.dxHi - rowShift, step));
+        int64_t colLo = std::max<int64_t>(site.cols.first, ceilDiv(site.y + cell.dyLo - colShift, step));
+        int64_t colHi = std::min<int64_t>(site.cols.last, floorDiv(site.y + cell.dyHi - colShift, step));
+        if (rowLo > rowHi || colLo > colHi) continue;
+        slot.rowLo = static_cast<uint32_t>(rowLo);
+        slot.rowSpan = static_cast<uint32_t>(rowHi - rowLo);
+        slot.colLo = static_cast<uint32_t>(colLo);
+        slot.colSpan = static_cast<uint32_t>(colHi - colLo);
+        if (!cell.solid) {
+            slot.factors = site.grids.overlapTable[site.selOrient + shifts.shiftedOrient[o][s] * site.grids.orientCount];
+            slot.first = (rowLo * step + rowShift - site.x + reach) + (colLo * step + colShift - site.y + reach) * side;
+            slot.rowStride = step;
+            slot.colStride = step * side;
+        }
+        widen(found.rows, static_cast<int32_t>(rowLo), static_cast<int32_t>(rowHi));
+        widen(found.cols, static_cast<int32_t>(colLo), static_cast<int32_t>(colHi));
+    }
+    return found;
 }
 
-// Offset of pooled position (px, py) in the scratch arrays of the re-pooling range.
-int32_t scratchIndex(const RepoolSite& site, int32_t px, int32_t py) {
-    return (px - site.rows.first) + (py - site.cols.first) * lengthOf(site.rows);
+// Whether the maximum at pooled position (px, py), traced to `slot`, came from a response that
+// met a factor of exactly 0; decided without a branch.
+inline uint8_t isWipedOut(const SlotReach& slot, int32_t px, int32_t py) {
+    uint32_t rowOffset = static_cast<uint32_t>(px) - slot.rowLo;
+    uint32_t colOffset = static_cast<uint32_t>(py) - slot.colLo;
+    uint32_t inside = static_cast<uint32_t>(rowOffset <= slot.rowSpan) & static_cast<uint32_t>(colOffset <= slot.colSpan);
+    // Outside the box the factor read is the cell's first, which always exists.
+    int64_t at = (slot.first + int64_t{rowOffset} * slot.rowStride + int64_t{colOffset} * slot.colStride) &
+                 -static_cast<int64_t>(inside);
+    return static_cast<uint8_t>(inside & static_cast<uint32_t>(slot.factors[at] == 0.0));
+}
+
+// Offset of pooled position (px, py) in the scratch arrays, laid out over `area`.
+int32_t scratchIndex(const Rect& area, int32_t px, int32_t py) {
+    return (px - area.rows.first) + (py - area.cols.first) * lengthOf(area.rows);
 }
 
 // The maps of orientation o that re-pooling rewrites, and its row of running sums (or null).
@@ -236,13 +327,13 @@ void storeRepooled(const RepoolTarget& target, int32_t k, LocalMax found) {
     }
 }
 
-// Searches each wiped-out position of `area` on its own.
-void searchEachWiped(const RepoolSite& site, const RepoolScratch& scratch, const RepoolTarget& target, int32_t o,
-                     const Rect& area) {
+// Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
+void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
+                     const Rect& marked, const Rect& wipedArea) {
     int32_t step = site.grids.poolStep;
-    for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
-        for (int32_t px = area.rows.first; px <= area.rows.last; ++px) {
-            if (!scratch.wiped[scratchIndex(site, px, py)]) continue;
+    for (int32_t py = wipedArea.cols.first; py <= wipedArea.cols.last; ++py) {
+        for (int32_t px = wipedArea.rows.first; px <= wipedArea.rows.last; ++px) {
+            if (!work.wiped[scratchIndex(marked, px, py)]) continue;
             LocalMax found = localMaxOverShifts(site.shifts, site.grids.responseMaps, site.grids.imageCount,
                                                 site.image, o, px * step, py * step, site.extent.mapRows,
                                                 site.extent.mapCols);
@@ -258,47 +349,96 @@ Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t si
     return isEmpty(inside) ? Span{1, 0} : inside;
 }
 
-// Searches every position of `area` at once, as localMaxOverShifts does position by position:
-// the running maxima start at noResponse with slot 0 and each slot in turn offers its
-// candidates, which win only when strictly greater (so ties keep the earlier slot and NaN
-// never wins); a slot skips the positions it would move off the map. The winner is selected
-// with a mask rather than a branch, so the inner loop vectorizes. Only the wiped-out
-// positions are stored.
-void sweepWiped(const RepoolSite& site, const RepoolScratch& scratch, const RepoolTarget& target, int32_t o,
-                const Rect& area) {
+// One slot's offer to `count` running maxima: candidate i is candidates[i * Step] (Step 0: the
+// run-time step `step`), and it wins only when strictly greater, so ties keep the earlier slot
+// and NaN never wins. The winner is selected with a mask rather than a branch, so the loop
+// vectorizes.
+template <int32_t Step>
+inline __attribute__((always_inline)) void offerSlot(const float* __restrict candidates, int32_t step,
+                                                     float* __restrict best, int32_t* __restrict slotOf,
+                                                     int32_t count, int32_t s) {
+    int32_t stride = Step > 0 ? Step : step;
+    for (int32_t i = 0; i < count; ++i) {
+        float v = candidates[i * stride];
+        float b = best[i];
+        int32_t winMask = -static_cast<int32_t>(v > b);
+        best[i] = v > b ? v : b;
+        slotOf[i] = (slotOf[i] & ~winMask) | (s & winMask);
+    }
+}
+
+// Searches every position of `area` at once, as localMaxOverShifts does position by position,
+// into the work's running maxima and slots (laid out over `area`): they start at noResponse
+// with slot 0 and each slot in turn offers its candidates; a slot skips the positions it would
+// move off the map.
+inline __attribute__((always_inline)) void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o,
+                                                       const Rect& area) {
     const InhibitGrids& grids = site.grids;
     int32_t step = grids.poolStep;
     int32_t width = lengthOf(area.rows);
     int32_t count = width * lengthOf(area.cols);
-    std::fill(scratch.best, scratch.best + count, noResponse);
-    std::fill(scratch.slotOf, scratch.slotOf + count, 0);
+    std::fill(work.best, work.best + count, noResponse);
+    std::fill(work.slotOf, work.slotOf + count, 0);
     for (int32_t s = 0; s < site.shifts.shiftCount; ++s) {
         int32_t rowShift = site.shifts.rowShift[o][s];
         int32_t colShift = site.shifts.colShift[o][s];
         Span rows = landingInside(area.rows, rowShift, step, site.extent.mapRows);
         Span cols = landingInside(area.cols, colShift, step, site.extent.mapCols);
+        if (isEmpty(rows) || isEmpty(cols)) continue;
         const float* source = grids.responseMaps[site.image + site.shifts.shiftedOrient[o][s] * grids.imageCount];
+        int32_t runLength = lengthOf(rows);
         for (int32_t py = cols.first; py <= cols.last; ++py) {
             const float* candidates =
                 source + cmIndex(rows.first * step + rowShift, py * step + colShift, site.extent.mapRows, 0);
             int32_t first = (rows.first - area.rows.first) + (py - area.cols.first) * width;
-            float* best = scratch.best + first;
-            int32_t* slotOf = scratch.slotOf + first;
-            for (int32_t i = 0; i <= rows.last - rows.first; ++i) {
-                float v = candidates[i * step];
-                float b = best[i];
-                int32_t winMask = -static_cast<int32_t>(v > b);
-                best[i] = v > b ? v : b;
-                slotOf[i] = (slotOf[i] & ~winMask) | (s & winMask);
+            if (step == 1) {
+                offerSlot<1>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
+            } else if (step == 2) {
+                offerSlot<2>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
+            } else {
+                offerSlot<0>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
             }
         }
     }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same search compiled for processors with AVX2, eight maxima at a time: the results are
+// the same bits, since the search only compares and selects.
+__attribute__((target("avx2"))) void sweepMaximaAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o,
+                                                    const Rect& area) {
+    sweepMaxima(site, work, o, area);
+}
+
+bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+void sweepMaximaAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
+    sweepMaxima(site, work, o, area);
+}
+
+bool hasAvx2() { return false; }
+#endif
+
+void sweepMaximaBaseline(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
+    sweepMaxima(site, work, o, area);
+}
+
+// Searches every position of `area` at once and stores the wiped-out ones (marked over
+// `marked`).
+void sweepWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
+                const Rect& marked, const Rect& area) {
+    if (work.useAvx2) {
+        sweepMaximaAvx2(site, work, o, area);
+    } else {
+        sweepMaximaBaseline(site, work, o, area);
+    }
+    int32_t width = lengthOf(area.rows);
     for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
         for (int32_t px = area.rows.first; px <= area.rows.last; ++px) {
-            if (!scratch.wiped[scratchIndex(site, px, py)]) continue;
+            if (!work.wiped[scratchIndex(marked, px, py)]) continue;
             int32_t i = (px - area.rows.first) + (py - area.cols.first) * width;
             storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols),
-                          LocalMax{scratch.best[i], scratch.slotOf[i]});
+                          LocalMax{work.best[i], work.slotOf[i]});
         }
     }
 }
@@ -310,30 +450,85 @@ constexpr int32_t sweepAreaPerWiped = 4;
 
 // Step 3 of inhibition for orientation o: marks, among the positions that can trace back into
 // a zero, those whose maximum was wiped out, then searches them again.
-void repoolOrientation(const RepoolSite& site, const RepoolScratch& scratch, int32_t o, float* const* summedMaps) {
-    Rect candidates = candidatesOf(site, scratch, o);
+void repoolOrientation(const RepoolSite& site, InhibitWork& work, int32_t o, float* const* summedMaps) {
+    Rect candidates = reachOfSlots(site, work, o);
     if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) return;
     int32_t c = site.image + o * site.grids.imageCount;
     RepoolTarget target{site.grids.pooledMaps[c], site.grids.traceMaps[c],
                         summedMaps != nullptr ? summedMaps[o] : nullptr};
     Rect wiped{Span{1, 0}, Span{1, 0}};
     int32_t wipedCount = 0;
+    uint32_t lastSlot = static_cast<uint32_t>(site.shifts.shiftCount - 1);
     for (int32_t py = candidates.cols.first; py <= candidates.cols.last; ++py) {
-        for (int32_t px = candidates.rows.first; px <= candidates.rows.last; ++px) {
-            int32_t k = cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols);
-            bool isWiped = isWipedOut(site, o, px, py, target.trace[k]);
-            scratch.wiped[scratchIndex(site, px, py)] = isWiped;
-            if (!isWiped) continue;
-            ++wipedCount;
-            widen(wiped.rows, px, px);
-            widen(wiped.cols, py, py);
+        const float* trace = target.trace + cmIndex(candidates.rows.first, py, site.extent.pooledRows, 0);
+        uint8_t* marks = work.wiped + scratchIndex(candidates, candidates.rows.first, py);
+        int32_t count = lengthOf(candidates.rows);
+        // Trace values are whole slot numbers; a column with any other value is marked again
+        // with roundHalfUp.
+        bool allSlots = true;
+        for (int32_t i = 0; i < count; ++i) {
+            int32_t slot = static_cast<int32_t>(trace[i]);
+            allSlots &= (static_cast<float>(slot) == trace[i]) & (static_cast<uint32_t>(slot) <= lastSlot);
+            slot = static_cast<int32_t>(std::min(static_cast<uint32_t>(slot), lastSlot));
+            marks[i] = isWipedOut(work.slots[slot], candidates.rows.first + i, py);
         }
+        if (!allSlots) {
+            for (int32_t i = 0; i < count; ++i) {
+                marks[i] = isWipedOut(work.slots[roundHalfUp(trace[i])], candidates.rows.first + i, py);
+            }
+        }
+        int32_t firstWiped = INT32_MAX, lastWiped = -1, wipedHere = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            int32_t wipedMask = -static_cast<int32_t>(marks[i]);
+            wipedHere += marks[i];
+            firstWiped = std::min(firstWiped, (i & wipedMask) | (INT32_MAX & ~wipedMask));
+            lastWiped = std::max(lastWiped, (i & wipedMask) | (-1 & ~wipedMask));
+        }
+        if (wipedHere == 0) continue;
+        wipedCount += wipedHere;
+        widen(wiped.rows, candidates.rows.first + firstWiped, candidates.rows.first + lastWiped);
+        widen(wiped.cols, py, py);
     }
     if (wipedCount == 0) return;
     if (lengthOf(wiped.rows) * lengthOf(wiped.cols) <= sweepAreaPerWiped * wipedCount) {
-        sweepWiped(site, scratch, target, o, wiped);
+        sweepWiped(site, work, target, o, candidates, wiped);
     } else {
-        searchEachWiped(site, scratch, target, o, wiped);
+        searchEachWiped(site, work, target, o, candidates, wiped);
+    }
+}
+
+// The longest re-pooling range along one axis, (4h) / poolStep + 2 posShiftMax + 2 positions
+// at most, and no more than the pooled map has.
+int32_t longestRange(int32_t filterHalf, int32_t posShiftMax, int32_t poolStep, int32_t pooledSide) {
+    int64_t longest = 4 * int64_t{filterHalf} / poolStep + 2 * int64_t{posShiftMax} + 2;
+    return static_cast<int32_t>(std::max<int64_t>(1, std::min<int64_t>(longest, pooledSide)));
+}
+
+// Reads one value of every cache line of values first ... first + count - 1, so that the line
+// and the page that holds it are at hand when they are next needed. (A prefetch instruction is
+// not enough: a processor may drop it when the page is not in its address cache.) The sum is
+// kept in `sink` so that the reads are made.
+template <typename T>
+void touchRun(const T* first, int64_t count, unsigned& sink) {
+    if (count <= 0) return;
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(first);
+    const unsigned char* last = reinterpret_cast<const unsigned char*>(first + count) - 1;
+    unsigned sum = 0;
+    for (const unsigned char* line = from; line < last; line += 64) sum += *line;
+    sink += sum + *last;
+}
+
+// Touches the values of rows x cols (1-based, clipped to the map) of a column-major map of
+// mapRows x mapCols values.
+template <typename T>
+void touchArea(const T* map, int32_t mapRows, int32_t mapCols, int64_t rowFirst, int64_t rowLast, int64_t colFirst,
+               int64_t colLast, unsigned& sink) {
+    rowFirst = std::max<int64_t>(rowFirst, 1);
+    rowLast = std::min<int64_t>(rowLast, mapRows);
+    colFirst = std::max<int64_t>(colFirst, 1);
+    colLast = std::min<int64_t>(colLast, mapCols);
+    for (int64_t col = colFirst; col <= colLast; ++col) {
+        touchRun(map + (col - 1) * mapRows + (rowFirst - 1), rowLast - rowFirst + 1, sink);
     }
 }
 
@@ -362,21 +557,120 @@ void stampElement(float* map, int32_t rows, int32_t cols, const double* const* o
     }
 }
 
+InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes) {
+    InhibitWork work;
+    work.orientCount = grids.orientCount;
+    work.useAvx2 = hasAvx2();
+    size_t cellCount = static_cast<size_t>(grids.orientCount) * static_cast<size_t>(grids.orientCount);
+    work.cells = static_cast<FactorCell*>(hostCalloc(cellCount, sizeof(FactorCell)));
+    work.slots = allocArray<SlotReach>(shifts.shiftCount);
+    int32_t largestRows = 0, largestCols = 0;
+    work.nanFlagStart = static_cast<int64_t*>(hostCalloc(static_cast<size_t>(grids.imageCount) + 1, sizeof(int64_t)));
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        int32_t rows = sizes.rows[int64_t{image} * sizes.stride];
+        int32_t cols = sizes.cols[int64_t{image} * sizes.stride];
+        largestRows = std::max(largestRows, rows);
+        largestCols = std::max(largestCols, cols);
+        work.nanFlagStart[image + 1] =
+            work.nanFlagStart[image] + int64_t{grids.orientCount} * cols * nanBlocksOf(rows);
+    }
+    work.nanFlags = static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(work.nanFlagStart[grids.imageCount]), 1));
+    work.scratchRows = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestRows / grids.poolStep);
+    work.scratchCols = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestCols / grids.poolStep);
+    size_t area = static_cast<size_t>(work.scratchRows) * static_cast<size_t>(work.scratchCols);
+    work.wiped = static_cast<uint8_t*>(hostCalloc(area, sizeof(uint8_t)));
+    work.best = static_cast<float*>(hostCalloc(area, sizeof(float)));
+    work.slotOf = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
+    return work;
+}
+
+void releaseInhibition(const InhibitWork& work) {
+    mxFree(work.cells);
+    mxFree(work.slots);
+    mxFree(work.nanFlagStart);
+    mxFree(work.nanFlags);
+    mxFree(work.wiped);
+    mxFree(work.best);
+    mxFree(work.slotOf);
+}
+
 void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
-                   int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps) {
-    suppressResponses(grids, extent, image, selOrient, x, y);
+                   int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps,
+                   InhibitWork& work) {
+    suppressResponses(work, grids, extent, image, selOrient, x, y);
 
     int32_t reach = 2 * grids.filterHalf;
     const PoolWindow& window = extent.window;
     Span rows = repoolSpan(x, reach, grids.poolStep, grids.posShiftMax, window.rowLo, window.rowHi);
     Span cols = repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi);
     if (rows.first > rows.last || cols.first > cols.last) return;
-    RepoolScratch scratch = allocRepoolScratch(grids.orientCount, rows, cols);
     RepoolSite site{shifts, grids, extent, image, selOrient, x, y, rows, cols};
     // Every pooled position is repaired from the suppressed responses alone, independently of
     // the others and of the other orientations.
-    for (int32_t o = 0; o < grids.orientCount; ++o) repoolOrientation(site, scratch, o, summedMaps);
-    freeRepoolScratch(scratch);
+    for (int32_t o = 0; o < grids.orientCount; ++o) repoolOrientation(site, work, o, summedMaps);
+}
+
+void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
+                   int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps) {
+    InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&extent.mapRows, &extent.mapCols, 0});
+    inhibitAround(shifts, grids, extent, image, selOrient, x, y, summedMaps, work);
+    releaseInhibition(work);
+}
+
+void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
+                        int32_t image, int32_t selOrient, int32_t x, int32_t y, InhibitWork& work) {
+    unsigned& sink = work.touched;
+    int32_t reach = 2 * grids.filterHalf;
+    Span rows = spanInside(x, reach, extent.mapRows);
+    Span cols = spanInside(y, reach, extent.mapCols);
+    if (isEmpty(rows) || isEmpty(cols)) return;
+    // The responses that suppression reads: all but those of cells of factors 1 in blocks known
+    // to hold no NaN.
+    int32_t blocks = nanBlocksOf(extent.mapRows);
+    for (int32_t b = 0; b < grids.orientCount; ++b) {
+        const float* responses = grids.responseMaps[image + b * grids.imageCount];
+        if (cellOf(work, grids, selOrient, b).kind != FactorKind::identity) {
+            touchArea(responses, extent.mapRows, extent.mapCols, rows.first, rows.last, cols.first, cols.last, sink);
+            continue;
+        }
+        const uint8_t* flags = nanFlagsOf(work, extent, image, b);
+        for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
+            for (int32_t j = (rows.first - 1) / nanBlockRows; j <= (rows.last - 1) / nanBlockRows; ++j) {
+                if (flags[int64_t{yi - 1} * blocks + j] == nanFree) continue;
+                int64_t first = int64_t{j} * nanBlockRows;
+                touchRun(responses + int64_t{yi - 1} * extent.mapRows + first,
+                         std::min<int64_t>(nanBlockRows, extent.mapRows - first), sink);
+            }
+        }
+    }
+    // What re-pooling reads: the trace and pooled values of the positions that can have been
+    // wiped out, and the responses their slots reach.
+    const PoolWindow& window = extent.window;
+    Span range[2] = {repoolSpan(x, reach, grids.poolStep, grids.posShiftMax, window.rowLo, window.rowHi),
+                     repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi)};
+    if (isEmpty(range[0]) || isEmpty(range[1])) return;
+    RepoolSite site{shifts, grids, extent, image, selOrient, x, y, range[0], range[1]};
+    int32_t step = grids.poolStep;
+    for (int32_t o = 0; o < grids.orientCount; ++o) {
+        Rect candidates = reachOfSlots(site, work, o);
+        if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) continue;
+        int32_t c = image + o * grids.imageCount;
+        for (const float* map : {grids.traceMaps[c], grids.pooledMaps[c]}) {
+            touchArea(map, extent.pooledRows, extent.pooledCols, candidates.rows.first, candidates.rows.last,
+                      candidates.cols.first, candidates.cols.last, sink);
+        }
+        int32_t shiftReach = grids.posShiftMax * step;
+        for (int32_t q = 0; q < shifts.shiftCount; ++q) {
+            int32_t b = shifts.shiftedOrient[o][q];
+            bool seen = false;
+            for (int32_t earlier = 0; earlier < q && !seen; ++earlier) seen = shifts.shiftedOrient[o][earlier] == b;
+            if (seen) continue;
+            touchArea(grids.responseMaps[image + b * grids.imageCount], extent.mapRows, extent.mapCols,
+                      int64_t{candidates.rows.first} * step - shiftReach, int64_t{candidates.rows.last} * step + shiftReach,
+                      int64_t{candidates.cols.first} * step - shiftReach, int64_t{candidates.cols.last} * step + shiftReach,
+                      sink);
+        }
+    }
 }
 
 bool isShiftSlot(float traceValue, int32_t shiftCount) {

@@ -68,6 +68,51 @@ struct ImageExtent {
     PoolWindow window;
 };
 
+// What inhibition learns of one overlap cell, and what one shift slot can wipe out during one
+// inhibition (both defined in inhibit.cpp).
+struct FactorCell;
+struct SlotReach;
+
+// Working memory of the inhibitions of one call, from the host: what each overlap cell holds
+// (learned the first time the cell is used, so the factors must not change while the work is
+// in use), which blocks of response columns are known to hold no NaN (learned as inhibition
+// meets them, and kept true as it changes them), and scratch arrays for the pooled positions
+// that one inhibition repairs. Made once per call with prepareInhibition, so that no inhibition
+// allocates; released with releaseInhibition.
+struct InhibitWork {
+    int32_t orientCount;
+    bool useAvx2;           // whether the processor runs AVX2 instructions
+    FactorCell* cells;      // orientCount^2, cell a + b * orientCount of the overlap table
+    SlotReach* slots;       // shiftCount, for the orientation being repaired
+    int64_t* nanFlagStart;  // per image, where the NaN flags of its maps start in nanFlags
+    uint8_t* nanFlags;      // per map of an image, per column, per block of nanBlockRows rows
+    int32_t scratchRows;    // the largest repair range, in pooled rows and columns
+    int32_t scratchCols;
+    uint8_t* wiped;         // scratchRows * scratchCols each
+    float* best;
+    int32_t* slotOf;
+    unsigned touched;       // a sum of values read ahead, so that the reads are made
+};
+
+// Rows of a block of a response column whose NaN-freedom inhibition keeps track of.
+constexpr int32_t nanBlockRows = 32;
+
+// The full-resolution sizes of the images of a call: image i has rows[i * stride] x
+// cols[i * stride] pixels (stride 0: one size for all). An image that is never inhibited may
+// be given 0 x 0.
+struct InhibitedSizes {
+    const int32_t* rows;
+    const int32_t* cols;
+    int32_t stride;
+};
+
+// Work for inhibiting, with these tables and grids, images of the given sizes. Requires the
+// limits of inhibitAround.
+InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes);
+
+// Releases every block of the work.
+void releaseInhibition(const InhibitWork& work);
+
 // Inhibits image `image` around an element of orientation selOrient at pixel (x, y):
 // 1. every response of every orientation b within 2h rows and columns of (x, y) and inside
 //    the map is multiplied by its factor from overlapTable cell selOrient + b * orientCount
@@ -79,9 +124,23 @@ struct ImageExtent {
 //    localMaxOverShifts; its value and slot are rewritten, and when summedMaps is not null,
 //    summedMaps[o][k] grows by (new - old), formed in double and rounded to single.
 // Requires every trace value inside the window to be a slot of `shifts`, which must be built
-// from the same orientCount, posShiftMax and poolStep; only this image's maps change.
+// from the same orientCount, posShiftMax and poolStep; only this image's maps change. `work`
+// comes from prepareInhibition with the same tables and grids and this image's size, and no
+// response it has met may have been changed by anything but inhibition with this work.
+void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
+                   int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps,
+                   InhibitWork& work);
+
+// The same with work of its own, prepared and released within the call.
 void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
                    int32_t image, int32_t selOrient, int32_t x, int32_t y, float* const* summedMaps);
+
+// Reads ahead, without changing any map, one value of each cache line that the same
+// inhibitAround with `work` is about to read, so that lines and pages are at hand when it
+// runs. Done just before other work (the inhibition of another image), it lets the processor
+// fetch them all at once rather than one by one as the inhibition meets them.
+void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
+                         int32_t image, int32_t selOrient, int32_t x, int32_t y, InhibitWork& work);
 
 // True when a stored trace value names a slot of a table with shiftCount slots: a whole
 // number from 0 to shiftCount - 1.

@@ -56,6 +56,7 @@ struct Learner {
     float* commonSketch;
     float* const* imageSketches;
     float** summedMaps;  // orientCount rows of pooledRows * pooledCols sums over the images
+    InhibitWork* inhibitWork;
 };
 
 // summedMaps[o][k] = the pooled values of orientation o at k added over images 0, 1, ... in
@@ -139,9 +140,17 @@ void recordElement(const Learner& learner, int32_t e, const Element& element, co
     out.biases[e] = params.bias;
 }
 
+// Where image `image` has the element: the orientation and pixel its trace slot names.
+ShiftedPlace placeIn(const Learner& learner, const Element& element, int32_t image, int32_t k) {
+    int32_t slot = roundHalfUp(learner.grids.traceMaps[image + element.orient * learner.grids.imageCount][k]);
+    return shiftedPlaceOf(learner.shifts, element.orient, slot, element.row, element.col, learner.grids.poolStep);
+}
+
 // Every image, in order: its score grows by weight * r - bias, r being its pooled value at the
 // element before its inhibition; where r > 0 the element is drawn into its sketch where the
 // trace says the image has it, scaled by sqrt(r), and the image is inhibited around that place.
+// Images are inhibited independently of one another, so before an image is inhibited the
+// values that the next image's inhibition will read are read ahead.
 void updateImages(const Learner& learner, const Element& element, const ElementParams& params) {
     const InhibitGrids& grids = learner.grids;
     const ImageExtent& extent = learner.extent;
@@ -152,12 +161,17 @@ void updateImages(const Learner& learner, const Element& element, const ElementP
         int32_t c = image + o * grids.imageCount;
         float r = grids.pooledMaps[c][k];
         learner.imageScores[image] = learner.imageScores[image] + (params.weight * r - params.bias);
-        int32_t slot = roundHalfUp(grids.traceMaps[c][k]);
-        ShiftedPlace found = shiftedPlaceOf(shifts, o, slot, element.row, element.col, grids.poolStep);
+        ShiftedPlace found = placeIn(learner, element, image, k);
         if (r > 0.0f) {
             stampElement(learner.imageSketches[image], extent.mapRows, extent.mapCols, learner.orientStamps,
                          grids.filterHalf, found.orient, found.x, found.y, std::sqrt(static_cast<double>(r)));
-            inhibitAround(shifts, grids, extent, image, found.orient, found.x, found.y, learner.summedMaps);
+            int32_t next = image + 1;
+            if (next < grids.imageCount && grids.pooledMaps[next + o * grids.imageCount][k] > 0.0f) {
+                ShiftedPlace ahead = placeIn(learner, element, next, k);
+                readAheadInhibition(shifts, grids, extent, next, ahead.orient, ahead.x, ahead.y, *learner.inhibitWork);
+            }
+            inhibitAround(shifts, grids, extent, image, found.orient, found.x, found.y, learner.summedMaps,
+                          *learner.inhibitWork);
         }
     }
 }
@@ -293,9 +307,13 @@ void quillon(int nlhs, int nrhs, const mxArray* prhs[]) {
     learner.shifts = buildShiftTables(grids.orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
     learner.summedMaps = allocTable2D<float>(grids.orientCount, extent.pooledRows * extent.pooledCols);
     sumPooledMaps(learner);
+    InhibitWork inhibitWork =
+        prepareInhibition(learner.shifts, grids, InhibitedSizes{&extent.mapRows, &extent.mapCols, 0});
+    learner.inhibitWork = &inhibitWork;
     Element chosen{0, 0, 0};
     Selection first = selectElement(learner, chosen);
     if (first.found) learnTemplate(learner, elementCount, chosen, first);
+    releaseInhibition(inhibitWork);
     freeTable2D(learner.summedMaps, grids.orientCount, extent.pooledRows * extent.pooledCols);
     freeShiftTables(learner.shifts, grids.orientCount);
     if (!first.found) refuseNoFirstElement(extent);

@@ -135,13 +135,22 @@ void checkScene(testsupport::SeededRandom& random, const Scene& s, int inhibitio
     ShiftTable shifts = buildShiftTables(s.orientCount, s.posShiftMax, s.orientShiftMax, s.poolStep);
     plaindetect::Shifts plainShifts = plaindetect::buildShifts(s.orientCount, s.posShiftMax, s.orientShiftMax,
                                                                s.poolStep);
+    // One work serves the scene's inhibitions, as it serves a plug-in call's; now and then an
+    // inhibition brings work of its own.
+    InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&s.rows, &s.cols, 0});
     int beyond = 2 * s.filterHalf + 2;
     for (int n = 0; n < inhibitions; ++n) {
         int image = random.integer(0, s.imageCount - 1), selOrient = random.integer(0, s.orientCount - 1);
         int x = random.integer(1 - beyond, s.rows + beyond), y = random.integer(1 - beyond, s.cols + beyond);
-        inhibitAround(shifts, grids, extent, image, selOrient, x, y, withSums ? sumsFast.data() : nullptr);
+        float* const* fastSums = withSums ? sumsFast.data() : nullptr;
+        if (random.integer(0, 3) == 0) {
+            inhibitAround(shifts, grids, extent, image, selOrient, x, y, fastSums);
+        } else {
+            inhibitAround(shifts, grids, extent, image, selOrient, x, y, fastSums, work);
+        }
         plaindetect::inhibitAround(plainShifts, maps, image, selOrient, x, y, withSums ? sumsPlain.data() : nullptr);
     }
+    releaseInhibition(work);
     freeShiftTables(shifts, s.orientCount);
     EXPECT_TRUE(sameBits(responses, plainResponses)) << "responses";
     EXPECT_TRUE(sameBits(pooled, plainPooled)) << "pooled maps";

@@ -43,7 +43,7 @@ float normalizerOf(const RecoverSettings& settings, const ImagePlacement& place,
 // inhibited around that spot, and w * t - b is added to the image's single-precision score.
 void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, const RecoverSettings& settings,
                            const TemplateElements& elements, const ImagePlacement& place, const ImageExtent& extent,
-                           int32_t image) {
+                           int32_t image, InhibitWork& inhibitWork) {
     float n = normalizerOf(settings, place, image, grids.poolStep);
     float* sketch = settings.imageSketches[image];
     for (int32_t k = 0; k < elements.count; ++k) {
@@ -59,7 +59,7 @@ void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, 
         float t = saturate(v, settings.saturationLevel);
         stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matched.orient, matched.x,
                      matched.y, std::sqrt(static_cast<double>(t)));
-        inhibitAround(shifts, grids, extent, image, matched.orient, matched.x, matched.y, nullptr);
+        inhibitAround(shifts, grids, extent, image, matched.orient, matched.x, matched.y, nullptr, inhibitWork);
         double term = settings.elementWeights[k] * static_cast<double>(t) - settings.elementBiases[k];
         settings.imageScores[image] = static_cast<float>(settings.imageScores[image] + term);
     }
@@ -146,13 +146,26 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     }
     if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements)) return;
     ShiftTable shifts = buildShiftTables(orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
+    // Inhibition works only on the images with a detection.
+    int32_t* inhibitedRows = allocArray<int32_t>(imageCount);
+    int32_t* inhibitedCols = allocArray<int32_t>(imageCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+        if (!place.detected) continue;
+        inhibitedRows[image] = place.rows;
+        inhibitedCols[image] = place.cols;
+    }
+    InhibitWork inhibitWork = prepareInhibition(shifts, grids, InhibitedSizes{inhibitedRows, inhibitedCols, 1});
+    mxFree(inhibitedRows);
+    mxFree(inhibitedCols);
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
         ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
                            computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows,
                                              place.cols)};
-        if (place.detected) recoverImageInhibited(shifts, grids, settings, elements, place, extent, image);
+        if (place.detected) recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, inhibitWork);
     }
+    releaseInhibition(inhibitWork);
     freeShiftTables(shifts, orientCount);
 }
 
