@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // The inclusive range first ... last of 1 ... size that lies within `reach` of `centre`;
@@ -98,6 +102,12 @@ struct SlotReach {
     int64_t first, rowStride, colStride;
 };
 
+// Pixels of one orientation's map that an inhibition about to run will read (empty when
+// rowFirst > rowLast).
+struct ReadBox {
+    int64_t rowFirst, rowLast, colFirst, colLast;
+};
+
 namespace {
 
 const double solidZero[1] = {0.0};
@@ -108,16 +118,20 @@ bool sameBitsAs(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0;
 FactorCell describeCell(const double* factors, int32_t reach) {
     int32_t side = 2 * reach + 1;
     FactorCell cell{true, FactorKind::uniform, false, factors[0], 1, 0, 1, 0};
+    uint64_t valueBits;
+    std::memcpy(&valueBits, &cell.value, sizeof valueBits);
     int64_t zeroCount = 0;
     for (int32_t dy = -reach; dy <= reach; ++dy) {
         const double* column = factors + int64_t{dy + reach} * side + reach;
         int32_t zerosHere = 0;
-        bool alike = true;
+        uint64_t differ = 0;
         for (int32_t dx = -reach; dx <= reach; ++dx) {
+            uint64_t bits;
+            std::memcpy(&bits, column + dx, sizeof bits);
+            differ |= bits ^ valueBits;
             zerosHere += column[dx] == 0.0;
-            alike = alike && sameBitsAs(column[dx], cell.value);
         }
-        if (!alike) cell.kind = FactorKind::general;
+        if (differ != 0) cell.kind = FactorKind::general;
         if (zerosHere == 0) continue;
         zeroCount += zerosHere;
         int32_t first = -reach;
@@ -221,6 +235,9 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
             } else if (cell.kind == FactorKind::uniform) {
                 nanCount = scaleColumnBy(column + (rows.first - 1), cell.value, count);
             } else {
+                uint8_t unsure = 0;
+                for (int32_t j = firstBlock; j <= lastBlock; ++j) unsure |= columnFlags[j] ^ nanFree;
+                if (unsure == 0) continue;
                 for (int32_t j = firstBlock; j <= lastBlock; ++j) {
                     uint8_t& flag = columnFlags[j];
                     int32_t blockFirst = j * nanBlockRows;  // 0-based
@@ -264,6 +281,16 @@ Rect reachOfSlots(const RepoolSite& site, InhibitWork& work, int32_t o) {
     int32_t reach = 2 * site.grids.filterHalf;
     int64_t side = 2 * int64_t{reach} + 1;
     Rect found{Span{1, 0}, Span{1, 0}};
+    // Whether any slot of o reads an orientation whose overlap cell holds a zero.
+    uint8_t& reachesZero = work.reachesZero[site.selOrient + o * site.grids.orientCount];
+    if (reachesZero == 0) {
+        reachesZero = 1;
+        for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+            const FactorCell& cell = cellOf(work, site.grids, site.selOrient, shifts.shiftedOrient[o][s]);
+            if (cell.dxLo <= cell.dxHi) reachesZero = 2;
+        }
+    }
+    if (reachesZero == 1) return found;
     for (int32_t s = 0; s < shifts.shiftCount; ++s) {
         SlotReach& slot = work.slots[s];
         slot = SlotReach{uint32_t{1} << 31, 0, uint32_t{1} << 31, 0, solidZero, 0, 0, 0};
@@ -302,6 +329,47 @@ inline uint8_t isWipedOut(const SlotReach& slot, int32_t px, int32_t py) {
     int64_t at = (slot.first + int64_t{rowOffset} * slot.rowStride + int64_t{colOffset} * slot.colStride) &
                  -static_cast<int64_t>(inside);
     return static_cast<uint8_t>(inside & static_cast<uint32_t>(slot.factors[at] == 0.0));
+}
+
+// Whether every one of `count` trace values is a whole slot number below shiftCount: only
+// then does a value equal to s name slot s.
+bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
+    float limit = static_cast<float>(shiftCount);
+    int32_t strays = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        float v = trace[i];
+        bool inRange = (v >= 0.0f) & (v < limit);
+        float inside = inRange ? v : 0.0f;
+        strays += !inRange | (static_cast<float>(static_cast<int32_t>(inside)) != inside);
+    }
+    return strays == 0;
+}
+
+// marks[i] = -1 where the maximum of pooled position (px + i, py), traced to its slot, was
+// wiped out, else 0, for `count` positions. Each slot marks, among the positions it can have
+// wiped out in this column, those that name it; a solid zero box needs only that comparison,
+// which runs several positions at a time.
+void markWiped(const InhibitWork& work, int32_t shiftCount, const float* trace, int32_t* marks, int32_t count,
+               int32_t px, int32_t py) {
+    std::fill(marks, marks + count, 0);
+    if (!allWholeSlots(trace, count, shiftCount)) {
+        for (int32_t i = 0; i < count; ++i) marks[i] = -isWipedOut(work.slots[roundHalfUp(trace[i])], px + i, py);
+        return;
+    }
+    for (int32_t s = 0; s < shiftCount; ++s) {
+        const SlotReach& slot = work.slots[s];
+        if (static_cast<uint32_t>(py) - slot.colLo > slot.colSpan) continue;
+        int32_t first = static_cast<int32_t>(slot.rowLo) - px;
+        int32_t last = first + static_cast<int32_t>(slot.rowSpan);
+        float named = static_cast<float>(s);
+        if (slot.factors == solidZero) {
+            for (int32_t i = first; i <= last; ++i) marks[i] |= -static_cast<int32_t>(trace[i] == named);
+        } else {
+            for (int32_t i = first; i <= last; ++i) {
+                if (trace[i] == named) marks[i] = -isWipedOut(slot, px + i, py);
+            }
+        }
+    }
 }
 
 // Offset of pooled position (px, py) in the scratch arrays, laid out over `area`.
@@ -349,30 +417,117 @@ Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t si
     return isEmpty(inside) ? Span{1, 0} : inside;
 }
 
-// One slot's offer to `count` running maxima: candidate i is candidates[i * Step] (Step 0: the
-// run-time step `step`), and it wins only when strictly greater, so ties keep the earlier slot
-// and NaN never wins. The winner is selected with a mask rather than a branch, so the loop
-// vectorizes.
-template <int32_t Step>
-inline __attribute__((always_inline)) void offerSlot(const float* __restrict candidates, int32_t step,
-                                                     float* __restrict best, int32_t* __restrict slotOf,
-                                                     int32_t count, int32_t s) {
-    int32_t stride = Step > 0 ? Step : step;
-    for (int32_t i = 0; i < count; ++i) {
-        float v = candidates[i * stride];
-        float b = best[i];
-        int32_t winMask = -static_cast<int32_t>(v > b);
-        best[i] = v > b ? v : b;
-        slotOf[i] = (slotOf[i] & ~winMask) | (s & winMask);
+// One slot's offer to a block of running maxima: colCount columns of runLength maxima, column
+// j's at best + j * width (and slotOf + j * width), whose candidates are candidates[j *
+// sourceStride + i * step]. A candidate wins only when strictly greater, so ties keep the
+// earlier slot and NaN never wins.
+struct SlotOffer {
+    const float* candidates;
+    int64_t sourceStride;
+    int32_t step;
+    float* best;
+    int32_t* slotOf;
+    int32_t width;
+    int32_t runLength;
+    int32_t colCount;
+    int32_t slot;
+};
+
+inline void offerOne(const float* candidate, float* best, int32_t* slotOf, int32_t slot) {
+    float v = *candidate;
+    float b = *best;
+    bool wins = v > b;
+    *best = wins ? v : b;
+    *slotOf = wins ? slot : *slotOf;
+}
+
+// The offer four maxima at a time with SSE2 (part of every x86-64 processor), the rest one by
+// one. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above.
+void offerBaseline(const SlotOffer& offer) {
+    for (int32_t j = 0; j < offer.colCount; ++j) {
+        const float* candidates = offer.candidates + j * offer.sourceStride;
+        float* best = offer.best + int64_t{j} * offer.width;
+        int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
+        int32_t i = 0;
+#if defined(__SSE2__)
+        __m128i slot = _mm_set1_epi32(offer.slot);
+        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= 4) {
+            // Offering a candidate twice changes nothing (it no longer beats what it set), so
+            // the last four maxima are offered from runLength - 4 on, over some done already.
+            for (;; i += 4) {
+                if (i + 4 > offer.runLength) i = offer.runLength - 4;
+                __m128 v = offer.step == 1
+                               ? _mm_loadu_ps(candidates + i)
+                               // Candidates 2i, 2i + 2, 2i + 4, 2i + 6: values 0 and 2 of the four
+                               // from 2i, values 1 and 3 of the four from 2i + 3 (so nothing past
+                               // the last candidate is read).
+                               : _mm_shuffle_ps(_mm_loadu_ps(candidates + 2 * i), _mm_loadu_ps(candidates + 2 * i + 3),
+                                                _MM_SHUFFLE(3, 1, 2, 0));
+                __m128 b = _mm_loadu_ps(best + i);
+                __m128i wins = _mm_castps_si128(_mm_cmpgt_ps(v, b));
+                _mm_storeu_ps(best + i, _mm_max_ps(v, b));
+                __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slotOf + i));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(slotOf + i),
+                                 _mm_or_si128(_mm_and_si128(wins, slot), _mm_andnot_si128(wins, old)));
+                if (i + 4 == offer.runLength) break;
+            }
+            continue;
+        }
+#endif
+        for (; i < offer.runLength; ++i) offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
     }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// The offer eight maxima at a time, for processors with AVX2; the same bits as offerBaseline,
+// since it only compares and selects.
+__attribute__((target("avx2"))) void offerAvx2(const SlotOffer& offer) {
+    __m256i slot = _mm256_set1_epi32(offer.slot);
+    for (int32_t j = 0; j < offer.colCount; ++j) {
+        const float* candidates = offer.candidates + j * offer.sourceStride;
+        float* best = offer.best + int64_t{j} * offer.width;
+        int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
+        int32_t i = 0;
+        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= 8) {
+            // As in offerBaseline, the last eight maxima are offered from runLength - 8 on.
+            for (;; i += 8) {
+                if (i + 8 > offer.runLength) i = offer.runLength - 8;
+                __m256 v;
+                if (offer.step == 1) {
+                    v = _mm256_loadu_ps(candidates + i);
+                } else {
+                    // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i
+                    // and 1, 3, 5, 7 of the eight from 2i + 7, in lanes that a 64-bit
+                    // permutation puts in order.
+                    __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(candidates + 2 * i),
+                                                     _mm256_loadu_ps(candidates + 2 * i + 7), _MM_SHUFFLE(3, 1, 2, 0));
+                    v = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
+                }
+                __m256 b = _mm256_loadu_ps(best + i);
+                __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(v, b, _CMP_GT_OQ));
+                _mm256_storeu_ps(best + i, _mm256_max_ps(v, b));
+                __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slotOf + i));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + i), _mm256_blendv_epi8(old, slot, wins));
+                if (i + 8 == offer.runLength) break;
+            }
+            continue;
+        }
+        for (; i < offer.runLength; ++i) offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
+    }
+}
+
+bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+void offerAvx2(const SlotOffer& offer) { offerBaseline(offer); }
+
+bool hasAvx2() { return false; }
+#endif
 
 // Searches every position of `area` at once, as localMaxOverShifts does position by position,
 // into the work's running maxima and slots (laid out over `area`): they start at noResponse
 // with slot 0 and each slot in turn offers its candidates; a slot skips the positions it would
 // move off the map.
-inline __attribute__((always_inline)) void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o,
-                                                       const Rect& area) {
+void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
     const InhibitGrids& grids = site.grids;
     int32_t step = grids.poolStep;
     int32_t width = lengthOf(area.rows);
@@ -386,59 +541,57 @@ inline __attribute__((always_inline)) void sweepMaxima(const RepoolSite& site, c
         Span cols = landingInside(area.cols, colShift, step, site.extent.mapCols);
         if (isEmpty(rows) || isEmpty(cols)) continue;
         const float* source = grids.responseMaps[site.image + site.shifts.shiftedOrient[o][s] * grids.imageCount];
-        int32_t runLength = lengthOf(rows);
-        for (int32_t py = cols.first; py <= cols.last; ++py) {
-            const float* candidates =
-                source + cmIndex(rows.first * step + rowShift, py * step + colShift, site.extent.mapRows, 0);
-            int32_t first = (rows.first - area.rows.first) + (py - area.cols.first) * width;
-            if (step == 1) {
-                offerSlot<1>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
-            } else if (step == 2) {
-                offerSlot<2>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
-            } else {
-                offerSlot<0>(candidates, step, work.best + first, work.slotOf + first, runLength, s);
-            }
+        int32_t first = (rows.first - area.rows.first) + (cols.first - area.cols.first) * width;
+        SlotOffer offer{source + cmIndex(rows.first * step + rowShift, cols.first * step + colShift,
+                                         site.extent.mapRows, 0),
+                        int64_t{step} * site.extent.mapRows,
+                        step,
+                        work.best + first,
+                        work.slotOf + first,
+                        width,
+                        lengthOf(rows),
+                        lengthOf(cols),
+                        s};
+        if (work.useAvx2) {
+            offerAvx2(offer);
+        } else {
+            offerBaseline(offer);
         }
     }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// The same search compiled for processors with AVX2, eight maxima at a time: the results are
-// the same bits, since the search only compares and selects.
-__attribute__((target("avx2"))) void sweepMaximaAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o,
-                                                    const Rect& area) {
-    sweepMaxima(site, work, o, area);
-}
-
-bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
-#else
-void sweepMaximaAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
-    sweepMaxima(site, work, o, area);
-}
-
-bool hasAvx2() { return false; }
-#endif
-
-void sweepMaximaBaseline(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
-    sweepMaxima(site, work, o, area);
 }
 
 // Searches every position of `area` at once and stores the wiped-out ones (marked over
 // `marked`).
 void sweepWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
                 const Rect& marked, const Rect& area) {
-    if (work.useAvx2) {
-        sweepMaximaAvx2(site, work, o, area);
-    } else {
-        sweepMaximaBaseline(site, work, o, area);
-    }
+    sweepMaxima(site, work, o, area);
+    // The stores of storeRepooled, made at every position of the area but changing only the
+    // wiped-out ones (the others get their own values back), so that no branch is taken per
+    // position.
     int32_t width = lengthOf(area.rows);
     for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
-        for (int32_t px = area.rows.first; px <= area.rows.last; ++px) {
-            if (!work.wiped[scratchIndex(marked, px, py)]) continue;
-            int32_t i = (px - area.rows.first) + (py - area.cols.first) * width;
-            storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols),
-                          LocalMax{work.best[i], work.slotOf[i]});
+        int32_t k = cmIndex(area.rows.first, py, site.extent.pooledRows, site.extent.pooledCols);
+        const int32_t* marks = work.wiped + scratchIndex(marked, area.rows.first, py);
+        const float* best = work.best + (py - area.cols.first) * width;
+        const int32_t* slotOf = work.slotOf + (py - area.cols.first) * width;
+        float* pooled = target.pooled + k;
+        float* trace = target.trace + k;
+        if (target.sum == nullptr) {
+            for (int32_t i = 0; i < width; ++i) {
+                bool isWiped = marks[i] != 0;
+                pooled[i] = isWiped ? best[i] : pooled[i];
+                trace[i] = isWiped ? static_cast<float>(slotOf[i]) : trace[i];
+            }
+            continue;
+        }
+        float* sum = target.sum + k;
+        for (int32_t i = 0; i < width; ++i) {
+            bool isWiped = marks[i] != 0;
+            float old = pooled[i];
+            float moved = static_cast<float>(sum[i] + (static_cast<double>(best[i]) - old));
+            pooled[i] = isWiped ? best[i] : old;
+            trace[i] = isWiped ? static_cast<float>(slotOf[i]) : trace[i];
+            sum[i] = isWiped ? moved : sum[i];
         }
     }
 }
@@ -458,29 +611,15 @@ void repoolOrientation(const RepoolSite& site, InhibitWork& work, int32_t o, flo
                         summedMaps != nullptr ? summedMaps[o] : nullptr};
     Rect wiped{Span{1, 0}, Span{1, 0}};
     int32_t wipedCount = 0;
-    uint32_t lastSlot = static_cast<uint32_t>(site.shifts.shiftCount - 1);
     for (int32_t py = candidates.cols.first; py <= candidates.cols.last; ++py) {
         const float* trace = target.trace + cmIndex(candidates.rows.first, py, site.extent.pooledRows, 0);
-        uint8_t* marks = work.wiped + scratchIndex(candidates, candidates.rows.first, py);
+        int32_t* marks = work.wiped + scratchIndex(candidates, candidates.rows.first, py);
         int32_t count = lengthOf(candidates.rows);
-        // Trace values are whole slot numbers; a column with any other value is marked again
-        // with roundHalfUp.
-        bool allSlots = true;
-        for (int32_t i = 0; i < count; ++i) {
-            int32_t slot = static_cast<int32_t>(trace[i]);
-            allSlots &= (static_cast<float>(slot) == trace[i]) & (static_cast<uint32_t>(slot) <= lastSlot);
-            slot = static_cast<int32_t>(std::min(static_cast<uint32_t>(slot), lastSlot));
-            marks[i] = isWipedOut(work.slots[slot], candidates.rows.first + i, py);
-        }
-        if (!allSlots) {
-            for (int32_t i = 0; i < count; ++i) {
-                marks[i] = isWipedOut(work.slots[roundHalfUp(trace[i])], candidates.rows.first + i, py);
-            }
-        }
+        markWiped(work, site.shifts.shiftCount, trace, marks, count, candidates.rows.first, py);
         int32_t firstWiped = INT32_MAX, lastWiped = -1, wipedHere = 0;
         for (int32_t i = 0; i < count; ++i) {
-            int32_t wipedMask = -static_cast<int32_t>(marks[i]);
-            wipedHere += marks[i];
+            int32_t wipedMask = marks[i];
+            wipedHere -= wipedMask;
             firstWiped = std::min(firstWiped, (i & wipedMask) | (INT32_MAX & ~wipedMask));
             lastWiped = std::max(lastWiped, (i & wipedMask) | (-1 & ~wipedMask));
         }
@@ -564,6 +703,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     size_t cellCount = static_cast<size_t>(grids.orientCount) * static_cast<size_t>(grids.orientCount);
     work.cells = static_cast<FactorCell*>(hostCalloc(cellCount, sizeof(FactorCell)));
     work.slots = allocArray<SlotReach>(shifts.shiftCount);
+    work.readBoxes = allocArray<ReadBox>(grids.orientCount);
+    work.reachesZero = static_cast<uint8_t*>(hostCalloc(cellCount, sizeof(uint8_t)));
     int32_t largestRows = 0, largestCols = 0;
     work.nanFlagStart = static_cast<int64_t*>(hostCalloc(static_cast<size_t>(grids.imageCount) + 1, sizeof(int64_t)));
     for (int32_t image = 0; image < grids.imageCount; ++image) {
@@ -578,7 +719,7 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     work.scratchRows = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestRows / grids.poolStep);
     work.scratchCols = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestCols / grids.poolStep);
     size_t area = static_cast<size_t>(work.scratchRows) * static_cast<size_t>(work.scratchCols);
-    work.wiped = static_cast<uint8_t*>(hostCalloc(area, sizeof(uint8_t)));
+    work.wiped = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
     work.best = static_cast<float*>(hostCalloc(area, sizeof(float)));
     work.slotOf = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
     return work;
@@ -587,6 +728,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
 void releaseInhibition(const InhibitWork& work) {
     mxFree(work.cells);
     mxFree(work.slots);
+    mxFree(work.readBoxes);
+    mxFree(work.reachesZero);
     mxFree(work.nanFlagStart);
     mxFree(work.nanFlags);
     mxFree(work.wiped);
@@ -618,21 +761,24 @@ void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const Im
 }
 
 void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
-                        int32_t image, int32_t selOrient, int32_t x, int32_t y, InhibitWork& work) {
+                         int32_t image, int32_t selOrient, int32_t x, int32_t y, InhibitWork& work) {
     unsigned& sink = work.touched;
     int32_t reach = 2 * grids.filterHalf;
     Span rows = spanInside(x, reach, extent.mapRows);
     Span cols = spanInside(y, reach, extent.mapCols);
     if (isEmpty(rows) || isEmpty(cols)) return;
-    // The responses that suppression reads: all but those of cells of factors 1 in blocks known
-    // to hold no NaN.
+    // The responses of each orientation to read, gathered into one box per orientation so
+    // that what suppression and several sweeps share is read once.
+    ReadBox* boxes = work.readBoxes;
+    for (int32_t b = 0; b < grids.orientCount; ++b) boxes[b] = ReadBox{1, 0, 1, 0};
+    // Suppression reads all but the responses under factors 1 in blocks known to hold no NaN.
     int32_t blocks = nanBlocksOf(extent.mapRows);
     for (int32_t b = 0; b < grids.orientCount; ++b) {
-        const float* responses = grids.responseMaps[image + b * grids.imageCount];
         if (cellOf(work, grids, selOrient, b).kind != FactorKind::identity) {
-            touchArea(responses, extent.mapRows, extent.mapCols, rows.first, rows.last, cols.first, cols.last, sink);
+            boxes[b] = ReadBox{rows.first, rows.last, cols.first, cols.last};
             continue;
         }
+        const float* responses = grids.responseMaps[image + b * grids.imageCount];
         const uint8_t* flags = nanFlagsOf(work, extent, image, b);
         for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
             for (int32_t j = (rows.first - 1) / nanBlockRows; j <= (rows.last - 1) / nanBlockRows; ++j) {
@@ -643,33 +789,41 @@ void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, co
             }
         }
     }
-    // What re-pooling reads: the trace and pooled values of the positions that can have been
-    // wiped out, and the responses their slots reach.
+    // Re-pooling reads the trace and pooled values of the positions that can have been wiped
+    // out, and the responses their slots reach.
     const PoolWindow& window = extent.window;
     Span range[2] = {repoolSpan(x, reach, grids.poolStep, grids.posShiftMax, window.rowLo, window.rowHi),
                      repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi)};
-    if (isEmpty(range[0]) || isEmpty(range[1])) return;
-    RepoolSite site{shifts, grids, extent, image, selOrient, x, y, range[0], range[1]};
-    int32_t step = grids.poolStep;
-    for (int32_t o = 0; o < grids.orientCount; ++o) {
-        Rect candidates = reachOfSlots(site, work, o);
-        if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) continue;
-        int32_t c = image + o * grids.imageCount;
-        for (const float* map : {grids.traceMaps[c], grids.pooledMaps[c]}) {
-            touchArea(map, extent.pooledRows, extent.pooledCols, candidates.rows.first, candidates.rows.last,
-                      candidates.cols.first, candidates.cols.last, sink);
+    if (!isEmpty(range[0]) && !isEmpty(range[1])) {
+        RepoolSite site{shifts, grids, extent, image, selOrient, x, y, range[0], range[1]};
+        int32_t step = grids.poolStep;
+        int64_t shiftReach = int64_t{grids.posShiftMax} * step;
+        for (int32_t o = 0; o < grids.orientCount; ++o) {
+            Rect candidates = reachOfSlots(site, work, o);
+            if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) continue;
+            int32_t c = image + o * grids.imageCount;
+            for (const float* map : {grids.traceMaps[c], grids.pooledMaps[c]}) {
+                touchArea(map, extent.pooledRows, extent.pooledCols, candidates.rows.first, candidates.rows.last,
+                          candidates.cols.first, candidates.cols.last, sink);
+            }
+            ReadBox reached{candidates.rows.first * step - shiftReach, candidates.rows.last * step + shiftReach,
+                            candidates.cols.first * step - shiftReach, candidates.cols.last * step + shiftReach};
+            for (int32_t q = 0; q < shifts.shiftCount; ++q) {
+                ReadBox& box = boxes[shifts.shiftedOrient[o][q]];
+                if (box.rowFirst > box.rowLast) {
+                    box = reached;
+                    continue;
+                }
+                box = ReadBox{std::min(box.rowFirst, reached.rowFirst), std::max(box.rowLast, reached.rowLast),
+                              std::min(box.colFirst, reached.colFirst), std::max(box.colLast, reached.colLast)};
+            }
         }
-        int32_t shiftReach = grids.posShiftMax * step;
-        for (int32_t q = 0; q < shifts.shiftCount; ++q) {
-            int32_t b = shifts.shiftedOrient[o][q];
-            bool seen = false;
-            for (int32_t earlier = 0; earlier < q && !seen; ++earlier) seen = shifts.shiftedOrient[o][earlier] == b;
-            if (seen) continue;
-            touchArea(grids.responseMaps[image + b * grids.imageCount], extent.mapRows, extent.mapCols,
-                      int64_t{candidates.rows.first} * step - shiftReach, int64_t{candidates.rows.last} * step + shiftReach,
-                      int64_t{candidates.cols.first} * step - shiftReach, int64_t{candidates.cols.last} * step + shiftReach,
-                      sink);
-        }
+    }
+    for (int32_t b = 0; b < grids.orientCount; ++b) {
+        const ReadBox& box = boxes[b];
+        if (box.rowFirst > box.rowLast) continue;
+        touchArea(grids.responseMaps[image + b * grids.imageCount], extent.mapRows, extent.mapCols, box.rowFirst,
+                  box.rowLast, box.colFirst, box.colLast, sink);
     }
 }
 
@@ -695,6 +849,11 @@ void requireSlotsInWindow(const ArgList& args, int32_t position, const float* co
     for (int32_t o = 0; o < orientCount; ++o) {
         const float* trace = traceMaps[image + o * imageCount];
         for (int32_t py = window.colLo; py <= window.colHi; ++py) {
+            // Whole columns are checked at once; only one that fails is searched for its value.
+            if (allWholeSlots(trace + cmIndex(window.rowLo, py, pooledRows, 0), window.rowHi - window.rowLo + 1,
+                              shiftCount)) {
+                continue;
+            }
             for (int32_t px = window.rowLo; px <= window.rowHi; ++px) {
                 float v = trace[cmIndex(px, py, pooledRows, 0)];
                 if (!isShiftSlot(v, shiftCount)) {

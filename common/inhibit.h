@@ -72,6 +72,7 @@ struct ImageExtent {
 // inhibition (both defined in inhibit.cpp).
 struct FactorCell;
 struct SlotReach;
+struct ReadBox;
 
 // Working memory of the inhibitions of one call, from the host: what each overlap cell holds
 // (learned the first time the cell is used, so the factors must not change while the work is
@@ -84,11 +85,15 @@ struct InhibitWork {
     bool useAvx2;           // whether the processor runs AVX2 instructions
     FactorCell* cells;      // orientCount^2, cell a + b * orientCount of the overlap table
     SlotReach* slots;       // shiftCount, for the orientation being repaired
+    uint8_t* reachesZero;   // orientCount^2: whether a slot of orientation o reads a zero of
+                            // selected orientation a (at a + o * orientCount): 0 not known yet,
+                            // 1 no, 2 yes
+    ReadBox* readBoxes;     // orientCount, for reading ahead
     int64_t* nanFlagStart;  // per image, where the NaN flags of its maps start in nanFlags
     uint8_t* nanFlags;      // per map of an image, per column, per block of nanBlockRows rows
     int32_t scratchRows;    // the largest repair range, in pooled rows and columns
     int32_t scratchCols;
-    uint8_t* wiped;         // scratchRows * scratchCols each
+    int32_t* wiped;         // scratchRows * scratchCols each (-1 where wiped out, else 0)
     float* best;
     int32_t* slotOf;
     unsigned touched;       // a sum of values read ahead, so that the reads are made
