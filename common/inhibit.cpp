@@ -112,6 +112,9 @@ namespace {
 
 const double solidZero[1] = {0.0};
 
+// The rowLo and colLo of a slot that reaches no position: no pooled position lies 0 ... 0 past it.
+const uint32_t noRow = uint32_t{1} << 31;
+
 bool sameBitsAs(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Reads a cell of (4h + 1)^2 factors once: whether all are alike, and the box of its zeros.
@@ -293,7 +296,7 @@ Rect reachOfSlots(const RepoolSite& site, InhibitWork& work, int32_t o) {
     if (reachesZero == 1) return found;
     for (int32_t s = 0; s < shifts.shiftCount; ++s) {
         SlotReach& slot = work.slots[s];
-        slot = SlotReach{uint32_t{1} << 31, 0, uint32_t{1} << 31, 0, solidZero, 0, 0, 0};
+        slot = SlotReach{noRow, 0, noRow, 0, solidZero, 0, 0, 0};
         const FactorCell& cell = cellOf(work, site.grids, site.selOrient, shifts.shiftedOrient[o][s]);
         if (cell.dxLo > cell.dxHi) continue;
         int64_t rowShift = shifts.rowShift[o][s];
@@ -345,20 +348,96 @@ bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
     return strays == 0;
 }
 
-// marks[i] = -1 where the maximum of pooled position (px + i, py), traced to its slot, was
-// wiped out, else 0, for `count` positions. Each slot marks, among the positions it can have
-// wiped out in this column, those that name it; a solid zero box needs only that comparison,
-// which runs several positions at a time.
-void markWiped(const InhibitWork& work, int32_t shiftCount, const float* trace, int32_t* marks, int32_t count,
-               int32_t px, int32_t py) {
-    std::fill(marks, marks + count, 0);
-    if (!allWholeSlots(trace, count, shiftCount)) {
+// marks[i] = -1 where the value at i of a column of slot masks has the bit of trace[i]'s slot,
+// else 0, for `count` positions; returns false, having marked nothing certain, when a trace
+// value is not a whole slot number below `limit` (at most 32).
+inline __attribute__((always_inline)) bool markByMasks(const float* trace, const uint32_t* rowMasks,
+                                                       uint32_t colMask, int32_t* marks, int32_t count,
+                                                       float limit) {
+    int32_t strays = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        float v = trace[i];
+        bool inRange = (v >= 0.0f) & (v < limit);
+        float inside = inRange ? v : 0.0f;
+        int32_t slot = static_cast<int32_t>(inside);
+        strays += !inRange | (static_cast<float>(slot) != inside);
+        marks[i] = -static_cast<int32_t>(((rowMasks[i] & colMask) >> slot) & 1u);
+    }
+    return strays == 0;
+}
+
+bool markByMasksBaseline(const float* trace, const uint32_t* rowMasks, uint32_t colMask, int32_t* marks,
+                         int32_t count, float limit) {
+    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same for processors with AVX2, whose shifts by a count per value let it mark eight
+// positions at a time.
+__attribute__((target("avx2"))) bool markByMasksAvx2(const float* trace, const uint32_t* rowMasks, uint32_t colMask,
+                                                    int32_t* marks, int32_t count, float limit) {
+    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
+}
+#else
+bool markByMasksAvx2(const float* trace, const uint32_t* rowMasks, uint32_t colMask, int32_t* marks, int32_t count,
+                     float limit) {
+    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
+}
+#endif
+
+// Largest shiftCount whose slots fit the bits of a slot mask.
+constexpr int32_t maskedSlotLimit = 32;
+
+// Sets, for up to maskedSlotLimit slots, the bits of the slots whose solid zero box holds
+// (px, py) as rowMasks[px - rows.first] & colMasks[py - cols.first]: a slot's positions are a
+// rectangle, so a position lies in it when its row lies in the rectangle's rows and its column
+// in its columns. Returns whether a slot reaches a zero box that is not solid.
+bool setSlotMasks(const InhibitWork& work, int32_t shiftCount, const Rect& area) {
+    std::fill(work.rowMasks, work.rowMasks + lengthOf(area.rows), 0u);
+    std::fill(work.colMasks, work.colMasks + lengthOf(area.cols), 0u);
+    bool anyMixed = false;
+    for (int32_t s = 0; s < shiftCount; ++s) {
+        const SlotReach& slot = work.slots[s];
+        if (slot.rowLo == noRow) continue;
+        if (slot.factors != solidZero) {
+            anyMixed = true;
+            continue;
+        }
+        uint32_t bit = uint32_t{1} << s;
+        int32_t rowFirst = static_cast<int32_t>(slot.rowLo) - area.rows.first;
+        int32_t colFirst = static_cast<int32_t>(slot.colLo) - area.cols.first;
+        for (uint32_t i = 0; i <= slot.rowSpan; ++i) work.rowMasks[rowFirst + static_cast<int32_t>(i)] |= bit;
+        for (uint32_t i = 0; i <= slot.colSpan; ++i) work.colMasks[colFirst + static_cast<int32_t>(i)] |= bit;
+    }
+    return anyMixed;
+}
+
+// marks[i] = -1 where the maximum of pooled position (px + i, py) of `area`, traced to its
+// slot, was wiped out, else 0, for `count` positions. With few enough slots, a solid zero box
+// is found through the slot masks (setSlotMasks); every other slot marks, among the positions
+// it can have wiped out in this column, those that name it after looking their factor up.
+void markWiped(const InhibitWork& work, int32_t shiftCount, bool masked, bool anyMixed, const Rect& area,
+               const float* trace, int32_t* marks, int32_t px, int32_t py) {
+    int32_t count = lengthOf(area.rows);
+    bool wholeSlots;
+    if (masked) {
+        uint32_t colMask = work.colMasks[py - area.cols.first];
+        float limit = static_cast<float>(shiftCount);
+        wholeSlots = work.useAvx2 ? markByMasksAvx2(trace, work.rowMasks, colMask, marks, count, limit)
+                                  : markByMasksBaseline(trace, work.rowMasks, colMask, marks, count, limit);
+        if (wholeSlots && !anyMixed) return;
+    } else {
+        std::fill(marks, marks + count, 0);
+        wholeSlots = allWholeSlots(trace, count, shiftCount);
+    }
+    if (!wholeSlots) {
         for (int32_t i = 0; i < count; ++i) marks[i] = -isWipedOut(work.slots[roundHalfUp(trace[i])], px + i, py);
         return;
     }
     for (int32_t s = 0; s < shiftCount; ++s) {
         const SlotReach& slot = work.slots[s];
         if (static_cast<uint32_t>(py) - slot.colLo > slot.colSpan) continue;
+        if (masked && slot.factors == solidZero) continue;
         int32_t first = static_cast<int32_t>(slot.rowLo) - px;
         int32_t last = first + static_cast<int32_t>(slot.rowSpan);
         float named = static_cast<float>(s);
@@ -441,78 +520,101 @@ inline void offerOne(const float* candidate, float* best, int32_t* slotOf, int32
     *slotOf = wins ? slot : *slotOf;
 }
 
-// The offer four maxima at a time with SSE2 (part of every x86-64 processor), the rest one by
-// one. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above.
+// The offer four maxima at a time with SSE2 (part of every x86-64 processor), and eight at a
+// time with AVX2. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above. A run that is
+// not a whole number of vectors ends on a vector that overlaps the one before: both are
+// formed from the maxima as they stood before this slot (the last one is loaded and formed
+// first, and stored last), so the values where they overlap are the same.
+#if defined(__SSE2__)
+struct Offer4 {
+    __m128 best;
+    __m128i slotOf;
+};
+
+inline Offer4 offer4(const float* candidates, int32_t step, const float* best, const int32_t* slotOf, int32_t i,
+                     __m128i slot) {
+    __m128 v = step == 1 ? _mm_loadu_ps(candidates + i)
+                         // Candidates 2i, 2i + 2, 2i + 4, 2i + 6: values 0 and 2 of the four from
+                         // 2i, values 1 and 3 of the four from 2i + 3 (so nothing past the last
+                         // candidate is read).
+                         : _mm_shuffle_ps(_mm_loadu_ps(candidates + 2 * i), _mm_loadu_ps(candidates + 2 * i + 3),
+                                          _MM_SHUFFLE(3, 1, 2, 0));
+    __m128 b = _mm_loadu_ps(best + i);
+    __m128i wins = _mm_castps_si128(_mm_cmpgt_ps(v, b));
+    __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slotOf + i));
+    return Offer4{_mm_max_ps(v, b), _mm_or_si128(_mm_and_si128(wins, slot), _mm_andnot_si128(wins, old))};
+}
+
+inline void store4(const Offer4& offer, float* best, int32_t* slotOf, int32_t i) {
+    _mm_storeu_ps(best + i, offer.best);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slotOf + i), offer.slotOf);
+}
+#endif
+
 void offerBaseline(const SlotOffer& offer) {
     for (int32_t j = 0; j < offer.colCount; ++j) {
         const float* candidates = offer.candidates + j * offer.sourceStride;
         float* best = offer.best + int64_t{j} * offer.width;
         int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
-        int32_t i = 0;
 #if defined(__SSE2__)
-        __m128i slot = _mm_set1_epi32(offer.slot);
         if ((offer.step == 1 || offer.step == 2) && offer.runLength >= 4) {
-            // Offering a candidate twice changes nothing (it no longer beats what it set), so
-            // the last four maxima are offered from runLength - 4 on, over some done already.
-            for (;; i += 4) {
-                if (i + 4 > offer.runLength) i = offer.runLength - 4;
-                __m128 v = offer.step == 1
-                               ? _mm_loadu_ps(candidates + i)
-                               // Candidates 2i, 2i + 2, 2i + 4, 2i + 6: values 0 and 2 of the four
-                               // from 2i, values 1 and 3 of the four from 2i + 3 (so nothing past
-                               // the last candidate is read).
-                               : _mm_shuffle_ps(_mm_loadu_ps(candidates + 2 * i), _mm_loadu_ps(candidates + 2 * i + 3),
-                                                _MM_SHUFFLE(3, 1, 2, 0));
-                __m128 b = _mm_loadu_ps(best + i);
-                __m128i wins = _mm_castps_si128(_mm_cmpgt_ps(v, b));
-                _mm_storeu_ps(best + i, _mm_max_ps(v, b));
-                __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slotOf + i));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(slotOf + i),
-                                 _mm_or_si128(_mm_and_si128(wins, slot), _mm_andnot_si128(wins, old)));
-                if (i + 4 == offer.runLength) break;
-            }
+            __m128i slot = _mm_set1_epi32(offer.slot);
+            int32_t last = offer.runLength - 4;
+            Offer4 ending = offer4(candidates, offer.step, best, slotOf, last, slot);
+            for (int32_t i = 0; i < last; i += 4) store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+            store4(ending, best, slotOf, last);
             continue;
         }
 #endif
-        for (; i < offer.runLength; ++i) offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
+        for (int32_t i = 0; i < offer.runLength; ++i) {
+            offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
+        }
     }
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// The offer eight maxima at a time, for processors with AVX2; the same bits as offerBaseline,
-// since it only compares and selects.
+struct Offer8 {
+    __m256 best;
+    __m256i slotOf;
+};
+
+__attribute__((target("avx2"))) inline Offer8 offer8(const float* candidates, int32_t step, const float* best,
+                                                    const int32_t* slotOf, int32_t i, __m256i slot) {
+    __m256 v;
+    if (step == 1) {
+        v = _mm256_loadu_ps(candidates + i);
+    } else {
+        // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i and 1, 3, 5,
+        // 7 of the eight from 2i + 7, in lanes that a 64-bit permutation puts in order.
+        __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(candidates + 2 * i), _mm256_loadu_ps(candidates + 2 * i + 7),
+                                         _MM_SHUFFLE(3, 1, 2, 0));
+        v = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    __m256 b = _mm256_loadu_ps(best + i);
+    __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(v, b, _CMP_GT_OQ));
+    __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slotOf + i));
+    return Offer8{_mm256_max_ps(v, b), _mm256_blendv_epi8(old, slot, wins)};
+}
+
+__attribute__((target("avx2"))) inline void store8(const Offer8& offer, float* best, int32_t* slotOf, int32_t i) {
+    _mm256_storeu_ps(best + i, offer.best);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + i), offer.slotOf);
+}
+
 __attribute__((target("avx2"))) void offerAvx2(const SlotOffer& offer) {
+    if ((offer.step != 1 && offer.step != 2) || offer.runLength < 8) {
+        offerBaseline(offer);
+        return;
+    }
     __m256i slot = _mm256_set1_epi32(offer.slot);
+    int32_t last = offer.runLength - 8;
     for (int32_t j = 0; j < offer.colCount; ++j) {
         const float* candidates = offer.candidates + j * offer.sourceStride;
         float* best = offer.best + int64_t{j} * offer.width;
         int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
-        int32_t i = 0;
-        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= 8) {
-            // As in offerBaseline, the last eight maxima are offered from runLength - 8 on.
-            for (;; i += 8) {
-                if (i + 8 > offer.runLength) i = offer.runLength - 8;
-                __m256 v;
-                if (offer.step == 1) {
-                    v = _mm256_loadu_ps(candidates + i);
-                } else {
-                    // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i
-                    // and 1, 3, 5, 7 of the eight from 2i + 7, in lanes that a 64-bit
-                    // permutation puts in order.
-                    __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(candidates + 2 * i),
-                                                     _mm256_loadu_ps(candidates + 2 * i + 7), _MM_SHUFFLE(3, 1, 2, 0));
-                    v = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
-                }
-                __m256 b = _mm256_loadu_ps(best + i);
-                __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(v, b, _CMP_GT_OQ));
-                _mm256_storeu_ps(best + i, _mm256_max_ps(v, b));
-                __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slotOf + i));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + i), _mm256_blendv_epi8(old, slot, wins));
-                if (i + 8 == offer.runLength) break;
-            }
-            continue;
-        }
-        for (; i < offer.runLength; ++i) offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
+        Offer8 ending = offer8(candidates, offer.step, best, slotOf, last, slot);
+        for (int32_t i = 0; i < last; i += 8) store8(offer8(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+        store8(ending, best, slotOf, last);
     }
 }
 
@@ -611,11 +713,14 @@ void repoolOrientation(const RepoolSite& site, InhibitWork& work, int32_t o, flo
                         summedMaps != nullptr ? summedMaps[o] : nullptr};
     Rect wiped{Span{1, 0}, Span{1, 0}};
     int32_t wipedCount = 0;
+    int32_t shiftCount = site.shifts.shiftCount;
+    bool masked = shiftCount <= maskedSlotLimit;
+    bool anyMixed = masked ? setSlotMasks(work, shiftCount, candidates) : true;
     for (int32_t py = candidates.cols.first; py <= candidates.cols.last; ++py) {
         const float* trace = target.trace + cmIndex(candidates.rows.first, py, site.extent.pooledRows, 0);
         int32_t* marks = work.wiped + scratchIndex(candidates, candidates.rows.first, py);
         int32_t count = lengthOf(candidates.rows);
-        markWiped(work, site.shifts.shiftCount, trace, marks, count, candidates.rows.first, py);
+        markWiped(work, shiftCount, masked, anyMixed, candidates, trace, marks, candidates.rows.first, py);
         int32_t firstWiped = INT32_MAX, lastWiped = -1, wipedHere = 0;
         for (int32_t i = 0; i < count; ++i) {
             int32_t wipedMask = marks[i];
@@ -722,6 +827,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     work.wiped = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
     work.best = static_cast<float*>(hostCalloc(area, sizeof(float)));
     work.slotOf = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
+    work.rowMasks = allocArray<uint32_t>(work.scratchRows);
+    work.colMasks = allocArray<uint32_t>(work.scratchCols);
     return work;
 }
 
@@ -735,6 +842,8 @@ void releaseInhibition(const InhibitWork& work) {
     mxFree(work.wiped);
     mxFree(work.best);
     mxFree(work.slotOf);
+    mxFree(work.rowMasks);
+    mxFree(work.colMasks);
 }
 
 void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,

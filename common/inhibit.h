@@ -96,6 +96,8 @@ struct InhibitWork {
     int32_t* wiped;         // scratchRows * scratchCols each (-1 where wiped out, else 0)
     float* best;
     int32_t* slotOf;
+    uint32_t* rowMasks;     // scratchRows and scratchCols: slot masks of the repair range
+    uint32_t* colMasks;
     unsigned touched;       // a sum of values read ahead, so that the reads are made
 };
 
