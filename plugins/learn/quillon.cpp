@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "frame.h"
 #include "inhibit.h"
 #include "placement.h"
@@ -92,27 +96,58 @@ struct Selection {
     bool found;
 };
 
+// The largest of `count` sums, by maxima that keep their value unless a sum is strictly
+// greater (so NaN never counts), starting from `largest`.
+float largestOf(const float* sums, int32_t count, float largest) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 4) {
+        __m128 lanes = _mm_set1_ps(largest);
+        for (; i + 4 <= count; i += 4) lanes = _mm_max_ps(_mm_loadu_ps(sums + i), lanes);
+        float lane[4];
+        _mm_storeu_ps(lane, lanes);
+        for (float v : lane) largest = v > largest ? v : largest;
+    }
+#endif
+    for (; i < count; ++i) largest = sums[i] > largest ? sums[i] : largest;
+    return largest;
+}
+
 // Scans the window, row outer, column middle, orientation inner, for the largest sum above
 // noResponse; only a strictly larger sum replaces the running best, so ties keep the smallest
 // row, then column, then orientation, and NaN never wins. `chosen` changes only when a sum
 // wins, so without any it keeps the previous element.
+//
+// That scan picks the first sum in its order that equals the largest (0 and -0 equal), so the
+// largest is found first, map by map in storage order, and then the first sum equal to it.
 Selection selectElement(const Learner& learner, Element& chosen) {
     const ImageExtent& extent = learner.extent;
     const PoolWindow& window = extent.window;
-    Selection selection{noResponse, false};
-    for (int32_t px = window.rowLo; px <= window.rowHi; ++px) {
+    int32_t orientCount = learner.grids.orientCount;
+    int32_t height = window.rowHi - window.rowLo + 1;
+    float largest = noResponse;
+    for (int32_t o = 0; o < orientCount; ++o) {
         for (int32_t py = window.colLo; py <= window.colHi; ++py) {
-            int32_t k = cmIndex(px, py, extent.pooledRows, extent.pooledCols);
-            for (int32_t o = 0; o < learner.grids.orientCount; ++o) {
-                float v = learner.summedMaps[o][k];
-                if (v > selection.best) {
-                    selection = Selection{v, true};
-                    chosen = Element{o, px, py};
-                }
+            largest = largestOf(learner.summedMaps[o] + cmIndex(window.rowLo, py, extent.pooledRows, 0), height, largest);
+        }
+    }
+    if (!(largest > noResponse)) return Selection{noResponse, false};
+    // The first sum equal to the largest, in the scan's order: the smallest row, then column,
+    // then orientation among the equal sums of all maps.
+    Element first{orientCount, window.rowHi + 1, window.colHi + 1};
+    for (int32_t o = 0; o < orientCount; ++o) {
+        for (int32_t py = window.colLo; py <= window.colHi; ++py) {
+            const float* sums = learner.summedMaps[o] + cmIndex(window.rowLo, py, extent.pooledRows, 0);
+            for (int32_t i = 0; i < height; ++i) {
+                if (sums[i] != largest) continue;
+                int32_t px = window.rowLo + i;
+                if (px < first.row || (px == first.row && py < first.col)) first = Element{o, px, py};
+                break;  // later rows of this column come after it in the scan
             }
         }
     }
-    return selection;
+    chosen = first;
+    return Selection{learner.summedMaps[first.orient][cmIndex(first.row, first.col, extent.pooledRows, 0)], true};
 }
 
 // Weight and bias of a mean response: the search runs down from the last key to the first
