@@ -167,25 +167,42 @@ const FactorCell& cellOf(InhibitWork& work, const InhibitGrids& grids, int32_t s
 }
 
 // response = response * factor, in double, rounded to single, for `count` responses of a
-// column and their factors; returns how many of the products are NaN.
-int32_t scaleColumn(float* responses, const double* factors, int32_t count) {
+// column and their factors (Uniform: factors[0] for all); returns how many of the products are
+// NaN.
+template <bool Uniform>
+inline __attribute__((always_inline)) int32_t scaleColumnBody(float* responses, const double* factors,
+                                                               int32_t count) {
     int32_t nanCount = 0;
+    double uniform = factors[0];
     for (int32_t i = 0; i < count; ++i) {
-        float product = static_cast<float>(responses[i] * factors[i]);
+        float product = static_cast<float>(responses[i] * (Uniform ? uniform : factors[i]));
         responses[i] = product;
         nanCount += product != product;
     }
     return nanCount;
 }
 
-int32_t scaleColumnBy(float* responses, double factor, int32_t count) {
-    int32_t nanCount = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        float product = static_cast<float>(responses[i] * factor);
-        responses[i] = product;
-        nanCount += product != product;
-    }
-    return nanCount;
+int32_t scaleColumnBaseline(float* responses, const double* factors, int32_t count, bool uniform) {
+    return uniform ? scaleColumnBody<true>(responses, factors, count) : scaleColumnBody<false>(responses, factors, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same products four at a time with AVX2: each is formed and rounded on its own, so the
+// bits are the same.
+__attribute__((target("avx2"))) int32_t scaleColumnAvx2(float* responses, const double* factors, int32_t count,
+                                                        bool uniform) {
+    return uniform ? scaleColumnBody<true>(responses, factors, count) : scaleColumnBody<false>(responses, factors, count);
+}
+#else
+int32_t scaleColumnAvx2(float* responses, const double* factors, int32_t count, bool uniform) {
+    return scaleColumnBaseline(responses, factors, count, uniform);
+}
+#endif
+
+int32_t scaleColumn(const InhibitWork& work, float* responses, const double* factors, int32_t count,
+                    bool uniform = false) {
+    return work.useAvx2 ? scaleColumnAvx2(responses, factors, count, uniform)
+                        : scaleColumnBaseline(responses, factors, count, uniform);
 }
 
 bool holdsNaN(const float* responses, int32_t count) {
@@ -234,9 +251,9 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
             uint8_t* columnFlags = flags + int64_t{yi - 1} * blocks;
             int32_t nanCount = 0;
             if (cell.kind == FactorKind::general) {
-                nanCount = scaleColumn(column + (rows.first - 1), columnFactors, count);
+                nanCount = scaleColumn(work, column + (rows.first - 1), columnFactors, count);
             } else if (cell.kind == FactorKind::uniform) {
-                nanCount = scaleColumnBy(column + (rows.first - 1), cell.value, count);
+                nanCount = scaleColumn(work, column + (rows.first - 1), &cell.value, count, true);
             } else {
                 uint8_t unsure = 0;
                 for (int32_t j = firstBlock; j <= lastBlock; ++j) unsure |= columnFlags[j] ^ nanFree;
@@ -251,7 +268,7 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
                     if (flag == nanFree) continue;
                     int32_t first = std::max(rows.first - 1, blockFirst);
                     int32_t last = std::min(rows.last - 1, blockFirst + nanBlockRows - 1);
-                    scaleColumn(column + first, columnFactors + (first - (rows.first - 1)), last - first + 1);
+                    scaleColumn(work, column + first, columnFactors + (first - (rows.first - 1)), last - first + 1);
                 }
             }
             if (nanCount == 0) continue;
@@ -474,27 +491,54 @@ void storeRepooled(const RepoolTarget& target, int32_t k, LocalMax found) {
     }
 }
 
-// Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
-void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
-                     const Rect& marked, const Rect& wipedArea) {
-    int32_t step = site.grids.poolStep;
-    for (int32_t py = wipedArea.cols.first; py <= wipedArea.cols.last; ++py) {
-        for (int32_t px = wipedArea.rows.first; px <= wipedArea.rows.last; ++px) {
-            if (!work.wiped[scratchIndex(marked, px, py)]) continue;
-            LocalMax found = localMaxOverShifts(site.shifts, site.grids.responseMaps, site.grids.imageCount,
-                                                site.image, o, px * step, py * step, site.extent.mapRows,
-                                                site.extent.mapCols);
-            storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols), found);
-        }
-    }
-}
-
 // The positions p of `span` whose pixel p * poolStep, moved by `shift`, lies in 1 ... size.
 Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t size) {
     Span inside{static_cast<int32_t>(std::max<int64_t>(span.first, ceilDiv(1 - int64_t{shift}, poolStep))),
                 static_cast<int32_t>(std::min<int64_t>(span.last, floorDiv(size - int64_t{shift}, poolStep)))};
     return isEmpty(inside) ? Span{1, 0} : inside;
 }
+
+// Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
+void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
+                     const Rect& marked, const Rect& wipedArea) {
+    const ShiftTable& shifts = site.shifts;
+    int32_t step = site.grids.poolStep;
+    int32_t mapRows = site.extent.mapRows;
+    // Where each slot reads, as a map and the offset of pooled position (0, 0) in it, when every
+    // slot of every position of the area lands on the map (as it does inside the pool window).
+    bool allLand = true;
+    for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+        int32_t rowShift = shifts.rowShift[o][s];
+        int32_t colShift = shifts.colShift[o][s];
+        Span rows = landingInside(wipedArea.rows, rowShift, step, mapRows);
+        Span cols = landingInside(wipedArea.cols, colShift, step, site.extent.mapCols);
+        allLand = allLand && rows.first == wipedArea.rows.first && rows.last == wipedArea.rows.last &&
+                  cols.first == wipedArea.cols.first && cols.last == wipedArea.cols.last;
+        work.slotMaps[s] = site.grids.responseMaps[site.image + shifts.shiftedOrient[o][s] * site.grids.imageCount];
+        work.slotOffsets[s] = int64_t{rowShift - 1} + int64_t{colShift - 1} * mapRows;
+    }
+    for (int32_t py = wipedArea.cols.first; py <= wipedArea.cols.last; ++py) {
+        for (int32_t px = wipedArea.rows.first; px <= wipedArea.rows.last; ++px) {
+            if (!work.wiped[scratchIndex(marked, px, py)]) continue;
+            LocalMax found{noResponse, 0};
+            if (allLand) {
+                // localMaxOverShifts without its bounds checks, which every slot passes.
+                int64_t at = int64_t{px} * step + int64_t{py} * step * mapRows;
+                for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+                    float v = work.slotMaps[s][work.slotOffsets[s] + at];
+                    bool wins = v > found.best;
+                    found.best = wins ? v : found.best;
+                    found.slot = wins ? s : found.slot;
+                }
+            } else {
+                found = localMaxOverShifts(shifts, site.grids.responseMaps, site.grids.imageCount, site.image, o,
+                                           px * step, py * step, mapRows, site.extent.mapCols);
+            }
+            storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols), found);
+        }
+    }
+}
+
 
 // One slot's offer to a block of running maxima: colCount columns of runLength maxima, column
 // j's at best + j * width (and slotOf + j * width), whose candidates are candidates[j *
@@ -808,6 +852,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     size_t cellCount = static_cast<size_t>(grids.orientCount) * static_cast<size_t>(grids.orientCount);
     work.cells = static_cast<FactorCell*>(hostCalloc(cellCount, sizeof(FactorCell)));
     work.slots = allocArray<SlotReach>(shifts.shiftCount);
+    work.slotMaps = static_cast<const float**>(hostCalloc(static_cast<size_t>(shifts.shiftCount), sizeof(float*)));
+    work.slotOffsets = allocArray<int64_t>(shifts.shiftCount);
     work.readBoxes = allocArray<ReadBox>(grids.orientCount);
     work.reachesZero = static_cast<uint8_t*>(hostCalloc(cellCount, sizeof(uint8_t)));
     int32_t largestRows = 0, largestCols = 0;
@@ -835,6 +881,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
 void releaseInhibition(const InhibitWork& work) {
     mxFree(work.cells);
     mxFree(work.slots);
+    mxFree(work.slotMaps);
+    mxFree(work.slotOffsets);
     mxFree(work.readBoxes);
     mxFree(work.reachesZero);
     mxFree(work.nanFlagStart);

@@ -85,6 +85,8 @@ struct InhibitWork {
     bool useAvx2;           // whether the processor runs AVX2 instructions
     FactorCell* cells;      // orientCount^2, cell a + b * orientCount of the overlap table
     SlotReach* slots;       // shiftCount, for the orientation being repaired
+    const float** slotMaps; // shiftCount: the map each slot of that orientation reads
+    int64_t* slotOffsets;   // shiftCount: and where pooled position (0, 0) reads it
     uint8_t* reachesZero;   // orientCount^2: whether a slot of orientation o reads a zero of
                             // selected orientation a (at a + o * orientCount): 0 not known yet,
                             // 1 no, 2 yes
