@@ -315,6 +315,41 @@ TEST(Quillon, MatchesThePlainLearnerBitForBitOnRandomCalls) {
     }
 }
 
+// The benchmark's shape at a smaller size: 16 orientations, filterHalf 8, posShiftMax 3,
+// orientShiftMax 1, poolStep 2 and overlap cells that wipe out the whole reach of the same and
+// the neighbouring orientations, so that inhibition repairs large areas; odd map sizes, some NaN
+// and infinite responses.
+TEST(Quillon, MatchesThePlainLearnerBitForBitAtTheBenchmarksShape) {
+    testsupport::SeededRandom random;
+    for (int trial = 0; trial < 3; ++trial) {
+        Params p{16, 3, 1, 2, 8, 3, 60 + 3 * trial, 57 + 2 * trial, 12};
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        QuillonCall call = makeCall(p);
+        testsupport::fillEach(call.responses, [&] {
+            int draw = random.integer(0, 199);
+            return draw == 0 ? nan : draw == 1 ? std::numeric_limits<float>::infinity() : random.uniform(0, 5);
+        });
+        poolWithVindral(call);
+        int side = 4 * p.filterHalf + 1;
+        for (int a = 0; a < 16; ++a) {
+            for (int b = 0; b < 16; ++b) {
+                int apart = std::min((a - b + 16) % 16, (b - a + 16) % 16);
+                double* factors = minihost::doubleData(mxGetCell(call.overlap.cells.get(), a + 16 * b));
+                std::fill(factors, factors + side * side, apart <= 1 ? 0.0 : trial == 2 && apart == 2 ? 0.5 : 1.0);
+            }
+        }
+        testsupport::fillEach(call.stamps, [&] { return random.uniform(0, 1); });
+        Tables t{{0, 1, 2}, {0, 4, 8}, {0, 0.5, 1}};
+        setTables(call, t);
+        State expected = learnPlainly(call);
+        minihost::CallResult result = runQuillon(call);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        State actual = capture(call);
+        actual.printed = result.printed;
+        EXPECT_TRUE(sameState(actual, expected));
+    }
+}
+
 // A single image of whole-number responses: every sum is exact, so each element's mean is the
 // best pooled value in the window as it stands, and learning one element per call from the
 // maps the previous call left behind is the same as learning them all in one call.
@@ -414,6 +449,26 @@ TEST(Quillon, TiesGoToTheSmallestRowThenColumnThenOrientation) {
     testsupport::fillEach(flat.pooled, [] { return 1.0; });
     ASSERT_FALSE(runQuillon(flat).failed);
     EXPECT_EQ(capture(flat).elements, (std::vector<std::vector<double>>{{0}, {3}, {3}, {10}, {1}}));
+}
+
+// 0 and -0 are equal sums: the first of them in the scan's order wins, with its own value.
+TEST(Quillon, ZeroAndMinusZeroTieInScanOrder) {
+    for (bool minusFirst : {true, false}) {
+        SCOPED_TRACE(minusFirst ? "-0 first" : "0 first");
+        QuillonCall call = makeCall(smallParams());
+        testsupport::fillEach(call.pooled, [] { return -1.0; });
+        setPooled(call, 0, 2, 4, 9, minusFirst ? -0.0f : 0.0f);
+        setPooled(call, 0, 1, 4, 9, nan);
+        setPooled(call, 0, 3, 4, 9, minusFirst ? 0.0f : -0.0f);
+        setPooled(call, 0, 0, 6, 3, 0.0f);
+        minihost::CallResult result = runQuillon(call);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        State s = capture(call);
+        EXPECT_EQ(s.elements[0][0], 2);
+        EXPECT_EQ(s.elements[1][0], 4);
+        EXPECT_EQ(s.elements[2][0], 9);
+        EXPECT_EQ(result.printed, elementLine(0, 2, 4, 9, 0));
+    }
 }
 
 TEST(Quillon, LooksWeightAndBiasUpInTheTables) {

@@ -1,8 +1,11 @@
 // inhibitAround against its plain loop (plain_detection_loops.h), bit for bit, on random
-// scenes: odd map sizes, every shift range and pool step, responses with ties, NaN, infinities,
-// -0 and the noResponse start value, overlap cells of exactly 0, 0.5, 1, -0, NaN and random
-// factors in patches of any size, elements at and beyond the borders, empty pool windows, with
-// and without running sums, several inhibitions in a row.
+// scenes: odd map sizes, every shift range and pool step, responses with ties, quiet and
+// signalling NaN, infinities, -0 and the noResponse start value, overlap cells of exactly 0,
+// 0.5, 1, -0, NaN and random factors in patches of any size, elements at and beyond the
+// borders, empty pool windows, with and without running sums, several inhibitions in a row
+// with one prepared work (whose NaN bookkeeping must follow NaN made by earlier ones), trace
+// values that only round to their slots, reading ahead between inhibitions, and the kernels
+// for processors without AVX2 as well as with it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +25,8 @@ using Maps = std::vector<std::vector<float>>;
 // A response drawn so that ties, special values and range edges all occur.
 float responseDrawn(testsupport::SeededRandom& random) {
     switch (random.integer(0, 11)) {
-        case 0: return std::numeric_limits<float>::quiet_NaN();
+        case 0: return random.integer(0, 1) ? std::numeric_limits<float>::quiet_NaN()
+                                            : std::numeric_limits<float>::signaling_NaN();
         case 1: return std::numeric_limits<float>::infinity();
         case 2: return -std::numeric_limits<float>::infinity();
         case 3: return -0.0f;
@@ -114,6 +118,16 @@ void checkScene(testsupport::SeededRandom& random, const Scene& s, int inhibitio
     for (int c = 0; c < s.orientCount * s.orientCount; ++c) overlap.push_back(overlapCell(random, side));
     std::vector<const double*> overlapTable;
     for (auto& cell : overlap) overlapTable.push_back(cell.data());
+    // Now and then trace values inside the window that are not whole but round half up to
+    // their slot, as the design reads them.
+    if (random.integer(0, 4) == 0) {
+        const float nudges[] = {-0.5f, -0.25f, 0.25f, 0.49f};
+        for (auto& map : traces) {
+            for (float& v : map) {
+                if (random.integer(0, 3) == 0) v += nudges[random.integer(0, 3)];
+            }
+        }
+    }
     bool withSums = random.integer(0, 1) == 1;
     Maps sums(s.orientCount, std::vector<float>(pooledValues));
     for (auto& row : sums) {
@@ -138,11 +152,20 @@ void checkScene(testsupport::SeededRandom& random, const Scene& s, int inhibitio
     // One work serves the scene's inhibitions, as it serves a plug-in call's; now and then an
     // inhibition brings work of its own.
     InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&s.rows, &s.cols, 0});
+    if (random.integer(0, 2) == 0) work.useAvx2 = false;
     int beyond = 2 * s.filterHalf + 2;
     for (int n = 0; n < inhibitions; ++n) {
         int image = random.integer(0, s.imageCount - 1), selOrient = random.integer(0, s.orientCount - 1);
         int x = random.integer(1 - beyond, s.rows + beyond), y = random.integer(1 - beyond, s.cols + beyond);
         float* const* fastSums = withSums ? sumsFast.data() : nullptr;
+        if (random.integer(0, 2) == 0) {
+            // Reading ahead for some inhibition, perhaps this one, changes nothing.
+            int aheadImage = random.integer(0, s.imageCount - 1);
+            readAheadInhibition(shifts, grids, extent, aheadImage, random.integer(0, s.orientCount - 1),
+                                random.integer(1 - beyond, s.rows + beyond), random.integer(1 - beyond, s.cols + beyond),
+                                work);
+            readAheadInhibition(shifts, grids, extent, image, selOrient, x, y, work);
+        }
         if (random.integer(0, 3) == 0) {
             inhibitAround(shifts, grids, extent, image, selOrient, x, y, fastSums);
         } else {
@@ -174,6 +197,13 @@ TEST(InhibitAroundIdentity, MatchesThePlainLoopOnLargeScenes) {
     for (int trial = 0; trial < 6; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         Scene s{1, 16, 3, 1, 2, 8, 64 + trial, 61 + 2 * trial};
+        checkScene(random, s, 20);
+        if (HasFailure()) return;
+    }
+    // Pool steps 1 and 3 (the sweep's other kernels), more slots than a slot mask holds, and
+    // maps of several blocks of rows.
+    const Scene others[] = {{2, 8, 2, 1, 1, 5, 75, 40}, {1, 12, 3, 2, 1, 6, 53, 57}, {1, 8, 3, 1, 3, 7, 99, 70}};
+    for (const Scene& s : others) {
         checkScene(random, s, 20);
         if (HasFailure()) return;
     }
