@@ -953,8 +953,7 @@ void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, co
                      repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi)};
     if (!isEmpty(range[0]) && !isEmpty(range[1])) {
         RepoolSite site{shifts, grids, extent, image, selOrient, x, y, range[0], range[1]};
-        int32_t step = grids.poolStep;
-        int64_t shiftReach = int64_t{grids.posShiftMax} * step;
+        int64_t step = grids.poolStep;
         for (int32_t o = 0; o < grids.orientCount; ++o) {
             Rect candidates = reachOfSlots(site, work, o);
             if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) continue;
@@ -963,8 +962,17 @@ void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, co
                 touchArea(map, extent.pooledRows, extent.pooledCols, candidates.rows.first, candidates.rows.last,
                           candidates.cols.first, candidates.cols.last, sink);
             }
-            ReadBox reached{candidates.rows.first * step - shiftReach, candidates.rows.last * step + shiftReach,
-                            candidates.cols.first * step - shiftReach, candidates.cols.last * step + shiftReach};
+            // The slots of o move along its direction only: the pixels they reach lie within
+            // its smallest and largest shifts of the candidates' pixels.
+            int64_t rowShiftLo = 0, rowShiftHi = 0, colShiftLo = 0, colShiftHi = 0;
+            for (int32_t q = 0; q < shifts.shiftCount; ++q) {
+                rowShiftLo = std::min<int64_t>(rowShiftLo, shifts.rowShift[o][q]);
+                rowShiftHi = std::max<int64_t>(rowShiftHi, shifts.rowShift[o][q]);
+                colShiftLo = std::min<int64_t>(colShiftLo, shifts.colShift[o][q]);
+                colShiftHi = std::max<int64_t>(colShiftHi, shifts.colShift[o][q]);
+            }
+            ReadBox reached{candidates.rows.first * step + rowShiftLo, candidates.rows.last * step + rowShiftHi,
+                            candidates.cols.first * step + colShiftLo, candidates.cols.last * step + colShiftHi};
             for (int32_t q = 0; q < shifts.shiftCount; ++q) {
                 ReadBox& box = boxes[shifts.shiftedOrient[o][q]];
                 if (box.rowFirst > box.rowLast) {
