@@ -499,37 +499,51 @@ Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t si
 }
 
 // Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
+// Sets where each slot of orientation o reads, as a map and the offset of pooled position
+// (0, 0) in it; returns whether every slot of every position of `area` lands on the map (as it
+// does inside the pool window), so that the reads need no bounds checks.
+bool locateSlots(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& area) {
+    const ShiftTable& shifts = site.shifts;
+    int32_t step = site.grids.poolStep;
+    int32_t mapRows = site.extent.mapRows;
+    bool allLand = true;
+    for (int32_t s = 0; s < shifts.shiftCount; ++s) {
+        int32_t rowShift = shifts.rowShift[o][s];
+        int32_t colShift = shifts.colShift[o][s];
+        Span rows = landingInside(area.rows, rowShift, step, mapRows);
+        Span cols = landingInside(area.cols, colShift, step, site.extent.mapCols);
+        allLand = allLand && rows.first == area.rows.first && rows.last == area.rows.last &&
+                  cols.first == area.cols.first && cols.last == area.cols.last;
+        work.slotMaps[s] = site.grids.responseMaps[site.image + shifts.shiftedOrient[o][s] * site.grids.imageCount];
+        work.slotOffsets[s] = int64_t{rowShift - 1} + int64_t{colShift - 1} * mapRows;
+    }
+    return allLand;
+}
+
+// The search of localMaxOverShifts at pooled position (px, py), through the located slots.
+inline LocalMax searchLocated(const InhibitWork& work, int32_t shiftCount, int64_t at) {
+    LocalMax found{noResponse, 0};
+    for (int32_t s = 0; s < shiftCount; ++s) {
+        float v = work.slotMaps[s][work.slotOffsets[s] + at];
+        bool wins = v > found.best;
+        found.best = wins ? v : found.best;
+        found.slot = wins ? s : found.slot;
+    }
+    return found;
+}
+
 void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
                      const Rect& marked, const Rect& wipedArea) {
     const ShiftTable& shifts = site.shifts;
     int32_t step = site.grids.poolStep;
     int32_t mapRows = site.extent.mapRows;
-    // Where each slot reads, as a map and the offset of pooled position (0, 0) in it, when every
-    // slot of every position of the area lands on the map (as it does inside the pool window).
-    bool allLand = true;
-    for (int32_t s = 0; s < shifts.shiftCount; ++s) {
-        int32_t rowShift = shifts.rowShift[o][s];
-        int32_t colShift = shifts.colShift[o][s];
-        Span rows = landingInside(wipedArea.rows, rowShift, step, mapRows);
-        Span cols = landingInside(wipedArea.cols, colShift, step, site.extent.mapCols);
-        allLand = allLand && rows.first == wipedArea.rows.first && rows.last == wipedArea.rows.last &&
-                  cols.first == wipedArea.cols.first && cols.last == wipedArea.cols.last;
-        work.slotMaps[s] = site.grids.responseMaps[site.image + shifts.shiftedOrient[o][s] * site.grids.imageCount];
-        work.slotOffsets[s] = int64_t{rowShift - 1} + int64_t{colShift - 1} * mapRows;
-    }
+    bool allLand = locateSlots(site, work, o, wipedArea);
     for (int32_t py = wipedArea.cols.first; py <= wipedArea.cols.last; ++py) {
         for (int32_t px = wipedArea.rows.first; px <= wipedArea.rows.last; ++px) {
             if (!work.wiped[scratchIndex(marked, px, py)]) continue;
-            LocalMax found{noResponse, 0};
+            LocalMax found;
             if (allLand) {
-                // localMaxOverShifts without its bounds checks, which every slot passes.
-                int64_t at = int64_t{px} * step + int64_t{py} * step * mapRows;
-                for (int32_t s = 0; s < shifts.shiftCount; ++s) {
-                    float v = work.slotMaps[s][work.slotOffsets[s] + at];
-                    bool wins = v > found.best;
-                    found.best = wins ? v : found.best;
-                    found.slot = wins ? s : found.slot;
-                }
+                found = searchLocated(work, shifts.shiftCount, int64_t{px} * step + int64_t{py} * step * mapRows);
             } else {
                 found = localMaxOverShifts(shifts, site.grids.responseMaps, site.grids.imageCount, site.image, o,
                                            px * step, py * step, mapRows, site.extent.mapCols);
@@ -706,11 +720,112 @@ void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, con
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The search of up to 8 * Vectors consecutive positions of one column at once, for processors
+// with AVX2: their running maxima and slots stay in registers while every located slot offers
+// its candidates (Step 1 or 2, as in offer8); the last vector ends at runLength and may overlap
+// the one before, which yields the same values there. `at` is the reading offset of the first
+// position (px * poolStep + py * poolStep * mapRows); every slot must land on the map.
+template <int32_t Vectors, int32_t Step>
+__attribute__((target("avx2"))) inline void searchRunAvx2(const InhibitWork& work, int32_t shiftCount, int64_t at,
+                                                         int32_t runLength, float* best, int32_t* slotOf) {
+    __m256 maxima[Vectors];
+    __m256i slots[Vectors];
+    int32_t start[Vectors];
+    for (int32_t v = 0; v < Vectors; ++v) {
+        maxima[v] = _mm256_set1_ps(noResponse);
+        slots[v] = _mm256_setzero_si256();
+        start[v] = v + 1 < Vectors ? 8 * v : runLength - 8;
+    }
+    for (int32_t s = 0; s < shiftCount; ++s) {
+        const float* candidates = work.slotMaps[s] + (work.slotOffsets[s] + at);
+        __m256i slot = _mm256_set1_epi32(s);
+        for (int32_t v = 0; v < Vectors; ++v) {
+            __m256 c;
+            if (Step == 1) {
+                c = _mm256_loadu_ps(candidates + start[v]);
+            } else {
+                const float* from = candidates + 2 * start[v];
+                __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(from), _mm256_loadu_ps(from + 7), _MM_SHUFFLE(3, 1, 2, 0));
+                c = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
+            }
+            __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(c, maxima[v], _CMP_GT_OQ));
+            maxima[v] = _mm256_max_ps(c, maxima[v]);
+            slots[v] = _mm256_blendv_epi8(slots[v], slot, wins);
+        }
+    }
+    for (int32_t v = 0; v < Vectors; ++v) {
+        _mm256_storeu_ps(best + start[v], maxima[v]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + start[v]), slots[v]);
+    }
+}
+
+template <int32_t Step>
+__attribute__((target("avx2"))) void searchRunsAvx2(const RepoolSite& site, const InhibitWork& work, const Rect& marked,
+                                                   const Rect& area) {
+    int32_t shiftCount = site.shifts.shiftCount;
+    int32_t mapRows = site.extent.mapRows;
+    int32_t width = lengthOf(area.rows);
+    for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
+        int32_t first = work.runFirst[py - marked.cols.first];
+        int32_t runLength = work.runLast[py - marked.cols.first] - first + 1;
+        if (runLength <= 0) continue;
+        int32_t i = (first - area.rows.first) + (py - area.cols.first) * width;
+        int64_t at = int64_t{first} * Step + int64_t{py} * Step * mapRows;
+        if (runLength < 8) {
+            for (int32_t r = 0; r < runLength; ++r) {
+                LocalMax found = searchLocated(work, shiftCount, at + int64_t{r} * Step);
+                work.best[i + r] = found.best;
+                work.slotOf[i + r] = found.slot;
+            }
+            continue;
+        }
+        // Chunks of up to 32 positions; a last chunk of fewer than 8 is moved back to end at the
+        // run's end, overlapping the chunk before.
+        for (int32_t done = 0; done < runLength;) {
+            int32_t chunk = std::min(32, runLength - done);
+            if (chunk < 8) {
+                done = runLength - 8;
+                chunk = 8;
+            }
+            int64_t from = at + int64_t{done} * Step;
+            float* best = work.best + i + done;
+            int32_t* slotOf = work.slotOf + i + done;
+            switch ((chunk + 7) / 8) {
+                case 1: searchRunAvx2<1, Step>(work, shiftCount, from, chunk, best, slotOf); break;
+                case 2: searchRunAvx2<2, Step>(work, shiftCount, from, chunk, best, slotOf); break;
+                case 3: searchRunAvx2<3, Step>(work, shiftCount, from, chunk, best, slotOf); break;
+                default: searchRunAvx2<4, Step>(work, shiftCount, from, chunk, best, slotOf); break;
+            }
+            done += chunk;
+        }
+    }
+}
+
+// Searches, in each column of `area`, the run of positions from its first to its last
+// wiped-out one (work.runFirst and runLast, laid out over the columns of `marked`), into the
+// work's maxima and slots laid out over `area`, with AVX2, when the pool step is 1 or 2 and
+// every slot lands on the map; returns false, having searched nothing, otherwise.
+bool searchRunsWithAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& marked,
+                        const Rect& area) {
+    int32_t step = site.grids.poolStep;
+    if (!work.useAvx2 || (step != 1 && step != 2) || !locateSlots(site, work, o, area)) return false;
+    if (step == 1) {
+        searchRunsAvx2<1>(site, work, marked, area);
+    } else {
+        searchRunsAvx2<2>(site, work, marked, area);
+    }
+    return true;
+}
+#else
+bool searchRunsWithAvx2(const RepoolSite&, const InhibitWork&, int32_t, const Rect&, const Rect&) { return false; }
+#endif
+
 // Searches every position of `area` at once and stores the wiped-out ones (marked over
 // `marked`).
 void sweepWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
                 const Rect& marked, const Rect& area) {
-    sweepMaxima(site, work, o, area);
+    if (!searchRunsWithAvx2(site, work, o, marked, area)) sweepMaxima(site, work, o, area);
     // The stores of storeRepooled, made at every position of the area but changing only the
     // wiped-out ones (the others get their own values back), so that no branch is taken per
     // position.
@@ -772,6 +887,8 @@ void repoolOrientation(const RepoolSite& site, InhibitWork& work, int32_t o, flo
             firstWiped = std::min(firstWiped, (i & wipedMask) | (INT32_MAX & ~wipedMask));
             lastWiped = std::max(lastWiped, (i & wipedMask) | (-1 & ~wipedMask));
         }
+        work.runFirst[py - candidates.cols.first] = candidates.rows.first + (wipedHere > 0 ? firstWiped : 0);
+        work.runLast[py - candidates.cols.first] = candidates.rows.first + lastWiped;
         if (wipedHere == 0) continue;
         wipedCount += wipedHere;
         widen(wiped.rows, candidates.rows.first + firstWiped, candidates.rows.first + lastWiped);
@@ -874,6 +991,8 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     work.best = static_cast<float*>(hostCalloc(area, sizeof(float)));
     work.slotOf = static_cast<int32_t*>(hostCalloc(area, sizeof(int32_t)));
     work.rowMasks = allocArray<uint32_t>(work.scratchRows);
+    work.runFirst = allocArray<int32_t>(work.scratchCols);
+    work.runLast = allocArray<int32_t>(work.scratchCols);
     work.colMasks = allocArray<uint32_t>(work.scratchCols);
     return work;
 }
@@ -891,6 +1010,8 @@ void releaseInhibition(const InhibitWork& work) {
     mxFree(work.best);
     mxFree(work.slotOf);
     mxFree(work.rowMasks);
+    mxFree(work.runFirst);
+    mxFree(work.runLast);
     mxFree(work.colMasks);
 }
 

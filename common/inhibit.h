@@ -100,6 +100,8 @@ struct InhibitWork {
     int32_t* slotOf;
     uint32_t* rowMasks;     // scratchRows and scratchCols: slot masks of the repair range
     uint32_t* colMasks;
+    int32_t* runFirst;      // scratchCols: per column of the repair range, its first and last
+    int32_t* runLast;       // wiped-out row (runLast < runFirst: none)
     unsigned touched;       // a sum of values read ahead, so that the reads are made
 };
 
