@@ -997,6 +997,26 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     return work;
 }
 
+void learnNaNFreedom(InhibitWork& work, const InhibitGrids& grids, const InhibitedSizes& sizes) {
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        int32_t rows = sizes.rows[int64_t{image} * sizes.stride];
+        int32_t cols = sizes.cols[int64_t{image} * sizes.stride];
+        int32_t blocks = nanBlocksOf(rows);
+        for (int32_t b = 0; b < grids.orientCount; ++b) {
+            const float* responses = grids.responseMaps[image + b * grids.imageCount];
+            uint8_t* flags = work.nanFlags + work.nanFlagStart[image] + int64_t{b} * cols * blocks;
+            for (int64_t block = 0; block < int64_t{cols} * blocks; ++block) {
+                if (flags[block] != nanUnknown) continue;
+                int64_t first = (block % blocks) * nanBlockRows;
+                const float* values = responses + (block / blocks) * rows + first;
+                flags[block] = holdsNaN(values, static_cast<int32_t>(std::min<int64_t>(nanBlockRows, rows - first)))
+                                   ? nanHeld
+                                   : nanFree;
+            }
+        }
+    }
+}
+
 void releaseInhibition(const InhibitWork& work) {
     mxFree(work.cells);
     mxFree(work.slots);

@@ -121,6 +121,11 @@ struct InhibitedSizes {
 // limits of inhibitAround.
 InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes);
 
+// Reads every response of the images of the given sizes (those of prepareInhibition) for NaN
+// at once, block by block in storage order, rather than as inhibition meets them: cheaper when
+// inhibition will meet most of them.
+void learnNaNFreedom(InhibitWork& work, const InhibitGrids& grids, const InhibitedSizes& sizes);
+
 // Releases every block of the work.
 void releaseInhibition(const InhibitWork& work);
 

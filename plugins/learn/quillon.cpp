@@ -342,8 +342,10 @@ void quillon(int nlhs, int nrhs, const mxArray* prhs[]) {
     learner.shifts = buildShiftTables(grids.orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
     learner.summedMaps = allocTable2D<float>(grids.orientCount, extent.pooledRows * extent.pooledCols);
     sumPooledMaps(learner);
-    InhibitWork inhibitWork =
-        prepareInhibition(learner.shifts, grids, InhibitedSizes{&extent.mapRows, &extent.mapCols, 0});
+    InhibitedSizes inhibitedSizes{&extent.mapRows, &extent.mapCols, 0};
+    InhibitWork inhibitWork = prepareInhibition(learner.shifts, grids, inhibitedSizes);
+    // Elements spread over the whole window of every image, so inhibition meets most responses.
+    learnNaNFreedom(inhibitWork, grids, inhibitedSizes);
     learner.inhibitWork = &inhibitWork;
     Element chosen{0, 0, 0};
     Selection first = selectElement(learner, chosen);
