@@ -153,6 +153,7 @@ void checkScene(testsupport::SeededRandom& random, const Scene& s, int inhibitio
     // inhibition brings work of its own.
     InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&s.rows, &s.cols, 0});
     if (random.integer(0, 2) == 0) work.useAvx2 = false;
+    if (random.integer(0, 1) == 0) learnNaNFreedom(work, grids, InhibitedSizes{&s.rows, &s.cols, 0});
     int beyond = 2 * s.filterHalf + 2;
     for (int n = 0; n < inhibitions; ++n) {
         int image = random.integer(0, s.imageCount - 1), selOrient = random.integer(0, s.orientCount - 1);
