@@ -11,6 +11,15 @@
 
 namespace {
 
+// Values per vector of SSE2 and of AVX2, and the most AVX2 vectors of maxima a search keeps in
+// registers.
+constexpr int32_t sseLanes = 4;
+constexpr int32_t avxLanes = 8;
+constexpr int32_t maxRunVectors = 4;
+
+// Bytes of a cache line, the unit that reading ahead touches.
+constexpr int32_t cacheLineBytes = 64;
+
 // The inclusive range first ... last of 1 ... size that lies within `reach` of `centre`;
 // empty when first > last. Formed in 64 bits, so any 32-bit centre is safe.
 struct Span {
@@ -615,11 +624,11 @@ void offerBaseline(const SlotOffer& offer) {
         float* best = offer.best + int64_t{j} * offer.width;
         int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
 #if defined(__SSE2__)
-        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= 4) {
+        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= sseLanes) {
             __m128i slot = _mm_set1_epi32(offer.slot);
-            int32_t last = offer.runLength - 4;
+            int32_t last = offer.runLength - sseLanes;
             Offer4 ending = offer4(candidates, offer.step, best, slotOf, last, slot);
-            for (int32_t i = 0; i < last; i += 4) store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+            for (int32_t i = 0; i < last; i += sseLanes) store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
             store4(ending, best, slotOf, last);
             continue;
         }
@@ -660,18 +669,18 @@ __attribute__((target("avx2"))) inline void store8(const Offer8& offer, float* b
 }
 
 __attribute__((target("avx2"))) void offerAvx2(const SlotOffer& offer) {
-    if ((offer.step != 1 && offer.step != 2) || offer.runLength < 8) {
+    if ((offer.step != 1 && offer.step != 2) || offer.runLength < avxLanes) {
         offerBaseline(offer);
         return;
     }
     __m256i slot = _mm256_set1_epi32(offer.slot);
-    int32_t last = offer.runLength - 8;
+    int32_t last = offer.runLength - avxLanes;
     for (int32_t j = 0; j < offer.colCount; ++j) {
         const float* candidates = offer.candidates + j * offer.sourceStride;
         float* best = offer.best + int64_t{j} * offer.width;
         int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
         Offer8 ending = offer8(candidates, offer.step, best, slotOf, last, slot);
-        for (int32_t i = 0; i < last; i += 8) store8(offer8(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+        for (int32_t i = 0; i < last; i += avxLanes) store8(offer8(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
         store8(ending, best, slotOf, last);
     }
 }
@@ -721,7 +730,7 @@ void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, con
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// The search of up to 8 * Vectors consecutive positions of one column at once, for processors
+// The search of up to avxLanes * Vectors consecutive positions of one column at once, for processors
 // with AVX2: their running maxima and slots stay in registers while every located slot offers
 // its candidates (Step 1 or 2, as in offer8); the last vector ends at runLength and may overlap
 // the one before, which yields the same values there. `at` is the reading offset of the first
@@ -735,7 +744,7 @@ __attribute__((target("avx2"))) inline void searchRunAvx2(const InhibitWork& wor
     for (int32_t v = 0; v < Vectors; ++v) {
         maxima[v] = _mm256_set1_ps(noResponse);
         slots[v] = _mm256_setzero_si256();
-        start[v] = v + 1 < Vectors ? 8 * v : runLength - 8;
+        start[v] = v + 1 < Vectors ? avxLanes * v : runLength - avxLanes;
     }
     for (int32_t s = 0; s < shiftCount; ++s) {
         const float* candidates = work.slotMaps[s] + (work.slotOffsets[s] + at);
@@ -772,7 +781,7 @@ __attribute__((target("avx2"))) void searchRunsAvx2(const RepoolSite& site, cons
         if (runLength <= 0) continue;
         int32_t i = (first - area.rows.first) + (py - area.cols.first) * width;
         int64_t at = int64_t{first} * Step + int64_t{py} * Step * mapRows;
-        if (runLength < 8) {
+        if (runLength < avxLanes) {
             for (int32_t r = 0; r < runLength; ++r) {
                 LocalMax found = searchLocated(work, shiftCount, at + int64_t{r} * Step);
                 work.best[i + r] = found.best;
@@ -780,18 +789,18 @@ __attribute__((target("avx2"))) void searchRunsAvx2(const RepoolSite& site, cons
             }
             continue;
         }
-        // Chunks of up to 32 positions; a last chunk of fewer than 8 is moved back to end at the
-        // run's end, overlapping the chunk before.
+        // Chunks of up to avxLanes * maxRunVectors positions; a last chunk of fewer than avxLanes
+        // is moved back to end at the run's end, overlapping the chunk before.
         for (int32_t done = 0; done < runLength;) {
-            int32_t chunk = std::min(32, runLength - done);
-            if (chunk < 8) {
-                done = runLength - 8;
-                chunk = 8;
+            int32_t chunk = std::min(avxLanes * maxRunVectors, runLength - done);
+            if (chunk < avxLanes) {
+                done = runLength - avxLanes;
+                chunk = avxLanes;
             }
             int64_t from = at + int64_t{done} * Step;
             float* best = work.best + i + done;
             int32_t* slotOf = work.slotOf + i + done;
-            switch ((chunk + 7) / 8) {
+            switch ((chunk + avxLanes - 1) / avxLanes) {  // 1 ... maxRunVectors
                 case 1: searchRunAvx2<1, Step>(work, shiftCount, from, chunk, best, slotOf); break;
                 case 2: searchRunAvx2<2, Step>(work, shiftCount, from, chunk, best, slotOf); break;
                 case 3: searchRunAvx2<3, Step>(work, shiftCount, from, chunk, best, slotOf); break;
@@ -919,7 +928,7 @@ void touchRun(const T* first, int64_t count, unsigned& sink) {
     const unsigned char* from = reinterpret_cast<const unsigned char*>(first);
     const unsigned char* last = reinterpret_cast<const unsigned char*>(first + count) - 1;
     unsigned sum = 0;
-    for (const unsigned char* line = from; line < last; line += 64) sum += *line;
+    for (const unsigned char* line = from; line < last; line += cacheLineBytes) sum += *line;
     sink += sum + *last;
 }
 

@@ -99,12 +99,13 @@ struct Selection {
 // The largest of `count` sums, by maxima that keep their value unless a sum is strictly
 // greater (so NaN never counts), starting from `largest`.
 float largestOf(const float* sums, int32_t count, float largest) {
+    const int32_t lanesPerVector = 4;
     int32_t i = 0;
 #if defined(__SSE2__)
-    if (count >= 4) {
+    if (count >= lanesPerVector) {
         __m128 lanes = _mm_set1_ps(largest);
-        for (; i + 4 <= count; i += 4) lanes = _mm_max_ps(_mm_loadu_ps(sums + i), lanes);
-        float lane[4];
+        for (; i + lanesPerVector <= count; i += lanesPerVector) lanes = _mm_max_ps(_mm_loadu_ps(sums + i), lanes);
+        float lane[lanesPerVector];
         _mm_storeu_ps(lane, lanes);
         for (float v : lane) largest = v > largest ? v : largest;
     }

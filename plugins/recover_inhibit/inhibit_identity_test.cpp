@@ -119,7 +119,7 @@ void checkScene(testsupport::SeededRandom& random, const Scene& s, int inhibitio
     std::vector<const double*> overlapTable;
     for (auto& cell : overlap) overlapTable.push_back(cell.data());
     // Now and then trace values inside the window that are not whole but round half up to
-    // their slot, as the design reads them.
+    // their slot, as inhibition reads them.
     if (random.integer(0, 4) == 0) {
         const float nudges[] = {-0.5f, -0.25f, 0.25f, 0.49f};
         for (auto& map : traces) {
