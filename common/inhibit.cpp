@@ -121,7 +121,8 @@ namespace {
 
 const double solidZero[1] = {0.0};
 
-// The rowLo and colLo of a slot that reaches no position: no pooled position lies 0 ... 0 past it.
+// The rowLo and colLo of a slot that reaches no position: with a span of 0, only position 2^31
+// would lie in it, and no pooled position does.
 const uint32_t noRow = uint32_t{1} << 31;
 
 bool sameBitsAs(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }

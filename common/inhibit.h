@@ -82,7 +82,8 @@ struct ReadBox;
 // allocates; released with releaseInhibition.
 struct InhibitWork {
     int32_t orientCount;
-    bool useAvx2;           // whether the processor runs AVX2 instructions
+    bool useAvx2;           // whether to run the AVX2 kernels (the processor has AVX2); the
+                            // others give the same bits
     FactorCell* cells;      // orientCount^2, cell a + b * orientCount of the overlap table
     SlotReach* slots;       // shiftCount, for the orientation being repaired
     const float** slotMaps; // shiftCount: the map each slot of that orientation reads
@@ -95,8 +96,8 @@ struct InhibitWork {
     uint8_t* nanFlags;      // per map of an image, per column, per block of nanBlockRows rows
     int32_t scratchRows;    // the largest repair range, in pooled rows and columns
     int32_t scratchCols;
-    int32_t* wiped;         // scratchRows * scratchCols each (-1 where wiped out, else 0)
-    float* best;
+    int32_t* wiped;         // scratchRows * scratchCols each: -1 where wiped out, else 0, and
+    float* best;            // the running maxima and slots of a search
     int32_t* slotOf;
     uint32_t* rowMasks;     // scratchRows and scratchCols: slot masks of the repair range
     uint32_t* colMasks;
