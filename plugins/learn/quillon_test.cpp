@@ -280,10 +280,14 @@ TEST(Quillon, MatchesThePlainLearnerBitForBitOnRandomCalls) {
                      "/" + std::to_string(p.orientShiftMax) + ", step " + std::to_string(p.poolStep) + ", h " +
                      std::to_string(p.filterHalf) + ", " + std::to_string(p.elementCount) + " elements");
         QuillonCall call = makeCall(p);
-        // Mostly positive responses, some negative, a few NaN; factors 0 half the time.
+        // Mostly positive responses, some negative, a few NaN (quiet or signalling, which a
+        // factor of 1 quiets); factors 0 half the time.
         testsupport::fillEach(call.responses, [&] {
             int draw = random.integer(0, 49);
-            return draw == 0 ? nan : draw < 8 ? -random.uniform(0, 2) : random.uniform(0, 5);
+            return draw == 0 ? nan
+                   : draw == 1 ? std::numeric_limits<float>::signaling_NaN()
+                   : draw < 8  ? -random.uniform(0, 2)
+                               : random.uniform(0, 5);
         });
         poolWithVindral(call);
         testsupport::fillEach(call.overlap, [&] { return random.integer(0, 1) ? 0.0 : random.uniform(0, 1.2f); });

@@ -403,13 +403,28 @@ TEST(Tarrowveto, MatchesTheSharedRoutinesRunInOrderBitForBit) {
         }
         SCOPED_TRACE("trial " + std::to_string(trial));
         VetoCall call = makeCall(rowsGiven, colsGiven, q, 2);
-        testsupport::fillEach(call.responses, [&] { return std::floor(random.uniform(-2.0f, 5.0f)); });
+        // Whole numbers for ties, with now and then NaN (a signalling one changes bits under a
+        // factor of 1, so one work must keep track of it across images of different sizes), an
+        // infinity or -0.
+        const float special[] = {nan, std::numeric_limits<float>::signaling_NaN(),
+                                 std::numeric_limits<float>::infinity(), -0.0f};
+        testsupport::fillEach(call.responses, [&] {
+            int draw = random.integer(0, 59);
+            return draw < 4 ? special[draw] : std::floor(random.uniform(-2.0f, 5.0f));
+        });
         call.pool();
-        // Overlap factors: mostly 1 or 0.5, often exactly 0.
+        // Overlap factors: mostly 1 or 0.5, often exactly 0; half the cells all 1, which change
+        // only NaN responses.
         testsupport::fillEach(call.overlap, [&] {
             int draw = random.integer(0, 3);
             return draw == 0 ? 0.0 : draw == 1 ? 0.5 : 1.0;
         });
+        int side = 4 * q.filterHalf + 1;
+        for (int a = 0; a < orientCount; ++a) {
+            for (int b = 0; b < orientCount; ++b) {
+                if (random.integer(0, 1) == 0) std::fill_n(call.overlap.doubles(a, b), side * side, 1.0);
+            }
+        }
         testsupport::fillUniform(call.normalizers, random, 0.5f, 2.0f);
         randomElements(call, random.integer(0, 14), random);
         for (size_t image = 0; image < rowsGiven.size(); ++image) {
