@@ -588,11 +588,11 @@ inline void offerOne(const float* candidate, float* best, int32_t* slotOf, int32
     *slotOf = wins ? slot : *slotOf;
 }
 
-// The offer four maxima at a time with SSE2 (part of every x86-64 processor), and eight at a
-// time with AVX2. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above. A run that is
-// not a whole number of vectors ends on a vector that overlaps the one before: both are
-// formed from the maxima as they stood before this slot (the last one is loaded and formed
-// first, and stored last), so the values where they overlap are the same.
+// The offer four maxima at a time with SSE2 (part of every x86-64 processor), the rest one by
+// one. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above. A run that is not a whole
+// number of vectors ends on a vector that overlaps the one before: both are formed from the
+// maxima as they stood before this slot (the last one is loaded and formed first, and stored
+// last), so the values where they overlap are the same.
 #if defined(__SSE2__)
 struct Offer4 {
     __m128 best;
@@ -641,55 +641,8 @@ void offerBaseline(const SlotOffer& offer) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-struct Offer8 {
-    __m256 best;
-    __m256i slotOf;
-};
-
-__attribute__((target("avx2"))) inline Offer8 offer8(const float* candidates, int32_t step, const float* best,
-                                                    const int32_t* slotOf, int32_t i, __m256i slot) {
-    __m256 v;
-    if (step == 1) {
-        v = _mm256_loadu_ps(candidates + i);
-    } else {
-        // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i and 1, 3, 5,
-        // 7 of the eight from 2i + 7, in lanes that a 64-bit permutation puts in order.
-        __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(candidates + 2 * i), _mm256_loadu_ps(candidates + 2 * i + 7),
-                                         _MM_SHUFFLE(3, 1, 2, 0));
-        v = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
-    }
-    __m256 b = _mm256_loadu_ps(best + i);
-    __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(v, b, _CMP_GT_OQ));
-    __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slotOf + i));
-    return Offer8{_mm256_max_ps(v, b), _mm256_blendv_epi8(old, slot, wins)};
-}
-
-__attribute__((target("avx2"))) inline void store8(const Offer8& offer, float* best, int32_t* slotOf, int32_t i) {
-    _mm256_storeu_ps(best + i, offer.best);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + i), offer.slotOf);
-}
-
-__attribute__((target("avx2"))) void offerAvx2(const SlotOffer& offer) {
-    if ((offer.step != 1 && offer.step != 2) || offer.runLength < avxLanes) {
-        offerBaseline(offer);
-        return;
-    }
-    __m256i slot = _mm256_set1_epi32(offer.slot);
-    int32_t last = offer.runLength - avxLanes;
-    for (int32_t j = 0; j < offer.colCount; ++j) {
-        const float* candidates = offer.candidates + j * offer.sourceStride;
-        float* best = offer.best + int64_t{j} * offer.width;
-        int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
-        Offer8 ending = offer8(candidates, offer.step, best, slotOf, last, slot);
-        for (int32_t i = 0; i < last; i += avxLanes) store8(offer8(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
-        store8(ending, best, slotOf, last);
-    }
-}
-
 bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
 #else
-void offerAvx2(const SlotOffer& offer) { offerBaseline(offer); }
-
 bool hasAvx2() { return false; }
 #endif
 
@@ -722,18 +675,14 @@ void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, con
                         lengthOf(rows),
                         lengthOf(cols),
                         s};
-        if (work.useAvx2) {
-            offerAvx2(offer);
-        } else {
-            offerBaseline(offer);
-        }
+        offerBaseline(offer);
     }
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// The search of up to avxLanes * Vectors consecutive positions of one column at once, for processors
-// with AVX2: their running maxima and slots stay in registers while every located slot offers
-// its candidates (Step 1 or 2, as in offer8); the last vector ends at runLength and may overlap
+// The search of up to avxLanes * Vectors consecutive positions of one column at once, for
+// processors with AVX2: their running maxima and slots stay in registers while every located
+// slot offers its candidates (Step 1 or 2); the last vector ends at runLength and may overlap
 // the one before, which yields the same values there. `at` is the reading offset of the first
 // position (px * poolStep + py * poolStep * mapRows); every slot must land on the map.
 template <int32_t Vectors, int32_t Step>
@@ -755,6 +704,9 @@ __attribute__((target("avx2"))) inline void searchRunAvx2(const InhibitWork& wor
             if (Step == 1) {
                 c = _mm256_loadu_ps(candidates + start[v]);
             } else {
+                // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i and 1,
+                // 3, 5, 7 of the eight from 2i + 7 (so nothing past the last candidate is read),
+                // in lanes that a 64-bit permutation puts in order.
                 const float* from = candidates + 2 * start[v];
                 __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(from), _mm256_loadu_ps(from + 7), _MM_SHUFFLE(3, 1, 2, 0));
                 c = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
