@@ -629,7 +629,9 @@ void offerBaseline(const SlotOffer& offer) {
             __m128i slot = _mm_set1_epi32(offer.slot);
             int32_t last = offer.runLength - sseLanes;
             Offer4 ending = offer4(candidates, offer.step, best, slotOf, last, slot);
-            for (int32_t i = 0; i < last; i += sseLanes) store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+            for (int32_t i = 0; i < last; i += sseLanes) {
+                store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
+            }
             store4(ending, best, slotOf, last);
             continue;
         }
