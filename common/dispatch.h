@@ -20,7 +20,7 @@
 
 // Whether AVX2 code may run: the processor has it and the build keeps such code.
 inline bool avx2Available() {
-#ifdef BASELINE_CODE_ONLY
+#if defined(BASELINE_CODE_ONLY) || !(defined(__x86_64__) || defined(__i386__))
     return false;
 #else
     return __builtin_cpu_supports("avx2");

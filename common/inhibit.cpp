@@ -9,6 +9,8 @@
 #include <immintrin.h>
 #endif
 
+#include "dispatch.h"
+
 namespace {
 
 // Values per vector of SSE2 and of AVX2, and the most AVX2 vectors of maxima a search keeps in
@@ -642,12 +644,6 @@ void offerBaseline(const SlotOffer& offer) {
     }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-bool hasAvx2() { return __builtin_cpu_supports("avx2"); }
-#else
-bool hasAvx2() { return false; }
-#endif
-
 // Searches every position of `area` at once, as localMaxOverShifts does position by position,
 // into the work's running maxima and slots (laid out over `area`): they start at noResponse
 // with slot 0 and each slot in turn offers its candidates; a slot skips the positions it would
@@ -929,7 +925,7 @@ void stampElement(float* map, int32_t rows, int32_t cols, const double* const* o
 InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes) {
     InhibitWork work;
     work.orientCount = grids.orientCount;
-    work.useAvx2 = hasAvx2();
+    work.useAvx2 = avx2Available();
     size_t cellCount = static_cast<size_t>(grids.orientCount) * static_cast<size_t>(grids.orientCount);
     work.cells = static_cast<FactorCell*>(hostCalloc(cellCount, sizeof(FactorCell)));
     work.slots = allocArray<SlotReach>(shifts.shiftCount);
