@@ -408,6 +408,25 @@ TEST_P(Refusal, ASparseArrayAtAnyDoubleArrayPositionIsRefused) {
     }
 }
 
+TEST_P(Refusal, RunningOutOfMemoryAnywhereIsOutOfMemoryAndWritesNothing) {
+    // Whether the host's allocator returns no block or raises its own error (as Octave's and
+    // MATLAB's do), a failure of any working allocation reaches the caller as the plug-in's
+    // outOfMemory, before anything is written.
+    const PluginCall& valid = call();
+    BuiltCall counting = validcalls::build(valid, seed);
+    minihost::CallResult counted = minihost::callPlugin(minihost::loadPlugin(valid.plugin), counting.args());
+    ASSERT_FALSE(counted.failed) << counted.errorMessage;
+    for (auto how : {minihost::AllocationFailure::returnsNull, minihost::AllocationFailure::raisesHostError}) {
+        for (int k = 0; k < counted.blocksAllocated; ++k) {
+            Tally tally;
+            checkCall(valid, "allocation " + std::to_string(k + 1) + " failing",
+                      [&](BuiltCall&) { minihost::failAllocationAfter(k, how); }, tally);
+            minihost::failAllocationAfter(-1);
+            EXPECT_EQ(tally.lastId, std::string(valid.plugin) + ":outOfMemory") << "allocation " << k + 1;
+        }
+    }
+}
+
 TEST_P(Refusal, TheValidCallIsAcceptedAndKeepsItsGuards) {
     Tally tally;
     checkCall(call(), "the valid call", [](BuiltCall&) {}, tally);
