@@ -1,6 +1,6 @@
 // quillon on a realistic learning set: 40 elements from 20 images of 128 x 128 responses at 16
 // orientations (posShiftMax 3, orientShiftMax 1, poolStep 2, filterHalf 8), against its plain
-// transcription; and the local repair that inhibition does for one element of one image,
+// loop; and the local repair that inhibition does for one element of one image,
 // against pooling that whole image again with vindral.
 #include <benchmark/benchmark.h>
 
@@ -73,7 +73,7 @@ struct LearningSet {
 
 enum class Variant { plain, ours };
 
-// quillon learning 40 elements from 20 images, against its plain transcription
+// quillon learning 40 elements from 20 images, against its plain loop
 // (plain_detection_loops.h) on the same maps; the maps are restored, untimed, before every
 // iteration.
 void learnTemplate(benchmark::State& state, Variant variant) {

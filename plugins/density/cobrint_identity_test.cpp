@@ -1,4 +1,4 @@
-// cobrint's one-pass saturation and counting against the plain transcription, bit for bit.
+// cobrint's one-pass saturation and counting against the plain loop, bit for bit.
 #include <gtest/gtest.h>
 
 #include <limits>

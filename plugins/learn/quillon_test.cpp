@@ -209,7 +209,7 @@ std::string elementLine(int e, int orient, int row, int col, double weight) {
 
 // ---------------------------------------------------------------- the plain reference learner
 
-// The plain transcription of the learner (plaindetect::quillon, with its own shift search,
+// The plain loop of the learner (plaindetect::quillon, with its own shift search,
 // stamping and inhibition) run on copies of the call's arrays.
 State learnPlainly(const QuillonCall& call) {
     const Params& p = call.p;

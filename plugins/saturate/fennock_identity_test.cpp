@@ -12,7 +12,7 @@
 
 namespace {
 
-// Runs fennock and the plain transcription on copies of the same grid; true when every value,
+// Runs fennock and the plain loop on copies of the same grid; true when every value,
 // spare values included, has the same bits.
 testing::AssertionResult fennockMatchesPlain(const std::vector<int>& rows, const std::vector<int>& cols,
                                              int orientCount, double level,
