@@ -9,8 +9,8 @@ shift
 results="$build/bench/results.txt"
 "$build/bench/plugin_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$@" | tee "$results"
 
-# Lines look like "name/plain_median   12.3 ms   12.1 ms   3 ...": the CPU time is the fourth
-# and fifth field; times are brought to milliseconds.
+# Lines look like "name/plain[/settings]_median   12.3 ms   12.1 ms   3 ...": the CPU time is
+# the fourth and fifth field; times are brought to milliseconds.
 echo
 echo "plain loop ÷ plug-in (CPU time, medians of 3):"
 awk '
@@ -20,12 +20,13 @@ awk '
         if (unit == "s") return value * 1e3
         return value
     }
-    $1 ~ /\/(plain|ours)_median$/ {
-        name = $1
-        sub(/_median$/, "", name)
-        variant = name
-        sub(/.*\//, "", variant)
-        sub(/\/[^\/]*$/, "", name)
+    $1 ~ /_median$/ && $1 ~ /\/(plain|ours)(\/|_median$)/ {
+        parts = split(substr($1, 1, length($1) - length("_median")), part, "/")
+        name = ""
+        for (p = 1; p <= parts; ++p) {
+            if (part[p] == "plain" || part[p] == "ours") variant = part[p]
+            else if (part[p] !~ /:/) name = name (name == "" ? "" : "/") part[p]
+        }
         time[name, variant] = ms($4, $5)
         if (!(name in seen)) { seen[name] = 1; order[++count] = name }
     }
