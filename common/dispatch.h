@@ -7,15 +7,12 @@
 
 #ifdef BASELINE_CODE_ONLY
 #define PROCESSOR_CLONES(...)
-#define BASELINE_VERSION
 #else
 // Copies of one function for each instruction set named ("default" among them).
 #define PROCESSOR_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
-// The baseline version of a function that also has hand-written AVX2_VERSION.
-#define BASELINE_VERSION __attribute__((target("default")))
 #endif
 
-// The AVX2 version of a function; define it only where BASELINE_CODE_ONLY is not defined.
+// A function compiled for AVX2, to be called only where avx2Available().
 #define AVX2_VERSION __attribute__((target("avx2")))
 
 // Whether AVX2 code may run: the processor has it and the build keeps such code.

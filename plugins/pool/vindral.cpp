@@ -208,6 +208,17 @@ VECTOR_HELPER void splitPhases(const float* column, int32_t rows, int32_t poolSt
     }
 }
 
+// v's lanes rearranged: lane k takes lane from[k] (0 ... L::count - 1). GCC moves them in one
+// step; clang (the fuzzing build), which lacks that builtin, takes them one by one.
+template <typename L>
+VECTOR_HELPER void moveLanes(const typename L::Floats& v, const typename L::Ints& from, typename L::Floats& moved) {
+#if defined(__clang__)
+    for (int32_t k = 0; k < L::count; ++k) moved[k] = v[from[k]];
+#else
+    moved = __builtin_shuffle(v, from);
+#endif
+}
+
 // The responses that one slot offers to the L::count nodes from `first` on: NaN for the
 // nodes it does not reach. The slot must reach L::count nodes or more; when it misses some
 // of these, the vector is read where the slot's reach begins (or ends) and its lanes moved
@@ -234,7 +245,8 @@ VECTOR_HELPER void gatherReachedNodes(const SlotReach& reach, int32_t first, typ
     typename L::Ints from;
     for (int32_t k = 0; k < laneCount; ++k) from[k] = k + (first - window);
     typename L::Ints reached = (from >= 0) & (from < laneCount);
-    typename L::Floats moved = __builtin_shuffle(v, from & (laneCount - 1));
+    typename L::Floats moved;
+    moveLanes<L>(v, from & (laneCount - 1), moved);
     v = reached ? moved : typename L::Floats{} + __builtin_nanf("");
 }
 
@@ -490,18 +502,25 @@ VECTOR_HELPER void poolImageIn(const ShiftTable& shifts, const PoolGrids& grids,
     }
 }
 
-// One version of poolImage per instruction set, the one for the processor chosen when the
-// plug-in is loaded.
-#ifndef BASELINE_CODE_ONLY
-AVX2_VERSION void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-                            int64_t shiftReach, const PoolWork& work) {
+// poolImageIn compiled for AVX2 with eight-lane vectors, and for any x86-64 with four; poolImage
+// takes the one the processor can run.
+AVX2_VERSION void poolImageWide(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                                const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
     poolImageIn<WideLanes>(shifts, grids, image, g, shiftReach, work);
 }
-#endif
 
-BASELINE_VERSION void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-                                int64_t shiftReach, const PoolWork& work) {
+void poolImageNarrow(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                     int64_t shiftReach, const PoolWork& work) {
     poolImageIn<NarrowLanes>(shifts, grids, image, g, shiftReach, work);
+}
+
+void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+               int64_t shiftReach, const PoolWork& work) {
+    if (avx2Available()) {
+        poolImageWide(shifts, grids, image, g, shiftReach, work);
+    } else {
+        poolImageNarrow(shifts, grids, image, g, shiftReach, work);
+    }
 }
 
 // Values in the largest band of rearranged columns of any image with nodes; 0 with poolStep 1.
