@@ -1,6 +1,11 @@
 #include "vector_saturation.h"
 
-SATURATION_CLONES void saturateValues(float* values, int32_t n, double s) {
+namespace {
+
+// The loop, in one copy per processor. The copies are chosen inside this file, behind a plain
+// function, since GCC and clang expect the processor copies of a function named in a header in
+// different ways.
+SATURATION_CLONES void saturateEach(float* values, int32_t n, double s) {
     SaturationLevel level = saturationLevelOf(s);
     int32_t p = 0;
     for (; p + saturationLanes <= n; p += saturationLanes) {
@@ -17,3 +22,7 @@ SATURATION_CLONES void saturateValues(float* values, int32_t n, double s) {
     }
     for (; p < n; ++p) values[p] = saturate(values[p], s);
 }
+
+}  // namespace
+
+void saturateValues(float* values, int32_t n, double s) { saturateEach(values, n, s); }
