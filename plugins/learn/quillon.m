@@ -119,6 +119,9 @@
 %   detect these: make every output fresh right before the call, for example with zeros,
 %   ones or rand.
 %
+%   Array arguments must be full and real: a sparse or complex array is refused. A scalar
+%   argument may be any real numeric or logical scalar, a sparse one included.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   quillon:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

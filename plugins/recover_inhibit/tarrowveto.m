@@ -106,6 +106,9 @@
 %   and so never a valid output here.) The plug-ins cannot detect this: make every output
 %   fresh right before the call, for example with zeros, ones or rand (with 'single').
 %
+%   Array arguments must be full and real: a sparse or complex array is refused. A scalar
+%   argument may be any real numeric or logical scalar, a sparse one included.
+%
 %   A malformed call is refused before any value changes, with an error whose identifier is
 %   tarrowveto:<reason> and whose message names the argument and its position:
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange

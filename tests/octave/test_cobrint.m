@@ -44,6 +44,8 @@
 %!error id=cobrint:tooFewArguments cobrint(1, 1, {ones(3)}, 0, 3, 3, 0.5, 2, zeros(1, 2))
 %!error id=cobrint:outOfRange cobrint(1, 1, {ones(3)}, -1, 3, 3, 0.5, 2, zeros(1, 2), 1)
 %!error id=cobrint:outOfRange cobrint(1, 1, {ones(3)}, 0, 3, 3, 0, 2, zeros(1, 2), 1)
+%!error id=cobrint:wrongClass cobrint(1, 1, {ones(3)}, 0, 3, 3, 0.5, 2, sparse(zeros(1, 2)), 1)
+%!error id=cobrint:badCell cobrint(1, 1, {sparse(ones(3))}, 0, 3, 3, 0.5, 2, zeros(1, 2), 1)
 %!error id=cobrint:outOfRange cobrint(1, 1, {ones(3)}, 0, 3, 3, Inf, 2, zeros(1, 2), 1)
 %!error id=cobrint:outOfRange cobrint(1, 1, {ones(3)}, 0, 3, 3, NaN, 2, zeros(1, 2), 1)
 %!error id=cobrint:outOfRange cobrint(1, 1, {ones(3)}, 0, 3, 3, 0.5, 0, zeros(1, 2), 1)
@@ -54,6 +56,12 @@
 %!error id=cobrint:tooFewValues cobrint(1, 1, {ones(2)}, 0, 3, 3, 0.5, 2, zeros(1, 2), 1)
 %!error id=cobrint:tooFewCells cobrint(2, 1, {ones(3)}, 0, 3, 3, 0.5, 2, zeros(1, 2), 1)
 %!error id=cobrint:tooLarge cobrint(1, 1, {ones(3)}, 0, 1e5, 1e5, 0.5, 2, zeros(1, 2), 1)
+
+%!test
+%! % A sparse scalar counts as its value.
+%! h = zeros(1, 2);
+%! cobrint(sparse(1), 1, {0.5 * ones(3)}, 0, 3, 3, 0.5, 2, h, 1);
+%! assert(h, [2 0]);
 
 %!test
 %! % A refused call writes nothing, and the session goes on to a valid call.
