@@ -10,14 +10,8 @@ SATURATION_CLONES void saturateEach(float* values, int32_t n, double s) {
     int32_t p = 0;
     for (; p + saturationLanes <= n; p += saturationLanes) {
         SaturationFloats v, saturated;
-        SaturationMask unproven;
         __builtin_memcpy(&v, values + p, sizeof(v));
-        saturateLanes(v, level, saturated, unproven);
-        if (anyLane(unproven)) {
-            for (int32_t k = 0; k < saturationLanes; ++k) {
-                if (unproven[k]) saturated[k] = saturate(v[k], s);
-            }
-        }
+        saturateEveryLane(v, level, saturated);
         __builtin_memcpy(values + p, &saturated, sizeof(saturated));
     }
     for (; p < n; ++p) values[p] = saturate(values[p], s);

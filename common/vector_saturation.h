@@ -185,6 +185,18 @@ SATURATION_HELPER void saturateLanes(const SaturationFloats& v, const Saturation
     saturated = fromLow;
 }
 
+// saturate(v[k], level.s) in every lane: the vector result where saturateLanes proves it, the
+// library's otherwise.
+SATURATION_HELPER void saturateEveryLane(const SaturationFloats& v, const SaturationLevel& level,
+                                         SaturationFloats& saturated) {
+    SaturationMask unproven;
+    saturateLanes(v, level, saturated, unproven);
+    if (!anyLane(unproven)) return;
+    for (int32_t k = 0; k < SATURATION_LANES; ++k) {
+        if (unproven[k]) saturated[k] = saturate(v[k], level.s);
+    }
+}
+
 // Every one of the n values at `values` becomes saturate(v, s), bit for bit as with the
 // library's exp; vector code where the processor has it.
 void saturateValues(float* values, int32_t n, double s);

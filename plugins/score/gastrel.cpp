@@ -137,14 +137,7 @@ SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizer
             SaturationFloats r, n, t;
             __builtin_memcpy(&r, responses + (a - begin), sizeof(r));
             __builtin_memcpy(&n, normalizers + a, sizeof(n));
-            SaturationFloats v = r / n;
-            SaturationMask unproven;
-            saturateLanes(v, level, t, unproven);
-            if (anyLane(unproven)) {
-                for (int32_t k = 0; k < saturationLanes; ++k) {
-                    if (unproven[k]) t[k] = saturate(v[k], s);
-                }
-            }
+            saturateEveryLane(r / n, level, t);
             SaturationFloats before;
             __builtin_memcpy(&before, scores + a, sizeof(before));
             SaturationDoubles term = e.weight * __builtin_convertvector(t, SaturationDoubles) - e.bias;
