@@ -49,18 +49,6 @@ Span repoolSpan(int32_t centre, int32_t reach, int32_t poolStep, int32_t posShif
     return Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
-
-// floor(numerator / denominator) and ceil(numerator / denominator) for a positive denominator;
-// C++ division truncates toward 0.
-int64_t floorDiv(int64_t numerator, int64_t denominator) {
-    int64_t quotient = numerator / denominator;
-    return numerator % denominator < 0 ? quotient - 1 : quotient;
-}
-
-int64_t ceilDiv(int64_t numerator, int64_t denominator) {
-    return -floorDiv(-numerator, denominator);
-}
-
 bool isEmpty(const Span& span) { return span.first > span.last; }
 
 int32_t lengthOf(const Span& span) { return span.last - span.first + 1; }
@@ -505,9 +493,8 @@ void storeRepooled(const RepoolTarget& target, int32_t k, LocalMax found) {
 
 // The positions p of `span` whose pixel p * poolStep, moved by `shift`, lies in 1 ... size.
 Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t size) {
-    Span inside{static_cast<int32_t>(std::max<int64_t>(span.first, ceilDiv(1 - int64_t{shift}, poolStep))),
-                static_cast<int32_t>(std::min<int64_t>(span.last, floorDiv(size - int64_t{shift}, poolStep)))};
-    return isEmpty(inside) ? Span{1, 0} : inside;
+    PositionRange inside = positionsLandingInside(span.first, span.last, shift, poolStep, size);
+    return Span{inside.first, inside.last};
 }
 
 // Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.

@@ -14,6 +14,7 @@
 // contract between plug-ins.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "frame.h"
@@ -125,6 +126,31 @@ inline ShiftedPlace shiftedPlaceOf(const ShiftTable& table, int32_t orient, int3
                                    int32_t poolStep) {
     return ShiftedPlace{table.shiftedOrient[orient][slot], x * poolStep + table.rowShift[orient][slot],
                         y * poolStep + table.colShift[orient][slot]};
+}
+
+// floor(numerator / denominator) and ceil(numerator / denominator) for a positive denominator;
+// C++ division truncates toward 0.
+inline int64_t floorDiv(int64_t numerator, int64_t denominator) {
+    int64_t quotient = numerator / denominator;
+    return numerator % denominator < 0 ? quotient - 1 : quotient;
+}
+
+inline int64_t ceilDiv(int64_t numerator, int64_t denominator) { return -floorDiv(-numerator, denominator); }
+
+// The inclusive range first ... last of pooled positions lo ... hi whose pixel p * poolStep,
+// moved by `shift`, lies inside 1 ... pixelCount; 1 ... 0 when none does. Formed in 64 bits,
+// so any 32-bit shift is safe.
+struct PositionRange {
+    int32_t first;
+    int32_t last;
+};
+
+inline PositionRange positionsLandingInside(int32_t lo, int32_t hi, int32_t shift, int32_t poolStep,
+                                            int32_t pixelCount) {
+    int64_t first = std::max<int64_t>(lo, ceilDiv(1 - int64_t{shift}, poolStep));
+    int64_t last = std::min<int64_t>(hi, floorDiv(pixelCount - int64_t{shift}, poolStep));
+    if (first > last) return PositionRange{1, 0};
+    return PositionRange{static_cast<int32_t>(first), static_cast<int32_t>(last)};
 }
 
 // The largest response over the slots of one orientation, and the slot it came from.

@@ -36,26 +36,6 @@ ImageGeometry geometryOf(const ImageSizes& sizes, int32_t image, int32_t poolSte
     return ImageGeometry{rows, cols, poolStep, pooledSizeOf(rows, poolStep), pooledSizeOf(cols, poolStep)};
 }
 
-// floor(numerator / denominator) for a positive denominator; C++ division truncates toward 0.
-int64_t floorDiv(int64_t numerator, int64_t denominator) {
-    int64_t quotient = numerator / denominator;
-    return numerator % denominator < 0 ? quotient - 1 : quotient;
-}
-
-// The inclusive range first ... last of nodes 1 ... nodeCount whose pixel node * poolStep,
-// moved by `shift`, lies inside 1 ... pixelCount; empty when first > last.
-struct NodeRange {
-    int32_t first;
-    int32_t last;
-};
-
-NodeRange nodesLandingInside(int32_t shift, int32_t pixelCount, int32_t nodeCount, int32_t poolStep) {
-    int64_t first = std::max<int64_t>(1, -floorDiv(shift - int64_t{1}, poolStep));
-    int64_t last = std::min<int64_t>(nodeCount, floorDiv(pixelCount - int64_t{shift}, poolStep));
-    if (first > last) return NodeRange{1, 0};
-    return NodeRange{static_cast<int32_t>(first), static_cast<int32_t>(last)};
-}
-
 // Where the responses of one image's pixel columns are read from: pixel column y of
 // orientation o starts at maps[o] + (y - firstCol) * columnStride, and within it pixel row
 // x = q * rowStep + phase + 1 (phase 0 ... rowStep-1) lies at phase * phaseLength + q. Read
@@ -91,7 +71,7 @@ int32_t slotsReachingRows(const ShiftTable& shifts, const ColumnSource& source, 
     int32_t count = 0;
     for (int32_t s = 0; s < shifts.shiftCount; ++s) {
         int32_t rowShift = shifts.rowShift[orient][s];
-        NodeRange nodes = nodesLandingInside(rowShift, g.rows, g.pooledRows, g.poolStep);
+        PositionRange nodes = positionsLandingInside(1, g.pooledRows, rowShift, g.poolStep, g.rows);
         if (nodes.first > nodes.last) continue;
         int64_t qShift = floorDiv(rowShift - int64_t{1}, source.rowStep);
         int64_t phase = rowShift - int64_t{1} - qShift * source.rowStep;
