@@ -5,12 +5,22 @@
 // units take.
 #pragma once
 
+#include <cstdint>
+
 #ifdef BASELINE_CODE_ONLY
 #define PROCESSOR_CLONES(...)
 #else
 // Copies of one function for each instruction set named ("default" among them).
 #define PROCESSOR_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
 #endif
+
+// A helper of vector code, always inlined into its caller, so that it is compiled for the
+// instruction set of each processor's copy of the caller; vectors pass to such helpers by
+// reference for the same reason.
+#define VECTOR_HELPER __attribute__((always_inline)) inline
+
+// Bytes of a cache line, the unit in which memory is fetched ahead of its use.
+constexpr int32_t cacheLineBytes = 64;
 
 // A function compiled for AVX2, to be called only where avx2Available().
 #define AVX2_VERSION __attribute__((target("avx2")))

@@ -19,9 +19,6 @@ constexpr int32_t sseLanes = 4;
 constexpr int32_t avxLanes = 8;
 constexpr int32_t maxRunVectors = 4;
 
-// Bytes of a cache line, the unit that reading ahead touches.
-constexpr int32_t cacheLineBytes = 64;
-
 // The inclusive range first ... last of 1 ... size that lies within `reach` of `centre`;
 // empty when first > last. Formed in 64 bits, so any 32-bit centre is safe.
 struct Span {
@@ -170,7 +167,7 @@ const FactorCell& cellOf(InhibitWork& work, const InhibitGrids& grids, int32_t s
 // column and their factors (Uniform: factors[0] for all); returns how many of the products are
 // NaN.
 template <bool Uniform>
-inline __attribute__((always_inline)) int32_t scaleColumnBody(float* responses, const double* factors,
+VECTOR_HELPER int32_t scaleColumnBody(float* responses, const double* factors,
                                                                int32_t count) {
     int32_t nanCount = 0;
     double uniform = factors[0];
@@ -368,7 +365,7 @@ bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
 // marks[i] = -1 where the value at i of a column of slot masks has the bit of trace[i]'s slot,
 // else 0, for `count` positions; returns false, having marked nothing certain, when a trace
 // value is not a whole slot number below `limit` (at most 32).
-inline __attribute__((always_inline)) bool markByMasks(const float* trace, const uint32_t* rowMasks,
+VECTOR_HELPER bool markByMasks(const float* trace, const uint32_t* rowMasks,
                                                        uint32_t colMask, int32_t* marks, int32_t count,
                                                        float limit) {
     int32_t strays = 0;

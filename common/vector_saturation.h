@@ -69,10 +69,6 @@ const int32_t saturationLanes = SATURATION_LANES;
 // chosen at run time.
 #define SATURATION_CLONES PROCESSOR_CLONES("arch=x86-64-v4", "avx2", "default")
 
-// The helpers are inlined into each processor's copy of the caller, so that they are compiled
-// for its vector width; vectors pass by reference for the same reason.
-#define SATURATION_HELPER __attribute__((always_inline)) inline
-
 namespace vectorsaturation {
 
 const double expRangeLimit = 700.0;
@@ -97,7 +93,7 @@ const double taylorCoefficients[] = {
     1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800};
 
 // exp(a) for |a| <= expRangeLimit (other lanes hold meaningless values).
-SATURATION_HELPER void vectorExp(const SaturationDoubles& a, SaturationDoubles& e) {
+VECTOR_HELPER void vectorExp(const SaturationDoubles& a, SaturationDoubles& e) {
     SaturationDoubles shifted = a * invLn2 + roundingShifter;
     SaturationDoubles n = shifted - roundingShifter;
     SaturationDoubles r = (a - n * ln2High) - n * ln2Low;
@@ -139,7 +135,7 @@ inline SaturationLevel saturationLevelOf(double s) {
 }
 
 // True when any lane of the mask is set.
-SATURATION_HELPER bool anyLane(const SaturationMask& mask) {
+VECTOR_HELPER bool anyLane(const SaturationMask& mask) {
     uint64_t parts[SATURATION_LANES / 2];
     __builtin_memcpy(parts, &mask, sizeof(parts));
     uint64_t any = 0;
@@ -149,7 +145,7 @@ SATURATION_HELPER bool anyLane(const SaturationMask& mask) {
 
 // saturate(v[k], level.s) in every lane k whose unproven[k] is 0; lanes with unproven[k] == -1
 // hold meaningless values and are left to the caller (see the contract above).
-SATURATION_HELPER void saturateLanes(const SaturationFloats& v, const SaturationLevel& level,
+VECTOR_HELPER void saturateLanes(const SaturationFloats& v, const SaturationLevel& level,
                                      SaturationFloats& saturated, SaturationMask& unproven) {
     using namespace vectorsaturation;
     SaturationDoubles wide = __builtin_convertvector(v, SaturationDoubles);
@@ -187,7 +183,7 @@ SATURATION_HELPER void saturateLanes(const SaturationFloats& v, const Saturation
 
 // saturate(v[k], level.s) in every lane: the vector result where saturateLanes proves it, the
 // library's otherwise.
-SATURATION_HELPER void saturateEveryLane(const SaturationFloats& v, const SaturationLevel& level,
+VECTOR_HELPER void saturateEveryLane(const SaturationFloats& v, const SaturationLevel& level,
                                          SaturationFloats& saturated) {
     SaturationMask unproven;
     saturateLanes(v, level, saturated, unproven);

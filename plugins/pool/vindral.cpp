@@ -141,9 +141,7 @@ struct NarrowLanes {
 // Vectors searched side by side, so that their compare-and-select chains overlap.
 const int32_t vectorsPerBlock = 4;
 
-// The helpers below are inlined into each processor's version of poolImage, so that they
-// are compiled for its instruction set; vectors pass by reference for the same reason.
-#define VECTOR_HELPER __attribute__((always_inline)) inline
+// The helpers below (VECTOR_HELPER) are inlined into each processor's version of poolImage.
 
 // How the pixel rows of one phase lie in a map column: every other value (poolStep 2), or
 // poolStep values apart.
@@ -376,9 +374,6 @@ BandShape bandShapeOf(const ImageGeometry& g, int32_t orientCount, int64_t shift
     int64_t columnStride = phaseLength * g.poolStep;
     return BandShape{static_cast<int32_t>(bandCols), phaseLength, columnStride, bandCols * columnStride};
 }
-
-// Bytes between prefetches: a cache line.
-const int32_t cacheLineBytes = 64;
 
 // Asks the cache for the response columns of `map` that the band after the one ending at
 // pooled column bandLast reads and this band does not: the pixel columns from
