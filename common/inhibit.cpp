@@ -1,7 +1,6 @@
 #include "inhibit.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -348,17 +347,26 @@ inline uint8_t isWipedOut(const SlotReach& slot, int32_t px, int32_t py) {
     return static_cast<uint8_t>(inside & static_cast<uint32_t>(slot.factors[at] == 0.0));
 }
 
+// The slot a trace value names, and 1 in `stray` when it is not a whole slot number from 0 to
+// limit - 1 (then `slot` is 0 or the value truncated), decided without a branch.
+struct NamedSlot {
+    int32_t slot;
+    int32_t stray;
+};
+
+VECTOR_HELPER NamedSlot namedSlotOf(float v, float limit) {
+    bool inRange = (v >= 0.0f) & (v < limit);
+    float inside = inRange ? v : 0.0f;
+    int32_t slot = static_cast<int32_t>(inside);
+    return NamedSlot{slot, !inRange | (static_cast<float>(slot) != inside)};
+}
+
 // Whether every one of `count` trace values is a whole slot number below shiftCount: only
 // then does a value equal to s name slot s.
 bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
     float limit = static_cast<float>(shiftCount);
     int32_t strays = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        float v = trace[i];
-        bool inRange = (v >= 0.0f) & (v < limit);
-        float inside = inRange ? v : 0.0f;
-        strays += !inRange | (static_cast<float>(static_cast<int32_t>(inside)) != inside);
-    }
+    for (int32_t i = 0; i < count; ++i) strays += namedSlotOf(trace[i], limit).stray;
     return strays == 0;
 }
 
@@ -370,12 +378,9 @@ VECTOR_HELPER bool markByMasks(const float* trace, const uint32_t* rowMasks,
                                                        float limit) {
     int32_t strays = 0;
     for (int32_t i = 0; i < count; ++i) {
-        float v = trace[i];
-        bool inRange = (v >= 0.0f) & (v < limit);
-        float inside = inRange ? v : 0.0f;
-        int32_t slot = static_cast<int32_t>(inside);
-        strays += !inRange | (static_cast<float>(slot) != inside);
-        marks[i] = -static_cast<int32_t>(((rowMasks[i] & colMask) >> slot) & 1u);
+        NamedSlot named = namedSlotOf(trace[i], limit);
+        strays += named.stray;
+        marks[i] = -static_cast<int32_t>(((rowMasks[i] & colMask) >> named.slot) & 1u);
     }
     return strays == 0;
 }
@@ -494,7 +499,6 @@ Span landingInside(const Span& span, int32_t shift, int32_t poolStep, int32_t si
     return Span{inside.first, inside.last};
 }
 
-// Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
 // Sets where each slot of orientation o reads, as a map and the offset of pooled position
 // (0, 0) in it; returns whether every slot of every position of `area` lands on the map (as it
 // does inside the pool window), so that the reads need no bounds checks.
@@ -528,6 +532,7 @@ inline LocalMax searchLocated(const InhibitWork& work, int32_t shiftCount, int64
     return found;
 }
 
+// Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
 void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
                      const Rect& marked, const Rect& wipedArea) {
     const ShiftTable& shifts = site.shifts;
@@ -1078,8 +1083,7 @@ void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, co
 }
 
 bool isShiftSlot(float traceValue, int32_t shiftCount) {
-    return traceValue >= 0.0f && traceValue < static_cast<float>(shiftCount) &&
-           traceValue == std::floor(traceValue);
+    return namedSlotOf(traceValue, static_cast<float>(shiftCount)).stray == 0;
 }
 
 namespace {
