@@ -65,23 +65,21 @@ const size_t guardBytes = 64;
 
 unsigned char guardByte(size_t k) { return static_cast<unsigned char>(0xA5u ^ (k * 0x3Bu)); }
 
-void poisonGuards(unsigned char* base, size_t dataBytes) {
+// Poisons the two guard zones of a block (poisoned) or lifts their poison; nothing without
+// AddressSanitizer.
+void setGuardsPoisoned(unsigned char* base, size_t dataBytes, bool poisoned) {
 #ifdef MINIHOST_ASAN
-    ASAN_POISON_MEMORY_REGION(base, guardBytes);
-    ASAN_POISON_MEMORY_REGION(base + guardBytes + dataBytes, guardBytes);
+    for (unsigned char* zone : {base, base + guardBytes + dataBytes}) {
+        if (poisoned) {
+            ASAN_POISON_MEMORY_REGION(zone, guardBytes);
+        } else {
+            ASAN_UNPOISON_MEMORY_REGION(zone, guardBytes);
+        }
+    }
 #else
     (void)base;
     (void)dataBytes;
-#endif
-}
-
-void unpoisonGuards(unsigned char* base, size_t dataBytes) {
-#ifdef MINIHOST_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(base, guardBytes);
-    ASAN_UNPOISON_MEMORY_REGION(base + guardBytes + dataBytes, guardBytes);
-#else
-    (void)base;
-    (void)dataBytes;
+    (void)poisoned;
 #endif
 }
 
@@ -93,26 +91,26 @@ void* allocateGuarded(size_t dataBytes) {
         base[k] = guardByte(k);
         base[guardBytes + dataBytes + k] = guardByte(guardBytes + k);
     }
-    poisonGuards(base, dataBytes);
+    setGuardsPoisoned(base, dataBytes, true);
     return base + guardBytes;
 }
 
 void freeGuarded(void* data, size_t dataBytes) {
     if (data == nullptr) return;
     unsigned char* base = static_cast<unsigned char*>(data) - guardBytes;
-    unpoisonGuards(base, dataBytes);
+    setGuardsPoisoned(base, dataBytes, false);
     std::free(base);
 }
 
 bool guardIntact(const void* data, size_t dataBytes) {
     if (data == nullptr) return true;
     unsigned char* base = const_cast<unsigned char*>(static_cast<const unsigned char*>(data)) - guardBytes;
-    unpoisonGuards(base, dataBytes);
+    setGuardsPoisoned(base, dataBytes, false);
     bool intact = true;
     for (size_t k = 0; k < guardBytes; ++k) {
         intact = intact && base[k] == guardByte(k) && base[guardBytes + dataBytes + k] == guardByte(guardBytes + k);
     }
-    poisonGuards(base, dataBytes);
+    setGuardsPoisoned(base, dataBytes, true);
     return intact;
 }
 
