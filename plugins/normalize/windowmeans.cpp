@@ -42,10 +42,10 @@ void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t row
     const T* stretches[mapGroupSize];
     for (int32_t o = 0; o < orientCount;) {
         int32_t left = orientCount - o;
-        int32_t group = left >= 8 ? 8 : left >= 4 ? 4 : left >= 2 ? 2 : 1;
+        int32_t group = left >= mapGroupSize ? mapGroupSize : left >= 4 ? 4 : left >= 2 ? 2 : 1;
         for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + static_cast<int64_t>(y0) * rows;
         switch (group) {
-        case 8: addStretches<8>(blockValues, stretches, n); break;
+        case mapGroupSize: addStretches<mapGroupSize>(blockValues, stretches, n); break;
         case 4: addStretches<4>(blockValues, stretches, n); break;
         case 2: addStretches<2>(blockValues, stretches, n); break;
         default: addStretches<1>(blockValues, stretches, n); break;
@@ -81,14 +81,15 @@ inline void setRunningSum(T* column, const T* left, int32_t x, int32_t y, T own)
 // where a full block has every entry past the first row and column take the inner formula
 // without tests.
 template <typename T>
-void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* const* blockSum) {
+void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* blockValues) {
     bool fullBlock = y0 > 0 && width == blockColumns;
     int64_t stepCount = static_cast<int64_t>(rows) + width - 1;
     for (int64_t step = 0; step < stepCount; ++step) {
         if (fullBlock && step >= blockColumns && step < rows) {
             for (int32_t j = 0; j < blockColumns; ++j) {
                 int32_t x = static_cast<int32_t>(step - j);
-                running[y0 + j][x] = innerRunningSum(running[y0 + j], running[y0 + j - 1], x, blockSum[j][x]);
+                running[y0 + j][x] =
+                    innerRunningSum(running[y0 + j], running[y0 + j - 1], x, blockValues[x + int64_t{j} * rows]);
             }
             continue;
         }
@@ -97,7 +98,7 @@ void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width,
         for (int32_t j = jFirst; j <= jLast; ++j) {
             int32_t x = static_cast<int32_t>(step - j);
             int32_t y = y0 + j;
-            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockSum[j][x]);
+            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockValues[x + int64_t{j} * rows]);
         }
     }
 }
@@ -201,7 +202,6 @@ WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs) {
     WindowMeanWork<T> work;
     work.running = allocArray<T*>(needs.cols);
     work.runningValues = allocArray<T>(needs.values);
-    work.blockSum = allocArray<T*>(blockColumns);
     work.blockValues = allocArray<T>(needs.blockValues);
     work.zeroColumn = allocArray<T>(needs.rows);
     return work;
@@ -211,7 +211,6 @@ template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work) {
     mxFree(work.running);
     mxFree(work.runningValues);
-    mxFree(work.blockSum);
     mxFree(work.blockValues);
     mxFree(work.zeroColumn);
 }
@@ -223,13 +222,10 @@ bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows,
     if (!findInterior(rows, cols, window, interior)) return false;
     T** running = work.running;
     for (int32_t y = 0; y < cols; ++y) running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
-    for (int32_t j = 0; j < std::min(blockColumns, cols); ++j) {
-        work.blockSum[j] = work.blockValues + static_cast<int64_t>(j) * rows;
-    }
     for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
         width = std::min(blockColumns, cols - y0);
         sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockValues);
-        accumulateBlock(running, rows, y0, width, work.blockSum);
+        accumulateBlock(running, rows, y0, width, work.blockValues);
     }
     maxMean = meanOverInterior(running, work.zeroColumn, orientCount, window, interior, meanColumns);
     replicateEdges(meanColumns, rows, cols, interior);

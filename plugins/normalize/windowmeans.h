@@ -57,8 +57,7 @@ template <typename T>
 struct WindowMeanWork {
     T** running;      // column pointers into runningValues, set for each map
     T* runningValues;
-    T** blockSum;     // column pointers into blockValues, set for each map
-    T* blockValues;
+    T* blockValues;   // a block of columns of orientation sums, column j at j * rows
     T* zeroColumn;    // a column of zeros
 };
 
