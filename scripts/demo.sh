@@ -8,42 +8,97 @@
 #                                                   any grey or colour PNG/JPEG with faces of
 #                                                   about 40 to 80 pixels in height
 # Variables: SCENE (image file), OUT (output folder), FACES (smallest and largest face height
-# in pixels), COUNT (detections to make), BUILD_DIR (build folder holding mex/ and toolbox/),
-# DATA_DIR (data cache).
+# in pixels, or one height), COUNT (detections to make, at most), BUILD_DIR (build folder
+# holding mex/ and toolbox/), DATA_DIR (data cache).
+#
+# Every variable is checked before Octave starts; a mistake ends the run with one line on
+# standard error and exit status 2. A failure inside the run (an unreadable image, a search
+# that cannot work) ends it with one line and exit status 1.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 buildDir="${BUILD_DIR:-build}"
 case "$buildDir" in /*) ;; *) buildDir="$root/$buildDir" ;; esac
 dataDir="${DATA_DIR:-$root/data}"
-defaultScene="$dataDir/1280px-Solvay_conference_1927.png"
-scene="${SCENE:-$defaultScene}"
+scene="${SCENE:-}"
 out="${OUT:-out}"
-faces="${FACES:-36 63}"
+faces="${FACES:-}"
 count="${COUNT:-40}"
+
+refuse() {
+    echo "demo: $*" >&2
+    exit 2
+}
+
+# A positive decimal number, such as 40 or 12.5.
+positiveNumber='^[0-9]*\.?[0-9]+$'
+
+checkScene() {
+    [ -e "$scene" ] || refuse "SCENE=$scene: no such file"
+    [ -f "$scene" ] || refuse "SCENE=$scene: not a regular file"
+    [ -r "$scene" ] || refuse "SCENE=$scene: not readable"
+    # PNG files start with 89 50 4E 47, JPEG files with FF D8 FF.
+    local magic
+    magic=$(head -c 4 -- "$scene" | od -An -tx1 | tr -d ' \n')
+    case "$magic" in
+        89504e47 | ffd8ff*) ;;
+        *) refuse "SCENE=$scene: not a PNG or JPEG image" ;;
+    esac
+}
+
+checkFaces() {
+    local sizes
+    read -r -a sizes <<< "$faces"
+    local usage="FACES must be one or two face heights in pixels, greater than 0, the smallest first (e.g. FACES=\"40 80\"); got \"$faces\""
+    [ ${#sizes[@]} -ge 1 ] && [ ${#sizes[@]} -le 2 ] || refuse "$usage"
+    for size in "${sizes[@]}"; do
+        [[ "$size" =~ $positiveNumber ]] || refuse "$usage"
+        awk -v s="$size" 'BEGIN { exit !(s > 0) }' || refuse "$usage"
+    done
+    if [ ${#sizes[@]} -eq 2 ]; then
+        awk -v a="${sizes[0]}" -v b="${sizes[1]}" 'BEGIN { exit !(a <= b) }' || refuse "$usage"
+    fi
+}
+
+checkCount() {
+    [[ "$count" =~ ^[0-9]+$ ]] && [ "${#count}" -le 9 ] && [ "$count" -ge 1 ] ||
+        refuse "COUNT must be a whole number of detections from 1 to 999999999; got \"$count\""
+}
+
+checkOut() {
+    mkdir -p -- "$out" 2>/dev/null || refuse "OUT=$out: cannot make the output folder"
+    [ -d "$out" ] && [ -w "$out" ] || refuse "OUT=$out: the output folder is not writable"
+}
+
+if [ -n "$scene" ]; then checkScene; fi
+if [ -n "$faces" ]; then checkFaces; fi
+checkCount
+checkOut
+for dir in "$buildDir/mex" "$buildDir/toolbox"; do
+    [ -d "$dir" ] || refuse "$dir is missing; build first (make demo builds it)"
+done
 
 fetchStart=$(date +%s.%N)
 "$root/scripts/fetch-data.sh" "$dataDir"
 fetchTime=$(awk -v a="$fetchStart" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
 printf 'data cache %s ready (%.2f s)\n' "$dataDir" "$fetchTime"
 
-if [ ! -f "$scene" ]; then
-    echo "demo: no such image: $scene" >&2
-    exit 1
-fi
-reference=""
-if [ "$(realpath "$scene")" = "$(realpath "$defaultScene")" ]; then
-    reference="$dataDir/ground_truth_detection.txt"
-fi
-for dir in "$buildDir/mex" "$buildDir/toolbox"; do
-    if [ ! -d "$dir" ]; then
-        echo "demo: $dir is missing; build first (make)" >&2
-        exit 1
-    fi
-done
-
-# Octave strings are single-quoted: double any quote in the paths.
-quote() { printf "'%s'" "${1//\'/\'\'}"; }
-octave-cli --no-history --norc --quiet --eval \
-    "addpath($(quote "$buildDir/mex"), $(quote "$buildDir/toolbox"), $(quote "$root/scripts")); \
-     face_demo($(quote "$scene"), $(quote "$out"), [$faces], $count, $(quote "$dataDir"), $(quote "$reference"));"
+# The values reach Octave through the environment, never as code; a failure prints one line.
+DEMO_MEX="$buildDir/mex" DEMO_TOOLBOX="$buildDir/toolbox" DEMO_DATA="$dataDir" \
+DEMO_OUT="$out" DEMO_SCENE="$scene" DEMO_FACES="$faces" DEMO_COUNT="$count" \
+octave-cli --no-history --norc --quiet --eval '
+  addpath(getenv("DEMO_MEX"), getenv("DEMO_TOOLBOX"));
+  options = {"dataDir", getenv("DEMO_DATA"), "outDir", getenv("DEMO_OUT"), ...
+             "detectionCount", str2double(getenv("DEMO_COUNT"))};
+  if ~isempty(getenv("DEMO_SCENE"))
+    options(end + 1:end + 2) = {"scene", getenv("DEMO_SCENE")};
+  end
+  if ~isempty(getenv("DEMO_FACES"))
+    options(end + 1:end + 2) = {"faceRange", reshape(sscanf(getenv("DEMO_FACES"), "%f"), 1, [])};
+  end
+  try
+    face_demo(options{:});
+  catch failure
+    fprintf(stderr, "demo: %s\n", failure.message);
+    exit(1);
+  end'

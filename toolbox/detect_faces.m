@@ -1,29 +1,41 @@
-function [detections, sketch] = detect_faces(image, template, filters, stamps, params)
-% DETECT_FACES  Find faces in a grey image with a learned template, at several scales.
+function [detections, sketch, report] = detect_faces(image, template, filters, stamps, varargin)
+% DETECT_FACES  Find faces in an image with a learned template, at several scales.
 %
-%   [detections, sketch] = detect_faces(image, template, filters, stamps, params)
+%   detections = detect_faces(image, template, filters, stamps)
+%   detections = detect_faces(image, template, filters, stamps, settings)
+%   detections = detect_faces(image, template, filters, stamps, 'name', value, ...)
+%   [detections, sketch, report] = detect_faces(...)
 %
-%   The image is resized so that each face height of params.faceSizes matches the
-%   template's height. At every scale it is filtered, the normalizer maps are made
-%   (brelind), the responses pooled (vindral) and every placement scored (gastrel). Then,
-%   repeatedly, the best placement over all scales is found (lurvane); the template as
-%   deformed there is drawn (tarrow); tarrowveto inhibits what its elements explain at
-%   that scale and at the matching place of every other scale, so that neither the face
-%   nor a neighbouring scale of it is found again; and only the placements that the
-%   inhibition can reach are scored again. The search stops after detectionCount faces or
-%   when the best score falls below scoreThreshold.
+%   The image is resized so that each face height of faceSizes matches the template's
+%   height. At every scale it is filtered, the normalizer maps are made (brelind), the
+%   responses pooled (vindral) and every placement scored (gastrel). Then, repeatedly, the
+%   best placement over all scales is found (lurvane); the template as deformed there is
+%   drawn (tarrow); tarrowveto inhibits what its elements explain at that scale and at the
+%   matching place of every other scale, so that neither the face nor a neighbouring scale
+%   of it is found again; placements centred within exclusionRadius times the detection's
+%   height are ruled out; and only the placements that the inhibition can reach are scored
+%   again. The search stops after detectionCount detections, when the best score left falls
+%   below scoreThreshold, or when every placement is ruled out; the report says which.
+%
+%   Sizes larger than the image are skipped (with a note). A search that cannot work is
+%   refused: detect_faces:imageTooSmall when no size fits the image, detect_faces:tooCostly
+%   when the smallest size would enlarge the image more than maxEnlargement times or the
+%   maps of all scales would need more than memoryLimit GB (the message gives the cost and
+%   how to avoid it).
 %
 %   Arguments:
-%     image     grey image (2-D array; values in any range).
+%     image     rows x cols grey or rows x cols x 3 colour image of any numeric class
+%               (integer classes are scaled to [0, 1]; colour is converted as read_image
+%               converts it), refused otherwise with detect_faces:badImage.
 %     template  learned template (learn_template); its params give the filter, pooling,
 %               saturation and normalizer settings.
-%     filters   the filter bank and stamps the template was learned with (filter_bank).
-%     stamps
-%     params    struct: faceSizes (face heights in image pixels, one per scale),
-%               detectionCount, scoreThreshold, and optionally exclusionRadius: after
-%               each detection, placements at any scale whose centre lies closer than
-%               exclusionRadius times the detection's height to its centre are ruled out
-%               (default 0: none), so that a face is not found again slightly shifted.
+%     filters   the filter bank and stamps the template was learned with (filter_bank);
+%     stamps    others are refused with detect_faces:filterMismatch.
+%     settings  optional struct or name/value pairs (detector_settings): faceSizes,
+%               detectionCount, scoreThreshold, exclusionRadius, maxEnlargement,
+%               memoryLimit and verbose (1, the default, prints a line per scale as it is
+%               prepared and per detection as it is found; 0 prints nothing). Learning
+%               settings may be given only with the template's values.
 %   Returns:
 %     detections  struct array in the order found, fields row, col (box centre, image
 %                 pixels, 1-based), height, width (box size in image pixels), score,
@@ -31,54 +43,111 @@ function [detections, sketch] = detect_faces(image, template, filters, stamps, p
 %                 over the box, an array of the box's size in image pixels, boxTop and
 %                 boxLeft its first row and column, possibly outside the image).
 %     sketch      image-sized single array: every detection's deformed template.
+%     report      struct: faceSizes (the sizes searched), skippedSizes (too large for the
+%                 image) and stopReason (why fewer than detectionCount detections were
+%                 made; empty when all were).
 %
 %   Example:
-%     detections = detect_faces(scene, template, filters, stamps, ...
-%                               struct('faceSizes', [40 50 60], 'detectionCount', 10, ...
-%                                      'scoreThreshold', 0));
-%     [[detections.row]', [detections.col]']
+%     [filters, stamps] = filter_bank('orientCount', 4);
+%     template = struct('elementCount', 2, 'orients', [0 2], 'rowOffsets', [5 10], ...
+%                       'colOffsets', [8 8], 'weights', [1 1], 'biases', [0 0], ...
+%                       'templateRows', 40, 'templateCols', 40, ...
+%                       'params', detector_settings('orientCount', 4));
+%     scene = zeros(120, 160); scene(40:60, 50:90) = 1;        % a bright block
+%     found = detect_faces(scene, template, filters, stamps, 'faceSizes', 40, ...
+%                          'detectionCount', 2, 'verbose', 0);
+%     printf('%d detections, the first at row %.1f\n', numel(found), found(1).row);
 
-  image = double(image);
+  template = checked_template(template);
+  settings = detection_settings(template, varargin);
+  check_filters('detect_faces', filters, stamps, template.params);
+  image = grey_image(image, 'detect_faces', 'the image');
+  verbose = settings.verbose;
   [rows, cols] = size(image);
-  exclusionRadius = 0;
-  if isfield(params, 'exclusionRadius')
-    exclusionRadius = params.exclusionRadius;
-  end
-  scales = cell(1, numel(params.faceSizes));
-  for k = 1:numel(params.faceSizes)
-    factor = template.templateRows / params.faceSizes(k);
-    scales{k} = prepare_scale(image, max(1, round(rows * factor)), max(1, round(cols * factor)), ...
-                              template, filters);
+  [scales, report] = plan_scales(rows, cols, template.templateRows, template.templateCols, ...
+                                 template.params, settings);
+  for k = 1:numel(scales)
+    started = tic;
+    scales{k} = prepare_scale(image, scales{k}, template, filters);
+    say(verbose, 'detect_faces: scale %d of %d: faces of %.0f px, image resized to %d x %d (%.2f s)\n', ...
+        k, numel(scales), settings.faceSizes(scales{k}.sizeIndex), scales{k}.rows, ...
+        scales{k}.cols, toc(started));
   end
   overlap = overlap_table(filters, template.params.overlapThreshold);
   sketch = zeros(rows, cols, 'single');
   detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
                       'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {});
-  for n = 1:params.detectionCount
+  report.stopReason = '';
+  for n = 1:settings.detectionCount
     [score, k, anchorRow, anchorCol] = best_over_scales(scales, template);
-    if isnan(anchorRow) || score < params.scoreThreshold
+    if isnan(anchorRow)
+      report.stopReason = 'every placement left is ruled out by earlier detections';
+      break;
+    end
+    if score < settings.scoreThreshold
+      report.stopReason = sprintf('the best score left, %.4f, is below scoreThreshold %g', ...
+                                  score, settings.scoreThreshold);
       break;
     end
     detection = describe(scales{k}, anchorRow, anchorCol, template);
     detection.score = double(score);
-    detection.scale = k;
+    detection.scale = scales{k}.sizeIndex;
     [detection.sketch, detection.boxTop, detection.boxLeft] = ...
         draw_detection(scales{k}, anchorRow, anchorCol, template, stamps, detection);
     detections(end + 1) = detection;
+    say(verbose, 'detect_faces: detection %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
+        n, detection.score, detection.row, detection.col, detection.height);
     sketch = paste_max(sketch, detection.sketch, detection.boxTop, detection.boxLeft);
     for j = 1:numel(scales)
       [jRow, jCol] = map_anchor(scales{j}, detection, template);
       scales{j} = inhibit(scales{j}, jRow, jCol, template, stamps, overlap);
-      scales{j} = exclude_near(scales{j}, detection, exclusionRadius * detection.height, template);
+      scales{j} = exclude_near(scales{j}, detection, settings.exclusionRadius * detection.height, ...
+                               template);
+    end
+  end
+  if ~isempty(report.stopReason)
+    say(verbose, 'detect_faces: %d of %d detections asked: %s\n', numel(detections), ...
+        settings.detectionCount, report.stopReason);
+  end
+end
+
+function template = checked_template(template)
+% The template, or the refusal detect_faces:badTemplate when it is not learn_template's.
+  fields = {'elementCount', 'orients', 'rowOffsets', 'colOffsets', 'weights', 'biases', ...
+            'templateRows', 'templateCols', 'params'};
+  if ~isstruct(template) || ~isscalar(template) || ~all(isfield(template, fields))
+    error('detect_faces:badTemplate', ['detect_faces: argument 2 (template) must be the ' ...
+          'struct learn_template makes, with fields %s'], strjoin(fields, ', '));
+  end
+end
+
+function settings = detection_settings(template, args)
+% The call's settings; a learning setting may be named only with the template's value.
+  [settings, givenNames] = resolve_settings('detect_faces', args);
+  [~, rules] = detector_settings();
+  learning = rules(strcmp(rules(:, 4), 'learning'), 1);
+  for k = 1:numel(givenNames)
+    name = givenNames{k};
+    if any(strcmp(learning, name)) && isfield(template.params, name) && ...
+       ~isequal(settings.(name), template.params.(name))
+      error('detect_faces:badOption', ['detect_faces: option ''%s'' is fixed by the template, ' ...
+            'learned with %g; got %g'], name, template.params.(name), settings.(name));
     end
   end
 end
 
-function scale = prepare_scale(image, scaledRows, scaledCols, template, filters)
+function say(verbose, varargin)
+% Prints a progress line when verbose is 1 or more.
+  if verbose >= 1
+    printf(varargin{:});
+  end
+end
+
+function scale = prepare_scale(image, scale, template, filters)
 % Filters, normalizes, pools and scores one resized copy of the image.
   p = template.params;
-  scale.rows = scaledRows;
-  scale.cols = scaledCols;
+  scaledRows = scale.rows;
+  scaledCols = scale.cols;
   scale.rowFactor = scaledRows / size(image, 1);
   scale.colFactor = scaledCols / size(image, 2);
   scale.responses = filter_responses(resize_image(image, scaledRows, scaledCols), filters);

@@ -5,10 +5,13 @@ function picture = draw_detections(image, detections, referenceBoxes)
 %   picture = draw_detections(image, detections, referenceBoxes)
 %
 %   The image is shown in grey, slightly dimmed; each detection's deformed template is drawn
-%   over it in red with its box in yellow, and the reference boxes, when given, in cyan.
+%   over it in red with its box in yellow and its rank (1 for the first found, the order of
+%   detect_faces' result and of detections.csv) in yellow digits on black above the box's
+%   top-left corner, and the reference boxes, when given, in cyan.
 %
 %   Arguments:
-%     image           grey image with values in [0, 1].
+%     image           grey or colour image (converted as detect_faces converts it) with
+%                     values in [0, 1].
 %     detections      struct array of detect_faces (fields row, col, height, width, sketch,
 %                     boxTop, boxLeft).
 %     referenceBoxes  optional n x 4 [top, left, height, width] boxes (read_reference_boxes).
@@ -16,14 +19,18 @@ function picture = draw_detections(image, detections, referenceBoxes)
 %     picture         rows x cols x 3 double array in [0, 1], for imwrite.
 %
 %   Example:
-%     imwrite(draw_detections(scene, detections, boxes), 'detections.png');
+%     detection = struct('row', 20.5, 'col', 30.5, 'height', 16, 'width', 16, ...
+%                        'sketch', zeros(16, 'single'), 'boxTop', 13, 'boxLeft', 23);
+%     picture = draw_detections(0.5 * ones(40, 60), detection);
+%     printf('%d x %d x %d, box corner %s\n', size(picture), mat2str(squeeze(picture(13, 23, :))'));
 
   dimming = 0.75;                  % brightness of the image under the drawings
   sketchColour = [1 0.1 0.1];
   detectionColour = [1 0.9 0];
   referenceColour = [0 0.9 1];
+  image = grey_image(image, 'draw_detections', 'the image');
   [rows, cols] = size(image);
-  grey = min(max(double(image), 0), 1) * dimming;
+  grey = min(max(image, 0), 1) * dimming;
   sketch = zeros(rows, cols);
   for d = 1:numel(detections)
     sketch = paste_max(sketch, double(detections(d).sketch), detections(d).boxTop, ...
@@ -44,6 +51,41 @@ function picture = draw_detections(image, detections, referenceBoxes)
            round(detections(d).col - detections(d).width / 2), ...
            round(detections(d).height), round(detections(d).width)];
     picture = draw_box(picture, box, detectionColour);
+    picture = draw_rank(picture, d, box, detectionColour);
+  end
+end
+
+function picture = draw_rank(picture, rank, box, colour)
+% Writes the rank in a small bitmap font, in the colour on black, just above the box's
+% top-left corner (inside the box where the picture's top edge leaves no room).
+  boxPixelsPerGlyphPixel = 24;             % glyph pixels grow with the box, two at least
+  zoom = max(2, round(box(3) / boxPixelsPerGlyphPixel));
+  label = kron(rank_bitmap(rank), ones(zoom));
+  [labelRows, labelCols] = size(label);
+  top = box(1) - labelRows;
+  if top < 1
+    top = box(1) + 1;
+  end
+  rows = top + (0:labelRows - 1);
+  cols = box(2) + (0:labelCols - 1);
+  keepRows = rows >= 1 & rows <= size(picture, 1);
+  keepCols = cols >= 1 & cols <= size(picture, 2);
+  for c = 1:3
+    picture(rows(keepRows), cols(keepCols), c) = colour(c) * label(keepRows, keepCols);
+  end
+end
+
+function bitmap = rank_bitmap(rank)
+% The digits of rank, 3 x 5 glyphs one pixel apart inside a one-pixel border: 1 where a
+% digit is drawn, 0 for the background.
+  glyphs = {'111101101101111', '010110010010111', '111001111100111', '111001111001111', ...
+            '101101111001001', '111100111001111', '111100111101111', '111001001001001', ...
+            '111101111101111', '111101111001111'};
+  digits = sprintf('%d', rank) - '0';
+  bitmap = zeros(7, 4 * numel(digits) + 1);
+  for k = 1:numel(digits)
+    glyph = reshape(glyphs{digits(k) + 1} - '0', 3, 5)';
+    bitmap(2:6, 4 * k - 2 + (0:2)) = glyph;
   end
 end
 

@@ -1,7 +1,9 @@
-function [filters, stamps] = filter_bank(orientCount, filterHalf, wavelength)
+function [filters, stamps] = filter_bank(varargin)
 % FILTER_BANK  Complex Gabor filters at evenly spaced orientations, with their drawing stamps.
 %
 %   [filters, stamps] = filter_bank()
+%   [filters, stamps] = filter_bank(settings)
+%   [filters, stamps] = filter_bank('name', value, ...)
 %   [filters, stamps] = filter_bank(orientCount, filterHalf, wavelength)
 %
 %   Filter o (counted from 0) oscillates along the direction t = pi*o/orientCount, which moves
@@ -13,21 +15,30 @@ function [filters, stamps] = filter_bank(orientCount, filterHalf, wavelength)
 %   has unit energy. Stamps picture each element for drawing: a thin bright line along the
 %   edge, fading at its ends, peak value 1.
 %
-%   Arguments (all optional):
-%     orientCount  number of orientations (default 8).
-%     filterHalf   half width h: filters and stamps are (2h+1) x (2h+1) (default 5).
-%     wavelength   period of the wave in pixels (default 5).
+%   Arguments (all optional): a settings struct or name/value pairs (detector_settings),
+%   of which orientCount, filterHalf and wavelength are used, or those three as numbers.
+%   The defaults are detector_settings' (8 orientations, half width 4, wavelength 5), the
+%   bank that background_tables, learn_template and detect_faces expect by default.
 %   Returns:
 %     filters      1 x orientCount cell of complex (2h+1) x (2h+1) double filters.
 %     stamps       1 x orientCount cell of real (2h+1) x (2h+1) double stamps.
 %
 %   Example:
-%     [filters, stamps] = filter_bank(8, 5, 5);
-%     energies = filter_responses(rand(64), filters);
+%     [filters, stamps] = filter_bank('orientCount', 4);
+%     printf('%d filters of %d x %d\n', numel(filters), size(filters{1}));   % 4 filters of 9 x 9
 
-  if nargin < 1, orientCount = 8; end
-  if nargin < 2, filterHalf = 5; end
-  if nargin < 3, wavelength = 5; end
+  if ~isempty(varargin) && isnumeric(varargin{1})
+    names = {'orientCount', 'filterHalf', 'wavelength'};
+    if numel(varargin) > numel(names)
+      error('filter_bank:badArgument', 'filter_bank: takes at most 3 numbers; got %d arguments', ...
+            numel(varargin));
+    end
+    varargin = reshape([names(1:numel(varargin)); varargin], 1, []);
+  end
+  settings = resolve_settings('filter_bank', varargin);
+  orientCount = settings.orientCount;
+  filterHalf = settings.filterHalf;
+  wavelength = settings.wavelength;
   sigmaAcross = wavelength / 2;          % two lobes of the wave inside the envelope
   sigmaAlong = 0.8 * wavelength;         % elongated along the edge
   lineWidth = 0.7;                       % stamp line half width, pixels

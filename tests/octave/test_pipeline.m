@@ -24,7 +24,7 @@
 %! faces = cat(3, faces, flip(faces, 2));
 %! [filters, stamps] = filter_bank(params.orientCount, params.filterHalf, params.wavelength);
 %! tables = background_tables(patches(:, :, 101:130), filters, params);
-%! printed = evalc('template = learn_template(faces, filters, stamps, tables, params);');
+%! printed = evalc('template = learn_template(faces, filters, stamps, tables, params, ''verbose'', 2);');
 %! % quillon printed one line per element, and the first elements carry weight.
 %! assert(numel(strfind(printed, '(orient = ')), params.elementCount);
 %! assert(template.elementCount, params.elementCount);
@@ -33,7 +33,7 @@
 %! assert(max(template.commonSketch(:)) > 0);
 %!
 %! % A crop holding two faces of the photo, about 55 pixels high.
-%! scene = double(imread(fullfile(dataDir, '1280px-Solvay_conference_1927.png'))) / 255;
+%! scene = read_image(fullfile(dataDir, '1280px-Solvay_conference_1927.png'));
 %! top = 401; left = 401;
 %! crop = scene(top:top + 179, left:left + 219);
 %! boxes = read_reference_boxes(fullfile(dataDir, 'ground_truth_detection.txt'));
@@ -41,7 +41,8 @@
 %! inside = all(centres >= 1 & centres <= size(crop), 2);
 %! assert(sum(inside) >= 2);
 %! [detections, sketch] = detect_faces(crop, template, filters, stamps, ...
-%!                                     struct('faceSizes', 50, 'detectionCount', 3, 'scoreThreshold', -Inf));
+%!                                     struct('faceSizes', 50, 'detectionCount', 3, 'scoreThreshold', -Inf, ...
+%!                                            'exclusionRadius', 0, 'verbose', 0));
 %! assert(numel(detections), 3);
 %! matched = match_detections([[detections.row]', [detections.col]'], centres(inside, :), 25);
 %! assert(matched(1));

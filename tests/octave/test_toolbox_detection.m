@@ -30,16 +30,17 @@
 %! rows = 90; cols = 80;
 %! image = conv2(randn(rows + 2, cols + 2), ones(3) / 9, 'valid');
 %! detections = detect_faces(image, t, filters, stamps, ...
-%!                           struct('faceSizes', side, 'detectionCount', 8, 'scoreThreshold', -Inf));
+%!                           struct('faceSizes', side, 'detectionCount', 8, 'scoreThreshold', -Inf, ...
+%!                                  'exclusionRadius', 0, 'verbose', 0));
 %! assert(numel(detections), 8);
 %!
 %! % The naive search at the same (identity) scale.
 %! responses = filter_responses(image, filters);
-%! normalizer = normalizer_maps(responses, p);
+%! normalizer = call_private('normalizer_maps', responses, p);
 %! pooled = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
 %! traces = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
 %! vindral(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, responses, pooled, traces);
-%! overlap = overlap_table(filters, p.overlapThreshold);
+%! overlap = call_private('overlap_table', filters, p.overlapThreshold);
 %! for n = 1:8
 %!   scores = naive_scores(pooled, normalizer, rows, cols, t);
 %!   best = zeros(1, 1, 'single'); anchorRow = zeros(1, 1); anchorCol = zeros(1, 1);
@@ -68,7 +69,8 @@
 %!            'templateRows', side, 'templateCols', side, 'params', p);
 %! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
 %! image = conv2(randn(82, 82), ones(3) / 9, 'valid');
-%! search = struct('faceSizes', [side 24], 'detectionCount', 6, 'scoreThreshold', -Inf);
+%! search = struct('faceSizes', [side 24], 'detectionCount', 6, 'scoreThreshold', -Inf, ...
+%!                 'exclusionRadius', 0, 'verbose', 0);
 %! plain = detect_faces(image, t, filters, stamps, search);
 %! search.exclusionRadius = 1.5;
 %! apart = detect_faces(image, t, filters, stamps, search);

@@ -23,7 +23,7 @@
 %! density = [0.5 2 1 0.3 0.1 0.05];
 %! binWidth = 0.25;
 %! lambdas = [0 0.5 1 3];
-%! tables = lookup_tables(density, binWidth, lambdas);
+%! tables = call_private('lookup_tables', density, binWidth, lambdas);
 %! for k = 1:numel(lambdas)
 %!   z = 0; moment = 0;
 %!   for b = 1:numel(density)
@@ -41,7 +41,7 @@
 %!test
 %! % A normalized density has bias 0 at weight 0, and the mean of its bins there.
 %! density = [1 3 4 2] / (10 * 0.5);
-%! tables = lookup_tables(density, 0.5, [0 2]);
+%! tables = call_private('lookup_tables', density, 0.5, [0 2]);
 %! assert(tables.bias(1), 0, 1e-12);
 %! assert(tables.meanResponse(1), sum(density .* [0.25 0.75 1.25 1.75]) * 0.5, 1e-12);
 
@@ -69,12 +69,12 @@
 
 %!test
 %! % Resizing keeps a constant image constant and a linear ramp linear; its own size is identity.
-%! assert(resize_image(3 * ones(20, 30), 7, 11), 3 * ones(7, 11), 1e-12);
+%! assert(call_private('resize_image', 3 * ones(20, 30), 7, 11), 3 * ones(7, 11), 1e-12);
 %! ramp = repmat((1:40)', 1, 8);
-%! half = resize_image(ramp, 20, 8);
+%! half = call_private('resize_image', ramp, 20, 8);
 %! assert(half(5:15, 3), 2 * (5:15)' - 0.5, 1e-9);
 %! image = rand(9, 7);
-%! assert(resize_image(image, 9, 7), image, 1e-12);
+%! assert(call_private('resize_image', image, 9, 7), image, 1e-12);
 
 %!test
 %! % Filters have unit energy and no response to a flat image; responses equal a direct
@@ -106,7 +106,7 @@
 %! % An element always explains its own response, and the factors of (a, b) at displacement d
 %! % equal those of (b, a) at -d.
 %! filters = filter_bank(4, 3, 4);
-%! table = overlap_table(filters, 0.2);
+%! table = call_private('overlap_table', filters, 0.2);
 %! assert(size(table), [4 4]);
 %! for a = 1:4
 %!   assert(table{a, a}(7, 7), 0);

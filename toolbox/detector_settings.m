@@ -1,0 +1,81 @@
+function [settings, rules] = detector_settings(varargin)
+% DETECTOR_SETTINGS  Every setting of learning and detection, with its default.
+%
+%   settings = detector_settings()
+%   settings = detector_settings('name', value, ...)
+%   settings = detector_settings(partial, 'name', value, ...)
+%
+%   Returns a struct holding every setting: the defaults, with the settings named in a
+%   partial struct and then in name/value pairs put in their place. Each setting is checked:
+%   an unknown or misspelt name is refused with detector_settings:unknownOption, a value of
+%   the wrong type or range with detector_settings:badOption. The toolbox functions
+%   (filter_bank, background_tables, learn_template, detect_faces, face_demo) take the same
+%   names, as a partial struct or name/value pairs, so a struct made here can be passed to
+%   every one of them.
+%
+%   Learning (the filter bank, the background tables and the template):
+%     orientCount       8     filter orientations over 180 degrees
+%     filterHalf        4     filters and stamps are (2*filterHalf+1) pixels square
+%     wavelength        5     period of the filters' wave, pixels
+%     templateSize      40    training faces are resized to this many pixels square
+%     poolStep          2     pooled maps keep every poolStep-th pixel
+%     posShiftMax       1     an element may move this many pooled steps across its edge
+%     orientShiftMax    1     and turn by this many orientations
+%     saturationLevel   3     normalized energies r saturate to s*tanh(r/s) at this s
+%     elementCount      40    elements learned into the template
+%     overlapThreshold  0.1   filters correlated above this inhibit each other
+%     normalizerHalf    15    half width of the normalizer window; by default the largest
+%                             that keeps the window inside the template's filter margin,
+%                             floor((templateSize-1)/2) - filterHalf
+%     relativeFloor     0.1   local means below this fraction of the largest are raised to it
+%     binCount          60    background density bins over [0, saturationLevel)
+%     lambdaStep        0.01  grid of element weights 0, lambdaStep, ...,
+%     lambdaMax         10    up to lambdaMax
+%   Detection:
+%     faceSizes         36 41.4 47.6 54.8 63  face heights searched, pixels (five sizes
+%                             from 36 to 63, evenly spaced in log scale)
+%     detectionCount    40    detections to make, at most
+%     scoreThreshold    -Inf  stop when the best score left falls below this
+%     exclusionRadius   0.75  no detection centred within this times an earlier one's height
+%     maxEnlargement    3     the image is enlarged at most this many times (faces smaller
+%                             than templateSize/maxEnlargement pixels are refused)
+%     memoryLimit       4     a search needing more than this many GB of maps is refused
+%   Both:
+%     verbose           1     0: quiet; 1: a line per phase, per scale and per detection;
+%                             2: also learning's line per element
+%
+%   The second output, rules, lists every setting as a row {name, default, check, stage}
+%   (stage 'learning', 'detection' or 'both'), for the toolbox's own checks.
+%
+%   Example:
+%     settings = detector_settings('elementCount', 30);
+%     printf('%d elements, filters of %d pixels\n', settings.elementCount, ...
+%            2 * settings.filterHalf + 1);            % 30 elements, filters of 9 pixels
+
+  % name                default                          check        stage
+  rules = {
+    'orientCount',        8,                               'count',     'learning'
+    'filterHalf',         4,                               'count',     'learning'
+    'wavelength',         5,                               'positive',  'learning'
+    'templateSize',       40,                              'count',     'learning'
+    'poolStep',           2,                               'count',     'learning'
+    'posShiftMax',        1,                               'whole',     'learning'
+    'orientShiftMax',     1,                               'whole',     'learning'
+    'saturationLevel',    3,                               'positive',  'learning'
+    'elementCount',       40,                              'count',     'learning'
+    'overlapThreshold',   0.1,                             'fraction',  'learning'
+    'normalizerHalf',     [],                              'auto',      'learning'
+    'relativeFloor',      0.1,                             'fraction',  'learning'
+    'binCount',           60,                              'count',     'learning'
+    'lambdaStep',         0.01,                            'positive',  'learning'
+    'lambdaMax',          10,                              'nonneg',    'learning'
+    'faceSizes',          exp(linspace(log(36), log(63), 5)), 'sizes',  'detection'
+    'detectionCount',     40,                              'count',     'detection'
+    'scoreThreshold',     -Inf,                            'threshold', 'detection'
+    'exclusionRadius',    0.75,                            'nonneg',    'detection'
+    'maxEnlargement',     3,                               'atLeastOne', 'detection'
+    'memoryLimit',        4,                               'positive',  'detection'
+    'verbose',            1,                               'verbosity', 'both'
+  };
+  settings = resolve_settings('detector_settings', varargin, rules);
+end

@@ -1,0 +1,70 @@
+function [scales, report] = plan_scales(rows, cols, templateRows, templateCols, params, settings)
+% PLAN_SCALES  The scales of a search: one per face size that fits a rows x cols image,
+% each with its resized size, or the refusal of a search that no size fits
+% (detect_faces:imageTooSmall) or that would cost too much (detect_faces:tooCostly).
+%
+%   scales holds, per usable size, sizeIndex (its index in settings.faceSizes), rows and
+%   cols; report holds faceSizes (those searched), skippedSizes (too large for the image)
+%   and an empty stopReason. params are the template's learning settings (orientCount and
+%   poolStep size the maps), settings the detection settings.
+  sizes = settings.faceSizes;
+  factors = templateRows ./ sizes;
+  scaledRows = max(1, round(rows * factors));
+  scaledCols = max(1, round(cols * factors));
+  fits = scaledRows >= templateRows & scaledCols >= templateCols;
+  report = struct('faceSizes', sizes(fits), 'skippedSizes', sizes(~fits), 'stopReason', '');
+  if ~any(fits)
+    error('detect_faces:imageTooSmall', ['detect_faces: the %d x %d image holds no face of ' ...
+          'the sizes searched (%s px): a face can be at most about the image''s shorter side, ' ...
+          '%d px'], rows, cols, size_list(sizes), min(rows, cols));
+  end
+  for skipped = sizes(~fits)
+    if settings.verbose >= 1
+      printf('detect_faces: faces of %.0f px skipped: larger than the %d x %d image\n', skipped, rows, cols);
+    end
+  end
+  check_cost(rows, cols, templateRows, params, settings, factors(fits), scaledRows(fits), scaledCols(fits));
+  used = find(fits);
+  scales = cell(1, numel(used));
+  for k = 1:numel(used)
+    scales{k} = struct('sizeIndex', used(k), 'rows', scaledRows(used(k)), ...
+                       'cols', scaledCols(used(k)));
+  end
+end
+
+function check_cost(rows, cols, templateRows, params, settings, factors, scaledRows, scaledCols)
+% Refuses a search that would enlarge the image beyond maxEnlargement, or whose maps would
+% take more than memoryLimit GB.
+  bytesPerGB = 1e9;
+  % Held for every scale at once: responses, pooled and trace maps, normalizer, score and
+  % scratch maps, all single precision; while a scale is filtered, its transforms too.
+  step = params.poolStep;
+  heldBytesPerPixel = 4 * (params.orientCount * (1 + 2 / step^2) + 3);
+  filteringBytesPerPixel = 32;
+  if max(factors) > settings.maxEnlargement
+    error('detect_faces:tooCostly', ['detect_faces: faces of %.3g px would enlarge the %d x %d ' ...
+          'image %.1f times (the template is %d px high), beyond maxEnlargement %g: search ' ...
+          'faces of at least %.3g px, or raise maxEnlargement'], ...
+          templateRows / max(factors), rows, cols, max(factors), ...
+          templateRows, settings.maxEnlargement, ...
+          templateRows / settings.maxEnlargement);
+  end
+  pixels = scaledRows .* scaledCols;
+  needed = (sum(pixels) * heldBytesPerPixel + max(pixels) * filteringBytesPerPixel) / bytesPerGB;
+  if needed > settings.memoryLimit
+    [~, largest] = max(pixels);
+    error('detect_faces:tooCostly', ['detect_faces: the search would need about %.1f GB of ' ...
+          'maps (%d scales, the largest %d x %d), beyond memoryLimit %g GB: search fewer or ' ...
+          'larger face sizes or a smaller image, or raise memoryLimit'], needed, numel(pixels), ...
+          scaledRows(largest), scaledCols(largest), settings.memoryLimit);
+  end
+end
+
+function text = size_list(sizes)
+% "36 to 63" for several sizes, "50" for one.
+  if numel(sizes) == 1
+    text = sprintf('%.4g', sizes);
+  else
+    text = sprintf('%.4g to %.4g', min(sizes), max(sizes));
+  end
+end
