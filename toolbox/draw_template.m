@@ -16,7 +16,10 @@ function picture = draw_template(template, faces, shown, zoom)
 %     picture   grey double array in [0, 1], for imwrite.
 %
 %   Example:
-%     imwrite(draw_template(template, faces, 6, 4), 'template.png');
+%     template = struct('templateRows', 8, 'commonSketch', single(eye(8)), ...
+%                       'imageSketches', {{single(eye(8)), single(fliplr(eye(8)))}});
+%     picture = draw_template(template, rand(10, 10, 2), 2, 3);
+%     disp(size(picture))                          % 66 96: two rows of three zoomed tiles
 
   side = template.templateRows;
   gap = 2;                                  % blank pixels between tiles, before zooming

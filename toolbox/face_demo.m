@@ -15,7 +15,8 @@ function summary = face_demo(varargin)
 %     summary.txt     the scene, the sizes searched, the count asked, the settings other
 %                     than the defaults, elements learned, detections made, matches,
 %                     precision and recall, stage times
-%   scripts/fetch-data.sh fills the data folder (make demo runs it).
+%   fetch-data.sh fills the data folder (make demo runs it; the script is in scripts/ of
+%   the source tree and beside face_demo.m in the package).
 %
 %   Options (name/value pairs):
 %     dataDir        folder of the data (default 'data').
@@ -51,9 +52,15 @@ function summary = face_demo(varargin)
   templateFacesShown = 6;       % training faces shown in template.png
   templateZoom = 4;             % enlargement of template.png
 
+  faceFile = fullfile(demo.dataDir, 'lfw_subset.npy');
+  if ~exist(faceFile, 'file')
+    error('face_demo:noData', ['face_demo: %s is missing: fill the data folder with ' ...
+          'fetch-data.sh %s (in scripts/ of the source tree, beside face_demo.m in the ' ...
+          'package)'], faceFile, demo.dataDir);
+  end
   stageNames = {}; stageTimes = [];
   started = tic;
-  patches = permute(read_npy(fullfile(demo.dataDir, 'lfw_subset.npy')), [2 3 1]);
+  patches = permute(read_npy(faceFile), [2 3 1]);
   faces = patches(:, :, 1:100);
   faces = cat(3, faces, flip(faces, 2));
   nonFaces = patches(:, :, 101:200);

@@ -15,7 +15,9 @@ function maps = fresh_maps(sizes, count)
 %            per cell: maps{image, k}.
 %
 %   Example:
-%     pooled = fresh_maps([32 24], 8);        % 1 x 8 cell of 32 x 24 single zeros
+%     pooled = fresh_maps([32 24], 8);
+%     printf('%d cells of %d x %d %s\n', numel(pooled), size(pooled{1}), class(pooled{1}));
+%                                             % 8 cells of 32 x 24 single
 
   imageCount = size(sizes, 1);
   maps = cell(imageCount, count);

@@ -14,8 +14,8 @@ function values = read_npy(file)
 %     values  double array of the stored shape (a 1-D array comes back as a column).
 %
 %   Example:
-%     patches = read_npy('data/lfw_subset.npy');   % 200 x 25 x 25
-%     imwrite(squeeze(patches(1, :, :)), 'face.png');
+%     patches = read_npy('data/lfw_subset.npy');
+%     disp(size(patches))                          % 200 25 25
 
   fid = fopen(file, 'r', 'ieee-le');
   if fid < 0
