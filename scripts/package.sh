@@ -2,8 +2,9 @@
 # Assembles the Octave package of the plug-ins and the toolbox and writes it as
 # <name>-<version>.tar.gz into the build folder (BUILD_DIR, by default build/ here).
 #
-# Layout: DESCRIPTION, COPYING and INDEX; inst/ with every toolbox function and every
-# plug-in's help file; src/ with the sources and a Makefile that builds the MEX files with
+# Layout: DESCRIPTION, COPYING and INDEX; inst/ with every toolbox function (its private
+# helpers in inst/private), the overview page, the demo's data fetcher and every plug-in's
+# help file; src/ with the sources and a Makefile that builds the MEX files with
 # mkoctfile when pkg install runs. The plug-ins, their sources, definitions and compile
 # flags are read from build_plugins.m, so the package builds exactly what it builds.
 set -euo pipefail
@@ -67,10 +68,13 @@ mapfile -t sources < <(printf '%s\n' "${sources[@]}" | sort -u)
 cp --parents "${sources[@]}" "$package_dir/src/"
 cp "$templates/Makefile" "$package_dir/src/Makefile"
 
+# The toolbox, its private helpers (seen only by its own functions), and the data fetcher the
+# demo needs.
 toolbox_files=(toolbox/*.m)
-if [ ${#toolbox_files[@]} -gt 0 ]; then
-  cp "${toolbox_files[@]}" "$package_dir/inst/"
-fi
+cp "${toolbox_files[@]}" "$package_dir/inst/"
+mkdir -p "$package_dir/inst/private"
+cp toolbox/private/*.m "$package_dir/inst/private/"
+cp scripts/fetch-data.sh "$package_dir/inst/"
 
 sed "s/@DATE@/$(date +%F)/" "$templates/DESCRIPTION.in" > "$package_dir/DESCRIPTION"
 cp "$templates/COPYING" "$package_dir/COPYING"
@@ -80,12 +84,13 @@ cp "$templates/COPYING" "$package_dir/COPYING"
   echo "$name >> $title"
   echo "Plug-ins"
   echo " ${plugins[*]}"
-  if [ ${#toolbox_files[@]} -gt 0 ]; then
-    echo "Toolbox"
-    for file in "${toolbox_files[@]}"; do
+  echo "Toolbox"
+  for file in "${toolbox_files[@]}"; do
+    # The overview page is no function.
+    if [ "$(basename "$file" .m)" != "$name" ]; then
       echo " $(basename "$file" .m)"
-    done
-  fi
+    fi
+  done
 } > "$package_dir/INDEX"
 
 tar -czf "$archive" -C "$stage" "$package"
