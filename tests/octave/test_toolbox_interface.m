@@ -195,3 +195,14 @@
 %! % The digit 2 differs from the digit 1 where the second detection's label overwrote it.
 %! alone = draw_detections(image, box);
 %! assert(any(alone(:) ~= picture(:)));
+
+%!test
+%! % help orientplugins lists every public toolbox function and every plug-in, one line each.
+%! overview = get_help_text('orientplugins');
+%! files = dir(fullfile(fileparts(which('filter_bank')), '*.m'));
+%! names = setdiff(regexprep({files.name}, '\.m$', ''), {'orientplugins'});
+%! plugins = {'fennock', 'vindral', 'somvert', 'somvertwide', 'brelind', 'cobrint', 'quillon', ...
+%!            'gastrel', 'lurvane', 'tarrow', 'tarrowveto'};
+%! for name = [names, plugins]
+%!   assert(! isempty(regexp(overview, ['\n\s*' name{1} '\s+- \S'], 'once')), name{1});
+%! end
