@@ -62,6 +62,11 @@ Text describeCell(const frame::CellRef& cell) {
                  cell.axes->second, cell.second);
 }
 
+// "" for a count of 1, "s" for any other, to end a plural noun.
+const char* pluralEnding(int64_t count) {
+    return count == 1 ? "" : "s";
+}
+
 [[noreturn]] void refuseArg(const ArgList& args, int32_t position, ArgFault fault,
                             const char* cellText, const char* expected, const char* given) {
     refuseCall(fault, "argument %d (%s)%s: expected %s; got %s", position + 1,
@@ -214,8 +219,8 @@ void runPlugin(const char* pluginName, PluginBody body, int nlhs, int nrhs, cons
 namespace {
 
 [[noreturn]] void refuseWorkingMemory(size_t count, size_t size) {
-    refuseCall(ArgFault::outOfMemory, "not enough memory for %zu working values of %zu bytes",
-               count, size);
+    refuseCall(ArgFault::outOfMemory, "not enough memory for %zu working value%s of %zu bytes", count,
+               pluralEnding(static_cast<int64_t>(count)), size);
 }
 
 }  // namespace
@@ -246,7 +251,7 @@ ArgList beginArgs(const char* const* names, int32_t nameCount, int nlhs, int nrh
         refuseCall(ArgFault::tooManyOutputs,
                    "the call returns nothing: its results are written into its arguments in "
                    "place; got %d requested output%s",
-                   nlhs, nlhs == 1 ? "" : "s");
+                   nlhs, pluralEnding(nlhs));
     }
     if (nrhs < nameCount) {
         refuseCall(ArgFault::tooFewArguments, "argument %d (%s) is missing: expected %d arguments; got %d",
@@ -400,8 +405,8 @@ void* checkedArrayData(ArgList& args, int32_t position, const mxArray* array, Va
         ArgFault fault = !rightClass ? (cell.index < 0 ? ArgFault::wrongClass : ArgFault::badCell)
                                      : ArgFault::tooFewValues;
         refuseArg(args, position, fault, describeCell(cell).chars,
-                  textf("a real %s array of at least %lld values", valueClassName(valueClass),
-                        static_cast<long long>(valuesNeeded)).chars,
+                  textf("a real %s array of at least %lld value%s", valueClassName(valueClass),
+                        static_cast<long long>(valuesNeeded), pluralEnding(valuesNeeded)).chars,
                   describe(array).chars);
     }
     void* data = mxGetData(array);
@@ -416,7 +421,8 @@ void* checkedArrayData(ArgList& args, int32_t position, const mxArray* array, Va
 
 const mxArray* checkedCellArg(ArgList& args, int32_t position, const mxArray* array,
                               int64_t cellsNeeded) {
-    Text expected = textf("a cell array of at least %lld cells", static_cast<long long>(cellsNeeded));
+    Text expected = textf("a cell array of at least %lld cell%s", static_cast<long long>(cellsNeeded),
+                          pluralEnding(cellsNeeded));
     if (!mxIsCell(array)) {
         refuseArg(args, position, ArgFault::notCell, "", expected.chars, describe(array).chars);
     }

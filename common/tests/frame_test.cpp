@@ -116,6 +116,13 @@ TEST(WorkingMemory, AHostErrorOrAnImpossibleSizeIsOutOfMemoryWithTheSizeAsked) {
         EXPECT_EQ(error.fault, ArgFault::outOfMemory);
         EXPECT_STREQ(error.message, "not enough memory for 1000 working values of 8 bytes");
     }
+    minihost::failAllocationAfter(0, minihost::AllocationFailure::raisesHostError);
+    try {
+        allocArray<float>(1);
+        ADD_FAILURE() << "the host's error went through";
+    } catch (const PluginError& error) {
+        EXPECT_STREQ(error.message, "not enough memory for 1 working value of 4 bytes");
+    }
     minihost::failAllocationAfter(-1);
     int before = minihost::liveBlockCount();
     try {
@@ -237,6 +244,29 @@ TEST(ReadingSteps, RefuseValuesOutsideTheirRange) {
     EXPECT_EQ(readIntArg(args, 0), 0);
 }
 
+TEST(ReadingSteps, CountOneValueOrCellInTheSingular) {
+    Array noValues = minihost::doubles(0, 0);
+    Array noCells = minihost::cellArray(0, 0);
+    auto readValues = [](int32_t count) {
+        return [count](ArgList& args) { readArrayArg<double>(args, count, Access::read); };
+    };
+    auto readCells = [](int32_t count) {
+        return [count](ArgList& args) {
+            readCellList<float>(args, count, Access::read, [](int32_t) { return int64_t{1}; });
+        };
+    };
+    std::vector<const mxArray*> values{noValues.get(), noValues.get(), noValues.get(), noValues.get()};
+    std::vector<const mxArray*> cells{noCells.get(), noCells.get(), noCells.get(), noCells.get()};
+    EXPECT_STREQ(refusalOf(values, readValues(1)).message,
+                 "argument 1 (alpha): expected a real double array of at least 1 value; got a 0x0 double array");
+    EXPECT_STREQ(refusalOf(values, readValues(2)).message,
+                 "argument 1 (alpha): expected a real double array of at least 2 values; got a 0x0 double array");
+    EXPECT_STREQ(refusalOf(cells, readCells(1)).message,
+                 "argument 1 (alpha): expected a cell array of at least 1 cell; got a 0x0 cell array");
+    EXPECT_STREQ(refusalOf(cells, readCells(2)).message,
+                 "argument 1 (alpha): expected a cell array of at least 2 cells; got a 0x0 cell array");
+}
+
 TEST(ReadingSteps, RefuseArraysOfTheWrongClassOrLength) {
     Array single3 = minihost::singles(3, 1);
     Array double3 = minihost::doubles(1, 3);
@@ -264,7 +294,7 @@ TEST(ReadingSteps, DescribeEveryDimensionOfARefusedArray) {
     PluginError wrongClass = refusalOf({block.get(), one.get(), one.get(), one.get()},
                                        [](ArgList& args) { readArrayArg<double>(args, 1, Access::read); });
     EXPECT_STREQ(wrongClass.message,
-                 "argument 1 (alpha): expected a real double array of at least 1 values; got a 2x3x1x4 single array");
+                 "argument 1 (alpha): expected a real double array of at least 1 value; got a 2x3x1x4 single array");
 }
 
 TEST(ReadingSteps, RefuseCellArgumentsCellByCell) {

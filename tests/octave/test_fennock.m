@@ -72,6 +72,8 @@
 %!error id=fennock:tooFewValues fennock(1, 2, 2, 1, 1, {single([1 2 3])})
 %!error id=fennock:tooLarge fennock(1, 1e5, 1e5, 1, 1, {single(1)})
 
+%!error <^fennock: argument 6 \(responseMaps\), cell 1 \(image 1, orientation 1\): expected a real single array of at least 1 value; got a 0x0 single array$> fennock(1, 1, 1, 1, 1, {single([])})
+
 %!test
 %! % A refused call writes nothing, and the session goes on to a valid call.
 %! maps = {single([1 2; 3 4]), single([5 6; 7 8])};

@@ -58,6 +58,8 @@
 %!error id=lurvane:tooFewValues lurvane(1, 2, 2, 1, 0, 0, {single([1 2 3])}, single(0), 0, 0)
 %!error id=lurvane:tooLarge lurvane(1, 1, 1, 1, 2e9, 2e9, {single(1)}, single(0), 0, 0)
 %!error id=lurvane:notCell lurvane(1, 1, 1, 1, 0, 0, single(1), single(0), 0, 0)
+%!error <^lurvane: argument 7 \(scoreMaps\): expected a cell array of at least 1 cell; got a 1x0 cell array$> lurvane(1, 1, 1, 1, 0, 0, cell(1, 0), single(0), 0, 0)
+%!error <^lurvane: argument 7 \(scoreMaps\): expected a cell array of at least 2 cells; got a 1x1 cell array$> lurvane(2, [1 1], [1 1], 1, 0, 0, {single(1)}, single([0 0]), [0 0], [0 0])
 
 %!test
 %! % A refused call writes nothing; outputs sharing data are refused.
