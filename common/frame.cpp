@@ -55,11 +55,13 @@ Text describe(const mxArray* array) {
     return textf("a %s %s%s array", dimensionsOf(array).chars, kind, mxGetClassName(array));
 }
 
+// Cells, and the two indices of a grid cell, are counted from 1, as maps{image, orientation}
+// indexes them in Octave: cell 4 of a 3 x 2 grid is "cell 4 (image 1, orientation 2)".
 Text describeCell(const frame::CellRef& cell) {
     if (cell.index < 0) return textf("%s", "");
     if (cell.axes == nullptr) return textf(", cell %d", cell.index + 1);
-    return textf(", cell %d (%s %d, %s %d)", cell.index + 1, cell.axes->first, cell.first,
-                 cell.axes->second, cell.second);
+    return textf(", cell %d (%s %d, %s %d)", cell.index + 1, cell.axes->first, cell.first + 1,
+                 cell.axes->second, cell.second + 1);
 }
 
 // "" for a count of 1, "s" for any other, to end a plural noun.

@@ -115,7 +115,8 @@ enum class Access { read, written };
 
 enum class RealRule { anyValue, finite, finiteNonzero, finitePositive };
 
-// Names of the two indices of a cell grid, for messages ("image", "orientation").
+// Names of the two indices of a cell grid, for messages ("image", "orientation"). Messages
+// count both from 1, like the cells themselves.
 struct GridAxes {
     const char* first;
     const char* second;
@@ -175,7 +176,8 @@ const double* readIntArrayArg(ArgList& args, int32_t count, int32_t lowest = INT
                               const char* expected, double value);
 
 // Refuses the value at 1-based position (x, y) of the map in cell image + orient * imageCount
-// of the map-grid argument at the 0-based `position`, after it was read.
+// (0-based image and orient) of the map-grid argument at the 0-based `position`, after it was
+// read: "argument 10 (traceMaps), cell 4 (image 1, orientation 2), position (3, 5): ...".
 [[noreturn]] void refuseGridValue(const ArgList& args, int32_t position, int32_t imageCount,
                                   int32_t image, int32_t orient, int32_t x, int32_t y,
                                   const char* expected, double value);

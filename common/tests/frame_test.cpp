@@ -313,7 +313,7 @@ TEST(ReadingSteps, RefuseCellArgumentsCellByCell) {
     PluginError wrongCell = refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, readGrid);
     EXPECT_EQ(wrongCell.fault, ArgFault::badCell);
     EXPECT_STREQ(wrongCell.message,
-                 "argument 1 (alpha), cell 4 (image 1, orientation 1): expected a real single array of at least 9 "
+                 "argument 1 (alpha), cell 4 (image 2, orientation 2): expected a real single array of at least 9 "
                  "values; got a 9x1 double array");
 
     minihost::putCell(grid.cells.get(), 3, minihost::singles(8, 1));
@@ -321,6 +321,26 @@ TEST(ReadingSteps, RefuseCellArgumentsCellByCell) {
 
     mxSetCell(grid.cells.get(), 3, nullptr);
     EXPECT_EQ(refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, readGrid).fault, ArgFault::badCell);
+}
+
+TEST(ReadingSteps, CountImagesAndOrientationsFromOneLikeTheCells) {
+    // Cell 4 of a grid of 3 images is maps{1, 2} in Octave.
+    testsupport::MapGrid grid = makeGrid(3, 2, {2, 2, 2}, {2, 2, 2}, mxSINGLE_CLASS);
+    minihost::putCell(grid.cells.get(), 3, minihost::singles(3, 1));
+    Array plain = minihost::singles(2, 2);
+    PluginError shortCell = refusalOf({grid.cells.get(), plain.get(), plain.get(), plain.get()}, [](ArgList& args) {
+        readCellGrid<float>(args, 3, 2, mapGridAxes, Access::read, [](int32_t) { return int64_t{4}; });
+    });
+    EXPECT_STREQ(shortCell.message,
+                 "argument 1 (alpha), cell 4 (image 1, orientation 2): expected a real single array of at least 4 "
+                 "values; got a 3x1 single array");
+
+    PluginError value = refusalOf({plain.get(), plain.get(), plain.get(), plain.get()}, [](ArgList& args) {
+        refuseGridValue(args, 1, 3, 2, 1, 4, 5, "a shift slot", 0.5);
+    });
+    EXPECT_EQ(value.fault, ArgFault::outOfRange);
+    EXPECT_STREQ(value.message,
+                 "argument 2 (beta), cell 6 (image 3, orientation 2), position (4, 5): expected a shift slot; got 0.5");
 }
 
 TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {

@@ -59,6 +59,7 @@
 %     (bestScores not single, anchorRows or anchorCols not double), notCell, tooFewCells,
 %     badCell (a cell that is not a real single array), tooFewValues, tooLarge (a score map
 %     of more than 2147483647 values), sharedData.
+%   Messages count cells and entries from 1, as Octave indexes them.
 %
 %   Example:
 %     scores = {single(magic(8))};                  % 5 x 5 image, 3 x 3 template, step 1

@@ -133,6 +133,8 @@
 %     imageScores double), notCell, tooFewCells, badCell, tooFewValues, tooLarge (more than
 %     16777216 shift slots, or shifted positions beyond 32-bit integers), sharedData,
 %     noCandidate (see Choices).
+%   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
+%   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
 %   Example:
 %     orientCount = 4; imageCount = 3; n = 40; poolStep = 2; h = 2;

@@ -61,6 +61,7 @@
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and
 %   whose message names the argument and its position. Double maps are refused
 %   (somvert:badCell): use SOMVERTWIDE for them.
+%   Messages count cells and entries from 1, as Octave indexes them.
 %
 %   Example:
 %     maps = cell(1, 8);

@@ -62,6 +62,7 @@
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData, outOfMemory) and
 %   whose message names the argument and its position. Single maps are refused
 %   (somvertwide:badCell): use SOMVERT for them.
+%   Messages count cells and entries from 1, as Octave indexes them.
 %
 %   Example:
 %     maps = cell(1, 8);

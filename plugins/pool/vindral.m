@@ -73,6 +73,8 @@
 %     0 ... orientCount-1), wrongClass, notCell, tooFewCells, badCell (a cell that is not a
 %     real single array), tooFewValues, tooLarge (more than 16777216 shift slots over all
 %     orientations, or counts or shifted positions beyond 32-bit integers), sharedData.
+%   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
+%   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
 %   Example:
 %     rows = [64 48]; cols = [48 48]; orientCount = 8; poolStep = 2;

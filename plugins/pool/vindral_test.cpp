@@ -276,7 +276,7 @@ TEST(Vindral, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_EQ(callPlugin(minihost::loadPlugin("vindral"), call.args(), 1).errorId, "vindral:tooManyOutputs");
     minihost::putCell(call.pooled.cells.get(), 1, minihost::singles(8, 1));
     EXPECT_EQ(callPlugin(minihost::loadPlugin("vindral"), call.args()).errorMessage,
-              "argument 9 (pooledMaps), cell 2 (image 0, orientation 1): expected a real single array of at least 9 "
+              "argument 9 (pooledMaps), cell 2 (image 1, orientation 2): expected a real single array of at least 9 "
               "values; got a 8x1 single array");
 
     // Valid edge calls still work: no images at all, and the largest displacement that fits.

@@ -96,6 +96,8 @@
 %     lies on the pooled map), wrongClass, notCell, tooFewCells, badCell (a cell of the wrong
 %     class), tooFewValues, tooLarge (more than 16777216 shift slots, or shifted positions
 %     beyond 32-bit integers), sharedData.
+%   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
+%   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
 %   Example:
 %     rows = 64; cols = 48; orientCount = 8; poolStep = 2; h = 3;

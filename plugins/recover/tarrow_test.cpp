@@ -467,7 +467,7 @@ TEST(Tarrow, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_EQ(callPlugin(minihost::loadPlugin("tarrow"), call.args(), 1).errorId, "tarrow:tooManyOutputs");
     call.traceAt(1, 2, 3, 4) = 2.25f;
     EXPECT_EQ(call.run().errorMessage,
-              "argument 15 (traceMaps), cell 6 (image 1, orientation 2), position (3, 4): expected a shift slot, a "
+              "argument 15 (traceMaps), cell 6 (image 2, orientation 3), position (3, 4): expected a shift slot, a "
               "whole number from 0 to 8; got 2.25");
 }
 

@@ -546,7 +546,7 @@ TEST(Tarrowveto, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_EQ(callPlugin(minihost::loadPlugin("tarrowveto"), call.args(), 1).errorId, "tarrowveto:tooManyOutputs");
     call.traceAt(1, 0, 5, 4) = 0.5f;
     EXPECT_EQ(call.run().errorMessage,
-              "argument 18 (traceMaps), cell 2 (image 1, orientation 0), position (5, 4): expected a shift slot, a "
+              "argument 18 (traceMaps), cell 2 (image 2, orientation 1), position (5, 4): expected a shift slot, a "
               "whole number from 0 to 8; got 0.5");
 }
 

@@ -46,6 +46,8 @@
 %   fennock:<reason> (tooFewArguments, tooManyOutputs, notScalar, outOfRange, wrongClass,
 %   notCell, tooFewCells, badCell, tooFewValues, tooLarge, sharedData) and whose message
 %   names the argument and its position.
+%   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
+%   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
 %   Example:
 %     maps = cell(2, 4);                       % 2 images, 4 orientations

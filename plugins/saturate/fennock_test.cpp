@@ -149,7 +149,7 @@ TEST(Fennock, NamesTheArgumentItRefuses) {
     minihost::putCell(call.grid.cells.get(), 3, minihost::singles(2, 4));
     minihost::CallResult result = callPlugin(minihost::loadPlugin("fennock"), call.args());
     EXPECT_EQ(result.errorMessage,
-              "argument 6 (responseMaps), cell 4 (image 1, orientation 1): expected a real single array of at least 9 "
+              "argument 6 (responseMaps), cell 4 (image 2, orientation 2): expected a real single array of at least 9 "
               "values; got a 2x4 single array");
 }
 

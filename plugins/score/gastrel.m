@@ -90,6 +90,8 @@
 %     badCell (a cell that is not a real single array), tooFewValues (short element arrays
 %     or maps), tooLarge (a score map of more than 2147483647 values, or rows*cols beyond
 %     that), sharedData.
+%   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
+%   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
 %   Example:
 %     rows = 64; cols = 48; orientCount = 4; poolStep = 2;

@@ -73,6 +73,7 @@
 %!error id=fennock:tooLarge fennock(1, 1e5, 1e5, 1, 1, {single(1)})
 
 %!error <^fennock: argument 6 \(responseMaps\), cell 1 \(image 1, orientation 1\): expected a real single array of at least 1 value; got a 0x0 single array$> fennock(1, 1, 1, 1, 1, {single([])})
+%!error <^fennock: argument 6 \(responseMaps\), cell 4 \(image 1, orientation 2\): expected a real single array of at least 1 value; got a 1x1 double array$> fennock(3, [1 1 1], [1 1 1], 2, 1, {single(1), single(1), single(1), 1, single(1), single(1)})
 
 %!test
 %! % A refused call writes nothing, and the session goes on to a valid call.
@@ -82,7 +83,7 @@
 %!   error('not refused');
 %! catch err
 %!   assert(err.identifier, 'fennock:badCell');
-%!   assert(strfind(err.message, 'cell 2 (image 1, orientation 0)'));
+%!   assert(strfind(err.message, 'cell 2 (image 2, orientation 1)'));
 %! end
 %! assert(maps, {single([1 2; 3 4]), single([5 6; 7 8])});
 %! fennock(2, [2 2], [2 2], 1, 1, maps);

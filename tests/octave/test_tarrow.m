@@ -126,7 +126,7 @@
 %!   error('not refused');
 %! catch err
 %!   assert(err.identifier, 'tarrow:outOfRange');
-%!   assert(strfind(err.message, 'argument 15 (traceMaps), cell 2 (image 0, orientation 1), position (2, 2)'));
+%!   assert(strfind(err.message, 'argument 15 (traceMaps), cell 2 (image 1, orientation 2), position (2, 2)'));
 %! end_try_catch
 %! assert(sketches{1}, zeros(6, 'single') + 4);
 %! tarrow(1, 6, 6, 2, 1, 1, 2, 1, {ones(3), ones(3)}, 1, 1, 1, 1, {ones(3, 'single'), ones(3, 'single')}, ...

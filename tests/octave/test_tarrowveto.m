@@ -112,6 +112,7 @@
 %!error id=tarrowveto:wrongClass a = args; a{26} = 0; tarrowveto(a{:})
 %!error id=tarrowveto:tooFewValues a = args; a{14} = []; tarrowveto(a{:})
 %!error id=tarrowveto:tooFewValues a = args; a{25}{2, 2} = ones(4); tarrowveto(a{:})
+%!error <^tarrowveto: argument 25 \(overlapTable\), cell 4 \(selected orientation 2, other orientation 2\): expected a real double array of at least 25 values; got a 4x4 double array$> a = args; a{25}{2, 2} = ones(4); tarrowveto(a{:})
 %!error id=tarrowveto:tooFewCells a = args; a{25} = {ones(5), ones(5)}; tarrowveto(a{:})
 %!error id=tarrowveto:badCell a = args; a{27} = {ones(12)}; tarrowveto(a{:})
 %!error id=tarrowveto:sharedData a = args; p = ones(12, 'single'); a{16}{2} = p; a{19} = {p}; tarrowveto(a{:})
@@ -131,6 +132,6 @@
 %!   error('not refused');
 %! catch err
 %!   assert(err.identifier, 'tarrowveto:outOfRange');
-%!   assert(strfind(err.message, 'argument 18 (traceMaps), cell 2 (image 0, orientation 1), position (3, 3)'));
+%!   assert(strfind(err.message, 'argument 18 (traceMaps), cell 2 (image 1, orientation 2), position (3, 3)'));
 %! end_try_catch
 %! assert(isequal({responses{:}, pooled{:}, traces{:}, sketches{:}, scores}, before));

@@ -125,7 +125,7 @@
 %!   error('not refused');
 %! catch err
 %!   assert(err.identifier, 'vindral:tooFewValues');
-%!   assert(strfind(err.message, 'argument 10 (traceMaps), cell 1 (image 0, orientation 0)'));
+%!   assert(strfind(err.message, 'argument 10 (traceMaps), cell 1 (image 1, orientation 1)'));
 %! end_try_catch
 %! assert(pooled{1}, zeros(6, 1, 'single') + 7);
 %! vindral(1, 4, 6, 1, 1, 0, 2, r, pooled, traces);
