@@ -86,14 +86,27 @@ const mxArray* checkedScalar(ArgList& args, int32_t position) {
     return array;
 }
 
-Text describeIntRange(int32_t lowest, int32_t highest) {
+// True when v rounds half up past `highest`, +infinity included; never for NaN.
+bool roundsAbove(double v, int32_t highest) {
+    return std::floor(v + 0.5) > static_cast<double>(highest);
+}
+
+// What a refused integer (`kind` is "a number" or "a size") had to be, naming the bound that
+// `value` broke: the upper bound when it lies above the range, even above 2147483647, and
+// otherwise (below the range, NaN) the lower bound alone when the range has no upper bound of
+// its own.
+Text describeIntRange(const char* kind, int32_t lowest, int32_t highest, double value) {
     if (highest == INT32_MAX && lowest == INT32_MIN) {
         return textf("a finite number that rounds half up to a 32-bit integer");
     }
-    if (highest == INT32_MAX) {
-        return textf("a number that rounds half up to an integer of at least %d", lowest);
+    if (highest == INT32_MAX && !roundsAbove(value, highest)) {
+        return textf("%s that rounds half up to an integer of at least %d", kind, lowest);
     }
-    return textf("a number that rounds half up to an integer from %d to %d", lowest, highest);
+    return textf("%s that rounds half up to an integer from %d to %d", kind, lowest, highest);
+}
+
+bool roundsIntoRange(double v, int32_t lowest, int32_t highest) {
+    return roundsToInt32(v) && roundHalfUp(v) >= lowest && roundHalfUp(v) <= highest;
 }
 
 const char* describeRealRule(RealRule rule) {
@@ -299,9 +312,9 @@ void endArgs(ArgList& args) {
 int32_t readIntArg(ArgList& args, int32_t lowest, int32_t highest) {
     int32_t position = args.position;
     double value = mxGetScalar(checkedScalar(args, position));
-    if (!roundsToInt32(value) || roundHalfUp(value) < lowest || roundHalfUp(value) > highest) {
+    if (!roundsIntoRange(value, lowest, highest)) {
         refuseArg(args, position, ArgFault::outOfRange, "",
-                  describeIntRange(lowest, highest).chars, textf("%.17g", value).chars);
+                  describeIntRange("a number", lowest, highest, value).chars, textf("%.17g", value).chars);
     }
     return roundHalfUp(value);
 }
@@ -320,9 +333,9 @@ const double* readIntArrayArg(ArgList& args, int32_t count, int32_t lowest, int3
     int32_t position = args.position;
     const double* entries = readArrayArg<double>(args, count, Access::read);
     for (int32_t k = 0; k < count; ++k) {
-        if (!roundsToInt32(entries[k]) || roundHalfUp(entries[k]) < lowest ||
-            roundHalfUp(entries[k]) > highest) {
-            refuseEntry(args, position, k, describeIntRange(lowest, highest).chars, entries[k]);
+        if (!roundsIntoRange(entries[k], lowest, highest)) {
+            refuseEntry(args, position, k, describeIntRange("a number", lowest, highest, entries[k]).chars,
+                        entries[k]);
         }
     }
     return entries;
@@ -348,8 +361,8 @@ ImageSizes readImageSizes(ArgList& args, int32_t imageCount) {
         int32_t position = args.position;
         entries = readArrayArg<double>(args, imageCount, Access::read);
         for (int32_t i = 0; i < imageCount; ++i) {
-            if (!roundsToInt32(entries[i]) || roundHalfUp(entries[i]) < 0) {
-                refuseEntry(args, position, i, "a size that rounds half up to an integer of at least 0",
+            if (!roundsIntoRange(entries[i], 0, INT32_MAX)) {
+                refuseEntry(args, position, i, describeIntRange("a size", 0, INT32_MAX, entries[i]).chars,
                             entries[i]);
             }
         }

@@ -160,6 +160,7 @@ ArgList beginArgs(const char* const (&names)[nameCount], int nlhs, int nrhs,
 void endArgs(ArgList& args);
 
 // A real numeric or logical scalar, rounded half up; the result must lie in lowest ... highest.
+// A refusal names the bound the value broke: the upper one when it lies above the range.
 int32_t readIntArg(ArgList& args, int32_t lowest = INT32_MIN, int32_t highest = INT32_MAX);
 
 // A real numeric or logical scalar as a double, not rounded, obeying `rule`.
@@ -189,7 +190,7 @@ struct ImageSizes {
 };
 
 // Reads the row-count array and then the column-count array (two positions). Each needs
-// imageCount entries that round half up to counts of at least 0, and every image's
+// imageCount entries that round half up to counts from 0 to 2147483647, and every image's
 // rows * cols must stay within 32-bit indexing.
 ImageSizes readImageSizes(ArgList& args, int32_t imageCount);
 

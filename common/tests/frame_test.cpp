@@ -244,6 +244,40 @@ TEST(ReadingSteps, RefuseValuesOutsideTheirRange) {
     EXPECT_EQ(readIntArg(args, 0), 0);
 }
 
+TEST(ReadingSteps, NameTheBoundThatAnIntegerBroke) {
+    // Above the range the upper bound is named, 2147483647 where the range sets none of its
+    // own; below it, or NaN, the lower bound.
+    auto refusedInt = [](double value, int32_t lowest, int32_t highest) {
+        Array arg = minihost::scalar(value);
+        return std::string(refusalOf({arg.get(), arg.get(), arg.get(), arg.get()},
+                                     [&](ArgList& args) { readIntArg(args, lowest, highest); })
+                               .message);
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::string count = "argument 1 (alpha): expected a number that rounds half up to an integer ";
+    EXPECT_EQ(refusedInt(1e10, 0, INT32_MAX), count + "from 0 to 2147483647; got 10000000000");
+    EXPECT_EQ(refusedInt(2147483647.5, 0, INT32_MAX), count + "from 0 to 2147483647; got 2147483647.5");
+    EXPECT_EQ(refusedInt(inf, 1, INT32_MAX), count + "from 1 to 2147483647; got inf");
+    EXPECT_EQ(refusedInt(-1, 0, INT32_MAX), count + "of at least 0; got -1");
+    EXPECT_EQ(refusedInt(-inf, 1, INT32_MAX), count + "of at least 1; got -inf");
+    EXPECT_EQ(refusedInt(std::nan(""), 0, INT32_MAX), count + "of at least 0; got nan");
+    EXPECT_EQ(refusedInt(5.5, 1, 5), count + "from 1 to 5; got 5.5");
+    EXPECT_EQ(refusedInt(0.49, 1, 5), count + "from 1 to 5; got 0.48999999999999999");
+    EXPECT_EQ(refusedInt(3e9, INT32_MIN, INT32_MAX),
+              "argument 1 (alpha): expected a finite number that rounds half up to a 32-bit integer; got 3000000000");
+
+    // Array entries alike, each naming the bound it broke.
+    auto refusedEntries = [](const std::vector<double>& entries) {
+        Array arg = minihost::doubles(1, static_cast<int>(entries.size()), entries);
+        return std::string(refusalOf({arg.get(), arg.get(), arg.get(), arg.get()},
+                                     [&](ArgList& args) { readIntArrayArg(args, 3, 0); })
+                               .message);
+    };
+    const std::string entry = "expected a number that rounds half up to an integer ";
+    EXPECT_EQ(refusedEntries({1, 3e9, -1}), "argument 1 (alpha), entry 2: " + entry + "from 0 to 2147483647; got 3000000000");
+    EXPECT_EQ(refusedEntries({1, 2, -1}), "argument 1 (alpha), entry 3: " + entry + "of at least 0; got -1");
+}
+
 TEST(ReadingSteps, CountOneValueOrCellInTheSingular) {
     Array noValues = minihost::doubles(0, 0);
     Array noCells = minihost::cellArray(0, 0);
@@ -364,6 +398,12 @@ TEST(ReadingSteps, RefuseImageSizesThatAreNegativeOrTooLarge) {
     PluginError negativeSize = readSizes(fine.get(), negative.get());
     EXPECT_EQ(negativeSize.fault, ArgFault::outOfRange);
     EXPECT_STREQ(negativeSize.message, "argument 2 (imageCols), entry 2: expected a size that rounds half up to an integer of at least 0; got -1");
+    Array beyond = minihost::doubles(1, 2, {3, 1e10});
+    PluginError beyondSize = readSizes(beyond.get(), fine.get());
+    EXPECT_EQ(beyondSize.fault, ArgFault::outOfRange);
+    EXPECT_STREQ(beyondSize.message,
+                 "argument 1 (imageRows), entry 2: expected a size that rounds half up to an integer from 0 to "
+                 "2147483647; got 10000000000");
     EXPECT_EQ(readSizes(wide.get(), wide.get()).fault, ArgFault::tooLarge);
     EXPECT_EQ(readSizes(shortArray.get(), fine.get()).fault, ArgFault::tooFewValues);
 

@@ -72,6 +72,9 @@
 %!error id=fennock:tooFewValues fennock(1, 2, 2, 1, 1, {single([1 2 3])})
 %!error id=fennock:tooLarge fennock(1, 1e5, 1e5, 1, 1, {single(1)})
 
+%!error <^fennock: argument 1 \(imageCount\): expected a number that rounds half up to an integer from 0 to 2147483647; got 10000000000$> fennock(1e10, 1, 1, 1, 1, {single(1)})
+%!error <^fennock: argument 1 \(imageCount\): expected a number that rounds half up to an integer of at least 0; got -1$> fennock(-1, 1, 1, 1, 1, {single(1)})
+%!error <^fennock: argument 3 \(imageCols\), entry 2: expected a size that rounds half up to an integer from 0 to 2147483647; got inf$> fennock(2, [1 1], [1 Inf], 1, 1, {single(1), single(1)})
 %!error <^fennock: argument 6 \(responseMaps\), cell 1 \(image 1, orientation 1\): expected a real single array of at least 1 value; got a 0x0 single array$> fennock(1, 1, 1, 1, 1, {single([])})
 %!error <^fennock: argument 6 \(responseMaps\), cell 4 \(image 1, orientation 2\): expected a real single array of at least 1 value; got a 1x1 double array$> fennock(3, [1 1 1], [1 1 1], 2, 1, {single(1), single(1), single(1), 1, single(1), single(1)})
 

@@ -198,6 +198,7 @@
 %!error <too small for filterHalf 1, posShiftMax 5 and poolStep 1> a = small_call(); a{2} = 5; quillon(a{:})
 
 %!error <^quillon: argument 14 \(overlapTable\), cell 2 \(selected orientation 2, other orientation 1\): expected a real double array of at least 25 values; got a 5x5 single array$> a = small_call(); a{14}{2, 1} = single(ones(5)); quillon(a{:})
+%!error <^quillon: argument 9 \(mapCols\): expected a number that rounds half up to an integer from 0 to 2147483647; got 2147483648$> a = small_call(); a{9} = 2^31; quillon(a{:})
 
 %!test
 %! % No sum above -1e10 in the window: refused, and nothing is written.

@@ -116,6 +116,8 @@
 %!error id=vindral:badCell vindral(1, 1, 1, 1, 0, 0, 1, {1}, {single(1)}, {single(1)})
 %!error id=vindral:tooFewValues vindral(1, 2, 2, 1, 0, 0, 1, {single([1 2 3 4])}, {single([1 2 3])}, {single([1 2 3 4])})
 
+%!error <^vindral: argument 2 \(imageRows\), entry 2: expected a size that rounds half up to an integer from 0 to 2147483647; got 10000000000$> vindral(2, [1 1e10], [1 1], 1, 0, 0, 1, {single(1), single(1)}, {single(1), single(1)}, {single(1), single(1)})
+
 %!test
 %! % A refused call writes nothing, and the session goes on to a valid call.
 %! [pooled, traces] = fresh_outputs(4, 6, 1, 2, 0);
