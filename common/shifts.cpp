@@ -42,7 +42,7 @@ bool displacedPositionsFit(int32_t posShiftMax, int32_t poolStep, int32_t larges
 }
 
 void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
-                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide) {
+                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide, const char* sideOrigin) {
     if (!shiftTablesFit(orientCount, posShiftMax, orientShiftMax)) {
         refuseCall(ArgFault::tooLarge,
                    "arguments %d (orientCount), %d (posShiftMax) and %d (orientShiftMax): expected at most %lld "
@@ -54,8 +54,8 @@ void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, i
     if (!displacedPositionsFit(posShiftMax, poolStep, largestSide)) {
         refuseCall(ArgFault::tooLarge,
                    "arguments %d (posShiftMax) and %d (poolStep): expected posShiftMax*poolStep of at most "
-                   "2147483647 less the largest image side (%d); got posShiftMax %d and poolStep %d",
-                   positions.posShiftMax, positions.poolStep, largestSide, posShiftMax, poolStep);
+                   "2147483647 less %s (%d); got posShiftMax %d and poolStep %d",
+                   positions.posShiftMax, positions.poolStep, sideOrigin, largestSide, posShiftMax, poolStep);
     }
 }
 
@@ -67,7 +67,8 @@ ShiftParams readShiftParams(ArgList& args, int32_t largestSide) {
     q.posShiftMax = readIntArg(args, 0);
     q.orientShiftMax = readIntArg(args, 0, q.orientCount - 1);
     q.poolStep = readIntArg(args, 1);
-    requireShiftsFit(q.positions, q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep, largestSide);
+    requireShiftsFit(q.positions, q.orientCount, q.posShiftMax, q.orientShiftMax, q.poolStep, largestSide,
+                     "the largest entry of imageRows and imageCols");
     return q;
 }
 

@@ -70,14 +70,16 @@ struct ShiftParams {
 
 // Reads orientCount (at least 1), posShiftMax (at least 0), orientShiftMax
 // (0 ... orientCount-1) and poolStep (at least 1) from four consecutive positions, then
-// refuses ranges that requireShiftsFit refuses for pixels up to largestSide.
+// refuses ranges that requireShiftsFit refuses for pixels up to largestSide, the largest entry
+// of the call's imageRows and imageCols.
 ShiftParams readShiftParams(ArgList& args, int32_t largestSide);
 
 // Refuses the call (tooLarge) when the tables would outgrow shiftSlotLimit, or when pixels up
-// to largestSide, displaced by the largest shift, would leave 32 bits. All arguments are at
-// least 0.
+// to largestSide, displaced by the largest shift, would leave 32 bits; sideOrigin names the
+// arguments largestSide comes from in that refusal ("the larger of mapRows and mapCols"). All
+// counts are at least 0.
 void requireShiftsFit(const ShiftArgPositions& positions, int32_t orientCount, int32_t posShiftMax,
-                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide);
+                      int32_t orientShiftMax, int32_t poolStep, int32_t largestSide, const char* sideOrigin);
 
 // Slots that a call's tables may hold whatever data it was given: tables this small (under a
 // megabyte) cost next to nothing to build.

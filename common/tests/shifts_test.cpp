@@ -96,6 +96,20 @@ struct Maps {
     }
 };
 
+TEST(ShiftTables, DisplacementsPastTheLargestSideAreRefusedNamingWhereTheSideComesFrom) {
+    const ShiftArgPositions positions{1, 2, 3, 5};
+    requireShiftsFit(positions, 4, 1, 1, 2, INT32_MAX - 2, "the larger of mapRows and mapCols");
+    try {
+        requireShiftsFit(positions, 4, 1, 1, 2, INT32_MAX - 1, "the larger of mapRows and mapCols");
+        ADD_FAILURE() << "a displacement past 32 bits was accepted";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::tooLarge);
+        EXPECT_STREQ(error.message,
+                     "arguments 2 (posShiftMax) and 5 (poolStep): expected posShiftMax*poolStep of at most 2147483647 "
+                     "less the larger of mapRows and mapCols (2147483646); got posShiftMax 1 and poolStep 2");
+    }
+}
+
 TEST(ShiftTables, FitOnlyWithinTheSlotLimit) {
     EXPECT_TRUE(shiftTablesFit(1, 8388607, 0));   // 16777215 slots
     EXPECT_FALSE(shiftTablesFit(1, 8388608, 0));  // 16777217 slots

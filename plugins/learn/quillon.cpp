@@ -293,7 +293,7 @@ void quillon(int nlhs, int nrhs, const mxArray* prhs[]) {
     extent.mapRows = size.rows;
     extent.mapCols = size.cols;
     requireShiftsFit(shiftArgPositions, grids.orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep,
-                     std::max(size.rows, size.cols));
+                     std::max(size.rows, size.cols), "the larger of mapRows and mapCols");
     int64_t mapValues = static_cast<int64_t>(size.rows) * size.cols;
     requireShiftsJustified(shiftArgPositions, grids.orientCount, grids.posShiftMax, orientShiftMax,
                            gridValuesForShifts(grids.imageCount, grids.orientCount, [&](int32_t) { return mapValues; }));

@@ -199,6 +199,11 @@
 
 %!error <^quillon: argument 14 \(overlapTable\), cell 2 \(selected orientation 2, other orientation 1\): expected a real double array of at least 25 values; got a 5x5 single array$> a = small_call(); a{14}{2, 1} = single(ones(5)); quillon(a{:})
 %!error <^quillon: argument 9 \(mapCols\): expected a number that rounds half up to an integer from 0 to 2147483647; got 2147483648$> a = small_call(); a{9} = 2^31; quillon(a{:})
+%!# A map size beyond 32-bit indexing is refused before the shifts; within it, shifts that
+%!# would carry positions of the larger side past 32 bits are refused naming mapRows and
+%!# mapCols.
+%!error <^quillon: argument 8 \(mapRows\): expected maps of at most 2147483647 values \(32-bit indexing\); got maps of 2147483647 x 12 values$> a = small_call(); a{2} = 1; a{8} = 2147483647; quillon(a{:})
+%!error <^quillon: arguments 2 \(posShiftMax\) and 5 \(poolStep\): expected posShiftMax\*poolStep of at most 2147483647 less the larger of mapRows and mapCols \(2147483647\); got posShiftMax 1 and poolStep 1$> a = small_call(); a{2} = 1; a{8} = 2147483647; a{9} = 1; quillon(a{:})
 
 %!test
 %! % No sum above -1e10 in the window: refused, and nothing is written.

@@ -117,6 +117,10 @@
 %!error id=vindral:tooFewValues vindral(1, 2, 2, 1, 0, 0, 1, {single([1 2 3 4])}, {single([1 2 3])}, {single([1 2 3 4])})
 
 %!error <^vindral: argument 2 \(imageRows\), entry 2: expected a size that rounds half up to an integer from 0 to 2147483647; got 10000000000$> vindral(2, [1 1e10], [1 1], 1, 0, 0, 1, {single(1), single(1)}, {single(1), single(1)}, {single(1), single(1)})
+%!# A map size beyond 32-bit indexing is refused before the shifts; within it, shifts that
+%!# would carry positions of the largest side past 32 bits are refused naming that side.
+%!error <^vindral: argument 2 \(imageRows\), entry 1: expected maps of at most 2147483647 values \(32-bit indexing\); got maps of 2147483647 x 2 values$> vindral(1, 2147483647, 2, 1, 1, 0, 1, {single(1)}, {single(1)}, {single(1)})
+%!error <^vindral: arguments 5 \(posShiftMax\) and 7 \(poolStep\): expected posShiftMax\*poolStep of at most 2147483647 less the largest entry of imageRows and imageCols \(2147483647\); got posShiftMax 1 and poolStep 1$> vindral(1, 2147483647, 1, 1, 1, 0, 1, {single(1)}, {single(1)}, {single(1)})
 
 %!test
 %! % A refused call writes nothing, and the session goes on to a valid call.
