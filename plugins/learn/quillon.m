@@ -130,9 +130,12 @@
 %     0 ... 11584, a meanResponseTable entry that is not finite or lies below the one
 %     before, a trace value inside the window that is not a shift slot), wrongClass (maps
 %     and sketches must be single; stamps, factors, tables, element outputs and
-%     imageScores double), notCell, tooFewCells, badCell, tooFewValues, tooLarge (more than
-%     16777216 shift slots, or shifted positions beyond 32-bit integers), sharedData,
-%     noCandidate (see Choices).
+%     imageScores double), notCell, tooFewCells, badCell, tooFewValues, tooLarge
+%     (mapRows*mapCols above 2147483647; more shift slots over all orientations,
+%     orientCount*(2*posShiftMax+1)*(2*orientShiftMax+1), than 16777216, or than both 65536
+%     and the number of values responseMaps holds, imageCount*orientCount*mapRows*mapCols;
+%     posShiftMax*poolStep plus the larger of mapRows and mapCols above 2147483647),
+%     sharedData, noCandidate (see Choices).
 %   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
 %   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %

@@ -71,8 +71,11 @@
 %     tooFewArguments, tooManyOutputs (the call returns nothing), notScalar, outOfRange
 %     (for example poolStep < 1, orientCount < 1, posShiftMax < 0, orientShiftMax outside
 %     0 ... orientCount-1), wrongClass, notCell, tooFewCells, badCell (a cell that is not a
-%     real single array), tooFewValues, tooLarge (more than 16777216 shift slots over all
-%     orientations, or counts or shifted positions beyond 32-bit integers), sharedData.
+%     real single array), tooFewValues, tooLarge (more shift slots over all orientations,
+%     orientCount*(2*posShiftMax+1)*(2*orientShiftMax+1), than 16777216, or than both 65536
+%     and the number of values responseMaps holds, orientCount times the sum of
+%     imageRows(i)*imageCols(i); posShiftMax*poolStep plus the largest imageRows or imageCols
+%     entry above 2147483647; an image of more than 2147483647 values), sharedData.
 %   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
 %   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %

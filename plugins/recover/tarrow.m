@@ -94,8 +94,12 @@
 %     round to 32-bit integers, or a trace value that is not a slot, a whole number from 0 to
 %     (2*posShiftMax+1)*(2*orientShiftMax+1)-1, at the pooled position of an element that
 %     lies on the pooled map), wrongClass, notCell, tooFewCells, badCell (a cell of the wrong
-%     class), tooFewValues, tooLarge (more than 16777216 shift slots, or shifted positions
-%     beyond 32-bit integers), sharedData.
+%     class), tooFewValues, tooLarge (more shift slots over all orientations,
+%     orientCount*(2*posShiftMax+1)*(2*orientShiftMax+1), than 16777216, or than both 65536
+%     and the number of values pooledMaps holds, orientCount times the sum of
+%     floor(imageRows(i)/poolStep)*floor(imageCols(i)/poolStep); posShiftMax*poolStep plus
+%     the largest imageRows or imageCols entry above 2147483647; an image of more than
+%     2147483647 values), sharedData.
 %   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
 %   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %

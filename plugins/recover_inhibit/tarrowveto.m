@@ -120,8 +120,12 @@
 %     (2*posShiftMax+1)*(2*orientShiftMax+1)-1, where it will be read: at the pooled
 %     position of an element on the pooled map, and anywhere in the pool window of an image
 %     with a detection), wrongClass (for example a double imageScores), notCell,
-%     tooFewCells, badCell (a cell of the wrong class), tooFewValues, tooLarge (more than
-%     16777216 shift slots, or shifted positions beyond 32-bit integers), sharedData.
+%     tooFewCells, badCell (a cell of the wrong class), tooFewValues, tooLarge (more shift
+%     slots over all orientations, orientCount*(2*posShiftMax+1)*(2*orientShiftMax+1), than
+%     16777216, or than both 65536 and the number of values responseMaps holds, orientCount
+%     times the sum of imageRows(i)*imageCols(i); posShiftMax*poolStep plus the largest
+%     imageRows or imageCols entry above 2147483647; an image of more than 2147483647
+%     values), sharedData.
 %   Messages count cells, images, orientations and entries from 1, as Octave indexes them:
 %   cell 4 of a grid of 3 images is "cell 4 (image 1, orientation 2)", maps{1, 2}.
 %
