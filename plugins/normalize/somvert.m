@@ -69,5 +69,6 @@
 %       maps{o} = single(abs(randn(64, 48)));   % one fresh array per cell
 %     end
 %     somvert(64, 48, 8, 1, 5, 5, maps, 0.2);
+%     mean(cellfun(@(m) mean(m(:)), maps))     % about 1: values over their local mean
 %
 %   See also SOMVERTWIDE, BRELIND.

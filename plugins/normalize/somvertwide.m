@@ -70,5 +70,6 @@
 %       maps{o} = abs(randn(64, 48));   % one fresh array per cell
 %     end
 %     somvertwide(64, 48, 8, 1, 5, 5, maps, 0.2);
+%     mean(cellfun(@(m) mean(m(:)), maps))     % about 1: values over their local mean
 %
 %   See also SOMVERT, BRELIND.

@@ -117,6 +117,7 @@
 %     sketch = {zeros(rows, cols, 'single')};
 %     tarrow(1, rows, cols, orientCount, 2, 1, poolStep, h, stamps, 2, [0 4], [3 5], ...
 %            [4 4], pooled, traces, sketch, 5, 6, 1);
-%     imagesc(sketch{1});
+%     max(sketch{1}(:))                        % sqrt(tanh(r)), r the largest pooled value
+%                                              % drawn: below sqrt(tanh(1)) = 0.8727
 %
 %   See also VINDRAL, TARROWVETO.

@@ -97,7 +97,7 @@
 %     rows = 64; cols = 48; orientCount = 4; poolStep = 2;
 %     pooled = cell(1, orientCount);
 %     for o = 1:orientCount
-%       pooled{o} = single(rand(floor(rows/poolStep), floor(cols/poolStep)));
+%       pooled{o} = ones(floor(rows/poolStep), floor(cols/poolStep), 'single');
 %     end
 %     scores = {zeros(floor((20 + rows)/poolStep), floor((16 + cols)/poolStep), 'single')};
 %     normalizers = {ones(rows, cols, 'single')};
@@ -105,5 +105,7 @@
 %             [1 1 2], [0.1 0.1 0.2], pooled, scores, normalizers, 6);
 %     best = zeros(1, 1, 'single'); anchorRow = zeros(1, 1); anchorCol = zeros(1, 1);
 %     lurvane(1, rows, cols, poolStep, 20, 16, scores, best, anchorRow, anchorCol);
+%     best                          % 4*6*tanh(1/6) - 0.4 = 3.5634: all three elements on
+%                                   % the map, each adding w*6*tanh(1/6) - b
 %
 %   See also LURVANE, VINDRAL, BRELIND.

@@ -81,6 +81,9 @@
 %     end
 %     means = {zeros(64, 48, 'single'), zeros(64, 48, 'single')};
 %     brelind(2, [64 64], [48 48], 8, 1, responses, means, 5, 5, 0, 0.2);
-%     normalized = responses{1, 3} ./ means{1};        % what somvert leaves in image 1
+%     maps = responses(1, :);
+%     for o = 1:8, maps{o} = maps{o} * 1; end          % copies with data of their own
+%     somvert(64, 48, 8, 1, 5, 5, maps, 0.2);          % image 1 normalized in place
+%     isequal(maps{3}, responses{1, 3} ./ means{1})    % 1: means{1} is somvert's divisor
 %
 %   See also SOMVERT.
