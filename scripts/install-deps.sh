@@ -1,13 +1,45 @@
 #!/usr/bin/env bash
-# Installs, on a Debian machine, the packages that building and testing need and that are not
-# installed yet. Needs root (or sudo) only when something is missing; fails with a clear
-# message when it cannot install.
+# Installs, on a Debian machine, the packages of the named groups that are not installed yet:
+#
+#   scripts/install-deps.sh [group...]        no group: build
+#
+#   build     building the plug-ins and the toolbox, and running the demo:
+#             cmake make g++ octave octave-dev
+#   test      the unit tests (GoogleTest, GMock) and the benchmarks (Google Benchmark):
+#             libgtest-dev libgmock-dev libbenchmark-dev
+#   fuzz      make fuzz: clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) and
+#             llvm-14 (the symbolizer for their reports)
+#   valgrind  make valgrind: valgrind
+#
+# Prints one line naming what it installs, and nothing when all is there. apt-get's own output
+# goes to a log file, whose tail is shown only when installing fails. Needs root (or sudo) only
+# when something is missing; fails with a clear message when it cannot install.
 set -euo pipefail
 
-# clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) and llvm-14 (the symbolizer
-# for their reports) serve make fuzz.
-# valgrind runs the Octave tests under memcheck (make valgrind).
-packages=(cmake make g++ octave octave-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev llvm-14 valgrind)
+group_packages() {
+    case "$1" in
+        build) echo cmake make g++ octave octave-dev ;;
+        test) echo libgtest-dev libgmock-dev libbenchmark-dev ;;
+        fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
+        valgrind) echo valgrind ;;
+        *) return 1 ;;
+    esac
+}
+
+groups=("$@")
+if [ ${#groups[@]} -eq 0 ]; then
+    groups=(build)
+fi
+packages=()
+for group in "${groups[@]}"; do
+    if ! words=$(group_packages "$group"); then
+        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz and valgrind" >&2
+        exit 2
+    fi
+    for package in $words; do
+        case " ${packages[*]} " in *" $package "*) ;; *) packages+=("$package") ;; esac
+    done
+done
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "install-deps: this is not a Debian-based machine; install by hand: ${packages[*]}" >&2
@@ -24,7 +56,6 @@ if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
 
-echo "install-deps: installing ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
     asRoot=()
 elif command -v sudo >/dev/null 2>&1; then
@@ -33,9 +64,14 @@ else
     echo "install-deps: missing ${missing[*]}, and installing needs root; run as root or install them" >&2
     exit 1
 fi
+
+log=$(mktemp "${TMPDIR:-/tmp}/install-deps.XXXXXX.log")
+echo "install-deps: installing ${missing[*]} (groups: ${groups[*]})"
 export DEBIAN_FRONTEND=noninteractive
-if ! "${asRoot[@]}" apt-get update -qq || \
-   ! "${asRoot[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
-    echo "install-deps: apt-get could not install ${missing[*]}" >&2
+if ! { "${asRoot[@]}" apt-get update -q &&
+       "${asRoot[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    echo "install-deps: apt-get could not install ${missing[*]}; the end of its log, $log:" >&2
+    tail -n 20 "$log" >&2
     exit 1
 fi
+rm -f "$log"
