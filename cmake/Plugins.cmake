@@ -46,6 +46,7 @@ function(add_mex_file name source definitions libs)
   foreach(lib IN LISTS libs)
     target_link_libraries(${name}_mex PRIVATE ${lib}_octave)
   endforeach()
+  set_property(GLOBAL APPEND PROPERTY MEX_TARGETS ${name}_mex)
 endfunction()
 
 # add_plugin(name SOURCE file HELP file [LIBS host libraries...] [DEFINITIONS defs...]):
@@ -76,7 +77,21 @@ function(add_plugin name)
 endfunction()
 
 # add_plugin_test(name sources... ): a GoogleTest executable that calls test-host plug-ins.
+# Without GoogleTest (BUILD_UNIT_TESTS off) the executable is still declared, so that what a
+# plug-in folder adds to it afterwards (libraries, dependencies) needs no guard, but it is
+# left out of the build and of the tests, and building it on purpose stops with a message.
 function(add_plugin_test name)
+  if(NOT BUILD_UNIT_TESTS)
+    if(NOT TARGET unit_tests_unavailable)
+      add_custom_target(unit_tests_unavailable
+                        COMMAND ${CMAKE_COMMAND} -E echo "GoogleTest was not found when this build folder was configured: install it (scripts/install-deps.sh test) and configure again"
+                        COMMAND ${CMAKE_COMMAND} -E false
+                        VERBATIM)
+    endif()
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARGN})
+    add_dependencies(${name} unit_tests_unavailable)
+    return()
+  endif()
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE minihost GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
