@@ -8,6 +8,7 @@ function build_plugins(outDir)
 %   floating-point contraction off (-ffp-contract=off, GCC or Clang): the results are
 %   bit-for-bit contracts, and fused multiply-adds would change their last bits. The help
 %   file of each plug-in is copied beside its MEX file. Afterwards: addpath(outDir).
+%   Prints a line naming each plug-in as it compiles it, and one naming the folder at the end.
 
   root = fileparts(mfilename('fullpath'));
   if nargin < 1
@@ -39,8 +40,10 @@ function build_plugins(outDir)
   flags = '-std=c++17 -O2 -ffp-contract=off -Wall -Wextra';
   inOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
-  for k = 1:size(plugins, 1)
+  count = size(plugins, 1);
+  for k = 1:count
     [name, folder, source, shared, definitions] = plugins{k, :};
+    printf_now('build_plugins: compiling %s (%d of %d)\n', name, k, count);
     pluginDir = fullfile(root, 'plugins', folder);
     sharedSources = cellfun(@(s) fullfile(root, s), shared, 'UniformOutput', false);
     sources = [{fullfile(pluginDir, source)}, commonSources, sharedSources];
@@ -56,5 +59,15 @@ function build_plugins(outDir)
           defines{:}, sources{:});
     end
     copyfile(fullfile(pluginDir, [name '.m']), fullfile(outDir, [name '.m']));
+  end
+  printf_now('build_plugins: %d plug-ins built in %s; addpath(''%s'') to use them\n', ...
+             count, outDir, outDir);
+end
+
+function printf_now(varargin)
+% Prints at once, even where Octave holds back its output (a pipe, a log).
+  fprintf(varargin{:});
+  if exist('OCTAVE_VERSION', 'builtin') ~= 0
+    fflush(stdout);
   end
 end
