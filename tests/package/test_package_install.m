@@ -6,7 +6,8 @@ function test_package_install(root, workDir)
 %   package list inside workDir (never the user's own), loads it, and checks that every
 %   plug-in (one per help file plugins/*/<name>.m) is a MEX file with its help, that every
 %   toolbox function (toolbox/*.m) is there with its help, that fennock saturates a small
-%   grid exactly as its help states, and that filter_bank() returns a cell array of filters.
+%   grid exactly as its help states, that the toolbox's private helpers and the demo's data
+%   fetcher came along, and that filter_bank() returns a cell array of filters.
 %   Any failure is an error.
 
   if exist(workDir, 'dir')
@@ -58,6 +59,13 @@ function test_package_install(root, workDir)
   expected = single(level * ((2 ./ (exp((-2 * v) / level) + 1)) - 1));
   assert(isequal(maps{1}, expected), 'fennock: expected %s, got %s', ...
          mat2str(expected), mat2str(maps{1}));
+
+  % The toolbox's private helpers came along (every settings call goes through them), and
+  % so did the data fetcher the demo names.
+  settings = detector_settings('elementCount', 7);
+  assert(settings.elementCount == 7, 'detector_settings did not take elementCount from the package');
+  fetcher = fullfile(fileparts(which('face_demo')), 'fetch-data.sh');
+  assert(exist(fetcher, 'file') == 2, 'the package has no %s', fetcher);
 
   if hasFilterBank
     bank = filter_bank();
