@@ -97,13 +97,18 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     detections(end + 1) = detection;
     say(verbose, 'detect_faces: detection %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
         n, detection.score, detection.row, detection.col, detection.height);
-    sketch = paste_max(sketch, detection.sketch, detection.boxTop, detection.boxLeft);
     for j = 1:numel(scales)
       [jRow, jCol] = map_anchor(scales{j}, detection, template);
       scales{j} = inhibit(scales{j}, jRow, jCol, template, stamps, overlap);
       scales{j} = exclude_near(scales{j}, detection, settings.exclusionRadius * detection.height, ...
                                template);
     end
+  end
+  for d = 1:numel(detections) * (nargout >= 2)
+    [canvasRows, canvasCols, boxRows, boxCols] = overlap_of(size(sketch), ...
+        size(detections(d).sketch), detections(d).boxTop, detections(d).boxLeft);
+    sketch(canvasRows, canvasCols) = max(sketch(canvasRows, canvasCols), ...
+                                         detections(d).sketch(boxRows, boxCols));
   end
   if ~isempty(report.stopReason)
     say(verbose, 'detect_faces: %d of %d detections asked: %s\n', numel(detections), ...
@@ -313,19 +318,36 @@ end
 
 function scale = exclude_near(scale, detection, radius, template)
 % Rules out the placements whose box centre, in image pixels, lies within radius of the
-% detection's centre.
+% detection's centre. Only the block of anchors whose centres can lie that close is tested.
   if radius <= 0
     return;
   end
   step = template.params.poolStep;
   tRowsPooled = floor(template.templateRows / step);
   tColsPooled = floor(template.templateCols / step);
-  anchorRows = (1:size(scale.scores, 1))' - tRowsPooled;
-  anchorCols = (1:size(scale.scores, 2)) - tColsPooled;
+  rowSpan = near_anchors(detection.row, radius, scale.rowFactor, step, template.templateRows, ...
+                         tRowsPooled, size(scale.scores, 1));
+  colSpan = near_anchors(detection.col, radius, scale.colFactor, step, template.templateCols, ...
+                         tColsPooled, size(scale.scores, 2));
+  anchorRows = rowSpan' - tRowsPooled;
+  anchorCols = colSpan - tColsPooled;
   centreRows = (anchorRows * step + (template.templateRows + 1) / 2 - 0.5) / scale.rowFactor + 0.5;
   centreCols = (anchorCols * step + (template.templateCols + 1) / 2 - 0.5) / scale.colFactor + 0.5;
   near = (centreRows - detection.row).^2 + (centreCols - detection.col).^2 < radius^2;
-  scale.scores(near) = ruled_out();
+  block = scale.scores(rowSpan, colSpan);
+  block(near) = ruled_out();
+  scale.scores(rowSpan, colSpan) = block;
+end
+
+function span = near_anchors(centre, radius, factor, step, templateSide, sidePooled, scoreSide)
+% The score-map indices along one axis whose box centres lie within radius of centre, and
+% one more on each side so that rounding cannot leave one out.
+  % Score index i holds anchor i - sidePooled, whose centre lies at
+  % ((i - sidePooled)*step + (templateSide + 1)/2 - 0.5)/factor + 0.5 image pixels.
+  offset = (templateSide + 1) / 2 - 0.5;
+  lowest = ((centre - radius - 0.5) * factor - offset) / step + sidePooled;
+  highest = ((centre + radius - 0.5) * factor - offset) / step + sidePooled;
+  span = max(1, floor(lowest) - 1):min(scoreSide, ceil(highest) + 1);
 end
 
 function [rowRange, colRange] = pooled_crop(scale, rowSpan, colSpan, margin)

@@ -31,48 +31,76 @@ function picture = draw_detections(image, detections, referenceBoxes)
   image = grey_image(image, 'draw_detections', 'the image');
   [rows, cols] = size(image);
   grey = min(max(image, 0), 1) * dimming;
+  % Every picture is drawn into with one assignment per colour channel: a subfunction that
+  % changed the picture would copy it whole for each box.
   sketch = zeros(rows, cols);
   for d = 1:numel(detections)
-    sketch = paste_max(sketch, double(detections(d).sketch), detections(d).boxTop, ...
-                       detections(d).boxLeft);
+    [canvasRows, canvasCols, pictureRows, pictureCols] = ...
+        overlap_of(size(sketch), size(detections(d).sketch), detections(d).boxTop, ...
+                   detections(d).boxLeft);
+    sketch(canvasRows, canvasCols) = max(sketch(canvasRows, canvasCols), ...
+                                         double(detections(d).sketch(pictureRows, pictureCols)));
   end
   alpha = min(sketch / max([sketch(:); eps]), 1);
   picture = zeros(rows, cols, 3);
   for c = 1:3
     picture(:, :, c) = grey .* (1 - alpha) + sketchColour(c) * alpha;
   end
+  pixels = zeros(0, 1);
+  values = zeros(0, 3);
   if nargin >= 3
     for b = 1:size(referenceBoxes, 1)
-      picture = draw_box(picture, referenceBoxes(b, :), referenceColour);
+      outline = box_outline([rows, cols], referenceBoxes(b, :));
+      pixels = [pixels; outline];
+      values = [values; repmat(referenceColour, numel(outline), 1)];
     end
   end
   for d = 1:numel(detections)
     box = [round(detections(d).row - detections(d).height / 2), ...
            round(detections(d).col - detections(d).width / 2), ...
            round(detections(d).height), round(detections(d).width)];
-    picture = draw_box(picture, box, detectionColour);
-    picture = draw_rank(picture, d, box, detectionColour);
+    outline = box_outline([rows, cols], box);
+    [labelPixels, lit] = rank_label([rows, cols], d, box);
+    pixels = [pixels; outline; labelPixels];
+    values = [values; repmat(detectionColour, numel(outline), 1); lit * detectionColour];
+  end
+  % Where drawings overlap, the later one (the later detection) is the one that shows.
+  for c = 1:3
+    picture(pixels + (c - 1) * rows * cols) = values(:, c);
   end
 end
 
-function picture = draw_rank(picture, rank, box, colour)
-% Writes the rank in a small bitmap font, in the colour on black, just above the box's
-% top-left corner (inside the box where the picture's top edge leaves no room).
+function pixels = box_outline(pictureSize, box)
+% The linear indices of the outline of a [top, left, height, width] box, clipped to the
+% picture.
+  top = box(1); left = box(2);
+  bottom = top + box(3) - 1; right = left + box(4) - 1;
+  rowSpan = max(top, 1):min(bottom, pictureSize(1));
+  colSpan = max(left, 1):min(right, pictureSize(2));
+  horizontal = [top, bottom];
+  horizontal = horizontal(horizontal >= 1 & horizontal <= pictureSize(1));
+  vertical = [left, right];
+  vertical = vertical(vertical >= 1 & vertical <= pictureSize(2));
+  [hRows, hCols] = ndgrid(horizontal, colSpan);
+  [vRows, vCols] = ndgrid(rowSpan, vertical);
+  pixels = sub2ind(pictureSize, [hRows(:); vRows(:)], [hCols(:); vCols(:)]);
+end
+
+function [pixels, lit] = rank_label(pictureSize, rank, box)
+% The pixels of the rank written in a small bitmap font just above the box's top-left
+% corner (inside the box where the picture's top edge leaves no room), and for each whether
+% it is lit (drawn in the box's colour) or background (black).
   boxPixelsPerGlyphPixel = 24;             % glyph pixels grow with the box, two at least
   zoom = max(2, round(box(3) / boxPixelsPerGlyphPixel));
   label = kron(rank_bitmap(rank), ones(zoom));
-  [labelRows, labelCols] = size(label);
-  top = box(1) - labelRows;
+  top = box(1) - size(label, 1);
   if top < 1
     top = box(1) + 1;
   end
-  rows = top + (0:labelRows - 1);
-  cols = box(2) + (0:labelCols - 1);
-  keepRows = rows >= 1 & rows <= size(picture, 1);
-  keepCols = cols >= 1 & cols <= size(picture, 2);
-  for c = 1:3
-    picture(rows(keepRows), cols(keepCols), c) = colour(c) * label(keepRows, keepCols);
-  end
+  [labelRows, labelCols, keptRows, keptCols] = overlap_of(pictureSize, size(label), top, box(2));
+  [r, c] = ndgrid(labelRows, labelCols);
+  pixels = sub2ind(pictureSize, r(:), c(:));
+  lit = reshape(label(keptRows, keptCols), [], 1);
 end
 
 function bitmap = rank_bitmap(rank)

@@ -15,7 +15,7 @@ function boxes = read_reference_boxes(file)
 %   Example:
 %     boxes = read_reference_boxes('data/ground_truth_detection.txt');
 %     centres = boxes(:, 1:2) + (boxes(:, 3:4) - 1) / 2;
-%     printf('%d boxes, the second centred at row %.1f\n', rows(boxes), centres(2, 1));
+%     printf('%d boxes, the second centred at row %.1f\n', size(boxes, 1), centres(2, 1));
 
   text = fileread(file);
   lines = regexp(text, '\r?\n', 'split');
