@@ -64,22 +64,18 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   image = grey_image(image, 'detect_faces', 'the image');
   verbose = settings.verbose;
   [rows, cols] = size(image);
-  [scales, report] = plan_scales(rows, cols, template.templateRows, template.templateCols, ...
-                                 template.params, settings);
-  for k = 1:numel(scales)
-    started = tic;
-    scales{k} = prepare_scale(image, scales{k}, template, filters);
-    say(verbose, 'detect_faces: scale %d of %d: faces of %.0f px, image resized to %d x %d (%.2f s)\n', ...
-        k, numel(scales), settings.faceSizes(scales{k}.sizeIndex), scales{k}.rows, ...
-        scales{k}.cols, toc(started));
-  end
+  [plan, report] = plan_scales(rows, cols, template.templateRows, template.templateCols, ...
+                               template.params, settings);
+  scales = scale_geometry(plan, rows, cols);
+  maps = prepare_maps(image, scales, template, filters, settings);
+  % Every scale is one image of the plug-ins' grids, so that each step below is one call
+  % over all scales; the maps are changed only in this function's own scope, so that no map
+  % is copied.
   overlap = overlap_table(filters, template.params.overlapThreshold);
-  sketch = zeros(rows, cols, 'single');
   detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
                       'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {});
-  report.stopReason = '';
   for n = 1:settings.detectionCount
-    [score, k, anchorRow, anchorCol] = best_over_scales(scales, template);
+    [score, k, anchorRow, anchorCol] = best_over_scales(maps.scores, scales, template);
     if isnan(anchorRow)
       report.stopReason = 'every placement left is ruled out by earlier detections';
       break;
@@ -89,21 +85,34 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
                                   score, settings.scoreThreshold);
       break;
     end
-    detection = describe(scales{k}, anchorRow, anchorCol, template);
+    detection = describe(scales, k, anchorRow, anchorCol, template);
     detection.score = double(score);
-    detection.scale = scales{k}.sizeIndex;
+    detection.scale = scales.sizeIndex(k);
     [detection.sketch, detection.boxTop, detection.boxLeft] = ...
-        draw_detection(scales{k}, anchorRow, anchorCol, template, stamps, detection);
+        draw_detection(maps.pooled(k, :), maps.traces(k, :), scales, k, anchorRow, anchorCol, ...
+                       template, stamps, detection);
     detections(end + 1) = detection;
     say(verbose, 'detect_faces: detection %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
         n, detection.score, detection.row, detection.col, detection.height);
-    for j = 1:numel(scales)
-      [jRow, jCol] = map_anchor(scales{j}, detection, template);
-      scales{j} = inhibit(scales{j}, jRow, jCol, template, stamps, overlap);
-      scales{j} = exclude_near(scales{j}, detection, settings.exclusionRadius * detection.height, ...
-                               template);
+    [anchorRows, anchorCols] = map_anchors(scales, detection, template);
+    inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
+    blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template);
+    for j = 1:numel(blocks)
+      block = blocks{j};
+      if ~isempty(block)
+        previous = maps.scores{j}(block.rows, block.cols);
+        block.scores(previous == ruled_out()) = ruled_out();
+        maps.scores{j}(block.rows, block.cols) = block.scores;
+      end
+      [rowSpan, colSpan, near] = near_placements(scales, j, size(maps.scores{j}), detection, ...
+                                                 settings.exclusionRadius * detection.height, ...
+                                                 template);
+      block = maps.scores{j}(rowSpan, colSpan);
+      block(near) = ruled_out();
+      maps.scores{j}(rowSpan, colSpan) = block;
     end
   end
+  sketch = zeros(rows, cols, 'single');
   for d = 1:numel(detections) * (nargout >= 2)
     [canvasRows, canvasCols, boxRows, boxCols] = overlap_of(size(sketch), ...
         size(detections(d).sketch), detections(d).boxTop, detections(d).boxLeft);
@@ -148,35 +157,56 @@ function say(verbose, varargin)
   end
 end
 
-function scale = prepare_scale(image, scale, template, filters)
-% Filters, normalizes, pools and scores one resized copy of the image.
+function scales = scale_geometry(plan, rows, cols)
+% The scales as rows of numbers: each one's size index, size, and factors from the image.
+  scales.sizeIndex = cellfun(@(scale) scale.sizeIndex, plan);
+  scales.rows = cellfun(@(scale) scale.rows, plan);
+  scales.cols = cellfun(@(scale) scale.cols, plan);
+  scales.rowFactor = scales.rows / rows;
+  scales.colFactor = scales.cols / cols;
+  scales.count = numel(plan);
+end
+
+function maps = prepare_maps(image, scales, template, filters, settings)
+% Filters each resized copy of the image, then normalizes, pools and scores all of them:
+% grids of scale x orientation maps.
   p = template.params;
-  scaledRows = scale.rows;
-  scaledCols = scale.cols;
-  scale.rowFactor = scaledRows / size(image, 1);
-  scale.colFactor = scaledCols / size(image, 2);
-  scale.responses = filter_responses(resize_image(image, scaledRows, scaledCols), filters);
-  scale.normalizer = normalizer_maps(scale.responses, p);
-  pooledSize = floor([scaledRows, scaledCols] / p.poolStep);
-  scale.pooled = fresh_maps(pooledSize, numel(filters));
-  scale.traces = fresh_maps(pooledSize, numel(filters));
-  vindral(1, scaledRows, scaledCols, numel(filters), p.posShiftMax, p.orientShiftMax, ...
-          p.poolStep, scale.responses, scale.pooled, scale.traces);
-  scores = score_placements(scale.pooled, scale.normalizer, scaledRows, scaledCols, template);
-  scale.scores = mask_outside(scores, scaledRows, scaledCols, template);
-  scale.scratch = {zeros(scaledRows, scaledCols, 'single')};
+  orientCount = numel(filters);
+  maps.responses = cell(scales.count, orientCount);
+  for k = 1:scales.count
+    started = tic;
+    maps.responses(k, :) = filter_responses(resize_image(image, scales.rows(k), scales.cols(k)), ...
+                                            filters);
+    say(settings.verbose, ['detect_faces: scale %d of %d: faces of %.0f px, image resized to ' ...
+        '%d x %d and filtered (%.2f s)\n'], k, scales.count, ...
+        settings.faceSizes(scales.sizeIndex(k)), scales.rows(k), scales.cols(k), toc(started));
+  end
+  started = tic;
+  maps.normalizer = normalizer_maps(maps.responses, p);
+  pooledSizes = floor([scales.rows', scales.cols'] / p.poolStep);
+  maps.pooled = fresh_maps(pooledSizes, orientCount);
+  maps.traces = fresh_maps(pooledSizes, orientCount);
+  vindral(scales.count, scales.rows, scales.cols, orientCount, p.posShiftMax, p.orientShiftMax, ...
+          p.poolStep, maps.responses, maps.pooled, maps.traces);
+  maps.scores = score_placements(maps.pooled, maps.normalizer, scales.rows, scales.cols, template);
+  for k = 1:scales.count
+    maps.scores{k} = mask_outside(maps.scores{k}, scales.rows(k), scales.cols(k), template);
+  end
+  maps.scratch = fresh_maps([scales.rows', scales.cols'], 1)';
+  say(settings.verbose, 'detect_faces: %d scales normalized, pooled and scored (%.2f s)\n', ...
+      scales.count, toc(started));
 end
 
 function scores = score_placements(pooled, normalizer, rows, cols, template)
-% Scores every placement of the template on one image's pooled maps (gastrel).
+% Scores every placement of the template on each image's pooled maps (gastrel), one score
+% map per image.
   p = template.params;
-  scores = {zeros(floor((template.templateRows + rows) / p.poolStep), ...
-                  floor((template.templateCols + cols) / p.poolStep), 'single')};
-  gastrel(1, rows, cols, numel(pooled), p.poolStep, template.templateRows, ...
+  scoreSizes = floor([(template.templateRows + rows)', (template.templateCols + cols)'] / p.poolStep);
+  scores = fresh_maps(scoreSizes, 1)';
+  gastrel(numel(rows), rows, cols, size(pooled, 2), p.poolStep, template.templateRows, ...
           template.templateCols, template.elementCount, template.orients, template.rowOffsets, ...
           template.colOffsets, template.weights, template.biases, pooled, scores, ...
           normalizer, p.saturationLevel);
-  scores = scores{1};
 end
 
 function scores = mask_outside(scores, rows, cols, template)
@@ -196,55 +226,58 @@ function value = ruled_out()
   value = single(-1e10);
 end
 
-function [best, bestScale, anchorRow, anchorCol] = best_over_scales(scales, template)
-% The highest score of all scales (lurvane per scale) and its anchor.
+function [best, bestScale, anchorRow, anchorCol] = best_over_scales(scores, scales, template)
+% The highest score of all scales (lurvane finds each scale's) and its anchor; of equal
+% scores, the first scale's.
+  bests = zeros(1, scales.count, 'single');
+  rows = zeros(1, scales.count);
+  cols = zeros(1, scales.count);
+  lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, ...
+          template.templateRows, template.templateCols, scores, bests, rows, cols);
   best = -Inf; bestScale = 0; anchorRow = NaN; anchorCol = NaN;
-  for k = 1:numel(scales)
-    score = zeros(1, 1, 'single'); row = zeros(1, 1); col = zeros(1, 1);
-    lurvane(1, scales{k}.rows, scales{k}.cols, template.params.poolStep, ...
-            template.templateRows, template.templateCols, {scales{k}.scores}, score, row, col);
-    if ~isnan(row) && score > best
-      best = score; bestScale = k; anchorRow = row; anchorCol = col;
+  for k = 1:scales.count
+    if ~isnan(rows(k)) && bests(k) > best
+      best = bests(k); bestScale = k; anchorRow = rows(k); anchorCol = cols(k);
     end
   end
 end
 
-function detection = describe(scale, anchorRow, anchorCol, template)
-% The box of a placement in image pixels: centre and size.
+function detection = describe(scales, k, anchorRow, anchorCol, template)
+% The box of a placement at scale k in image pixels: centre and size.
   step = template.params.poolStep;
   centreRow = anchorRow * step + (template.templateRows + 1) / 2;
   centreCol = anchorCol * step + (template.templateCols + 1) / 2;
-  detection.row = (centreRow - 0.5) / scale.rowFactor + 0.5;
-  detection.col = (centreCol - 0.5) / scale.colFactor + 0.5;
-  detection.height = template.templateRows / scale.rowFactor;
-  detection.width = template.templateCols / scale.colFactor;
+  detection.row = (centreRow - 0.5) / scales.rowFactor(k) + 0.5;
+  detection.col = (centreCol - 0.5) / scales.colFactor(k) + 0.5;
+  detection.height = template.templateRows / scales.rowFactor(k);
+  detection.width = template.templateCols / scales.colFactor(k);
 end
 
-function [row, col] = map_anchor(scale, detection, template)
-% The anchor at another scale whose box has the same centre as the detection's.
+function [rows, cols] = map_anchors(scales, detection, template)
+% The anchor at every scale whose box has the same centre as the detection's.
   step = template.params.poolStep;
-  centreRow = (detection.row - 0.5) * scale.rowFactor + 0.5;
-  centreCol = (detection.col - 0.5) * scale.colFactor + 0.5;
-  row = round((centreRow - (template.templateRows + 1) / 2) / step);
-  col = round((centreCol - (template.templateCols + 1) / 2) / step);
+  centreRows = (detection.row - 0.5) * scales.rowFactor + 0.5;
+  centreCols = (detection.col - 0.5) * scales.colFactor + 0.5;
+  rows = round((centreRows - (template.templateRows + 1) / 2) / step);
+  cols = round((centreCols - (template.templateCols + 1) / 2) / step);
 end
 
-function [boxSketch, boxTop, boxLeft] = draw_detection(scale, anchorRow, anchorCol, template, ...
-                                                       stamps, detection)
-% Draws the deformed template (tarrow) on a crop of the pooled maps around the placement and
-% resamples the drawing to the detection's box in image pixels.
+function [boxSketch, boxTop, boxLeft] = draw_detection(pooled, traces, scales, k, anchorRow, ...
+                                                       anchorCol, template, stamps, detection)
+% Draws the deformed template (tarrow) on a crop of scale k's pooled maps around the
+% placement and resamples the drawing to the detection's box in image pixels.
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
-  [rowRange, colRange] = pooled_crop(scale, anchorRow + [1, template.templateRows / step], ...
+  [rowRange, colRange] = pooled_crop(size(pooled{1}), anchorRow + [1, template.templateRows / step], ...
                                      anchorCol + [1, template.templateCols / step], margin);
   cropRows = numel(rowRange) * step;
   cropCols = numel(colRange) * step;
   drawing = {zeros(cropRows, cropCols, 'single')};
   tarrow(1, cropRows, cropCols, numel(stamps), p.posShiftMax, p.orientShiftMax, step, ...
          p.filterHalf, stamps, template.elementCount, template.orients, template.rowOffsets, ...
-         template.colOffsets, crop_cells(scale.pooled, rowRange, colRange), ...
-         crop_cells(scale.traces, rowRange, colRange), drawing, ...
+         template.colOffsets, crop_cells(pooled, rowRange, colRange), ...
+         crop_cells(traces, rowRange, colRange), drawing, ...
          anchorRow - rowRange(1) + 1, anchorCol - colRange(1) + 1, p.saturationLevel);
   boxTop = round(detection.row - detection.height / 2);
   boxLeft = round(detection.col - detection.width / 2);
@@ -252,91 +285,101 @@ function [boxSketch, boxTop, boxLeft] = draw_detection(scale, anchorRow, anchorC
   boxCols = boxLeft + (0:round(detection.width) - 1);
   % Image pixel u lies at scaled pixel (u - 0.5)*factor + 0.5, i.e. crop pixel minus the
   % crop's offset of (first pooled position - 1)*step.
-  sampleRows = (boxRows' - 0.5) * scale.rowFactor + 0.5 - (rowRange(1) - 1) * step;
-  sampleCols = (boxCols - 0.5) * scale.colFactor + 0.5 - (colRange(1) - 1) * step;
+  sampleRows = (boxRows' - 0.5) * scales.rowFactor(k) + 0.5 - (rowRange(1) - 1) * step;
+  sampleCols = (boxCols - 0.5) * scales.colFactor(k) + 0.5 - (colRange(1) - 1) * step;
   boxSketch = single(interp2(double(drawing{1}), sampleCols, sampleRows, 'linear', 0));
 end
 
-function scale = inhibit(scale, anchorRow, anchorCol, template, stamps, overlap)
-% Inhibits what the template explains at the anchor (tarrowveto), then scores again the
-% placements whose elements can see an inhibited pooled value.
+function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap)
+% Inhibits, at every scale, what the template explains at that scale's anchor (tarrowveto
+% changes the maps' data in place).
   p = template.params;
-  step = p.poolStep;
-  tarrowveto(1, scale.rows, scale.cols, numel(stamps), p.posShiftMax, p.orientShiftMax, step, ...
-             p.filterHalf, stamps, template.elementCount, template.orients, ...
-             template.rowOffsets, template.colOffsets, template.weights, template.biases, ...
-             scale.responses, scale.pooled, scale.traces, scale.scratch, anchorRow, anchorCol, ...
-             p.saturationLevel, template.templateRows, template.templateCols, ...
-             overlap, zeros(1, 1, 'single'), scale.normalizer);
-  % Inhibition reaches 2h pixels beyond an element's shifted place, and re-pooling a
-  % further posShiftMax pooled positions.
-  reach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
-  touchedRows = anchorRow + [min(template.rowOffsets), max(template.rowOffsets)] + [-reach, reach];
-  touchedCols = anchorCol + [min(template.colOffsets), max(template.colOffsets)] + [-reach, reach];
-  scale = rescore(scale, touchedRows, touchedCols, template);
+  tarrowveto(scales.count, scales.rows, scales.cols, numel(stamps), p.posShiftMax, ...
+             p.orientShiftMax, p.poolStep, p.filterHalf, stamps, template.elementCount, ...
+             template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
+             template.biases, maps.responses, maps.pooled, maps.traces, maps.scratch, ...
+             anchorRows, anchorCols, p.saturationLevel, template.templateRows, ...
+             template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
 end
 
-function scale = rescore(scale, touchedRows, touchedCols, template)
-% Scores again every anchor with an element inside the touched pooled rectangle. gastrel runs
-% on a crop holding all elements of those anchors; the crop's scores equal the full map's.
+function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template)
+% The new scores of every anchor, at every scale, with an element inside the pooled
+% rectangle the inhibition at that scale's anchor touched: per scale, the block's score-map
+% rows and cols and its scores ([] where no anchor is touched). gastrel scores one crop per
+% scale, holding all elements of those anchors, in one call; a crop's scores equal the full
+% map's.
   p = template.params;
   step = p.poolStep;
   tRowsPooled = floor(template.templateRows / step);
   tColsPooled = floor(template.templateCols / step);
-  pooledSize = size(scale.pooled{1});
-  firstRow = max(touchedRows(1) - max(template.rowOffsets), 1 - tRowsPooled);
-  lastRow = min(touchedRows(2) - min(template.rowOffsets), pooledSize(1));
-  firstCol = max(touchedCols(1) - max(template.colOffsets), 1 - tColsPooled);
-  lastCol = min(touchedCols(2) - min(template.colOffsets), pooledSize(2));
-  if firstRow > lastRow || firstCol > lastCol
+  % Inhibition reaches 2h pixels beyond an element's shifted place, and re-pooling a
+  % further posShiftMax pooled positions.
+  reach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
+  rowOffsets = [min(template.rowOffsets), max(template.rowOffsets)];
+  colOffsets = [min(template.colOffsets), max(template.colOffsets)];
+  blocks = cell(1, scales.count);
+  crops = struct('scale', {}, 'rowRange', {}, 'colRange', {}, 'anchors', {}, 'anchorCols', {});
+  for j = 1:scales.count
+    pooledSize = size(maps.pooled{j, 1});
+    touchedRows = anchorRows(j) + rowOffsets + [-reach, reach];
+    touchedCols = anchorCols(j) + colOffsets + [-reach, reach];
+    firstRow = max(touchedRows(1) - rowOffsets(2), 1 - tRowsPooled);
+    lastRow = min(touchedRows(2) - rowOffsets(1), pooledSize(1));
+    firstCol = max(touchedCols(1) - colOffsets(2), 1 - tColsPooled);
+    lastCol = min(touchedCols(2) - colOffsets(1), pooledSize(2));
+    rowRange = max(1, firstRow + rowOffsets(1)):min(pooledSize(1), lastRow + rowOffsets(2));
+    colRange = max(1, firstCol + colOffsets(1)):min(pooledSize(2), lastCol + colOffsets(2));
+    if firstRow <= lastRow && firstCol <= lastCol && ~isempty(rowRange) && ~isempty(colRange)
+      crops(end + 1) = struct('scale', j, 'rowRange', rowRange, 'colRange', colRange, ...
+                              'anchors', firstRow:lastRow, 'anchorCols', firstCol:lastCol);
+    end
+  end
+  if isempty(crops)
     return;
   end
-  rowRange = max(1, firstRow + min(template.rowOffsets)): ...
-             min(pooledSize(1), lastRow + max(template.rowOffsets));
-  colRange = max(1, firstCol + min(template.colOffsets)): ...
-             min(pooledSize(2), lastCol + max(template.colOffsets));
-  if isempty(rowRange) || isempty(colRange)
-    return;
+  cropRows = arrayfun(@(c) numel(c.rowRange) * step, crops);
+  cropCols = arrayfun(@(c) numel(c.colRange) * step, crops);
+  pooled = cell(numel(crops), size(maps.pooled, 2));
+  normalizer = cell(1, numel(crops));
+  for c = 1:numel(crops)
+    crop = crops(c);
+    pooled(c, :) = crop_cells(maps.pooled(crop.scale, :), crop.rowRange, crop.colRange);
+    pixelRows = (crop.rowRange(1) - 1) * step + (1:cropRows(c));
+    pixelCols = (crop.colRange(1) - 1) * step + (1:cropCols(c));
+    normalizer{c} = maps.normalizer{crop.scale}(pixelRows, pixelCols) * 1;
   end
-  cropRows = numel(rowRange) * step;
-  cropCols = numel(colRange) * step;
-  pixelRows = (rowRange(1) - 1) * step + (1:cropRows);
-  pixelCols = (colRange(1) - 1) * step + (1:cropCols);
-  cropScores = score_placements(crop_cells(scale.pooled, rowRange, colRange), ...
-                                {scale.normalizer{1}(pixelRows, pixelCols) * 1}, ...
-                                cropRows, cropCols, template);
-  % Anchor a of the image is anchor a - rowRange(1) + 1 of the crop; a score map row holds
-  % the anchor plus the template's pooled height.
-  anchors = firstRow:lastRow;
-  anchorCols = firstCol:lastCol;
-  previous = scale.scores(anchors + tRowsPooled, anchorCols + tColsPooled);
-  fresh = cropScores(anchors - rowRange(1) + 1 + tRowsPooled, ...
-                     anchorCols - colRange(1) + 1 + tColsPooled);
-  fresh(previous == ruled_out()) = ruled_out();
-  scale.scores(anchors + tRowsPooled, anchorCols + tColsPooled) = fresh;
+  cropScores = score_placements(pooled, normalizer, cropRows, cropCols, template);
+  for c = 1:numel(crops)
+    crop = crops(c);
+    % Anchor a of the image is anchor a - rowRange(1) + 1 of the crop; a score map row holds
+    % the anchor plus the template's pooled height.
+    blocks{crop.scale} = struct('rows', crop.anchors + tRowsPooled, ...
+                                'cols', crop.anchorCols + tColsPooled, ...
+                                'scores', cropScores{c}(crop.anchors - crop.rowRange(1) + 1 + tRowsPooled, ...
+                                                        crop.anchorCols - crop.colRange(1) + 1 + tColsPooled));
+  end
 end
 
-function scale = exclude_near(scale, detection, radius, template)
-% Rules out the placements whose box centre, in image pixels, lies within radius of the
-% detection's centre. Only the block of anchors whose centres can lie that close is tested.
+function [rowSpan, colSpan, near] = near_placements(scales, j, scoreSize, detection, radius, template)
+% The placements of scale j whose box centre, in image pixels, lies within radius of the
+% detection's centre: a block of the score map (rowSpan x colSpan) and which of its
+% placements are near. Only the block whose centres can lie that close is tested.
+  rowSpan = []; colSpan = []; near = [];
   if radius <= 0
     return;
   end
   step = template.params.poolStep;
   tRowsPooled = floor(template.templateRows / step);
   tColsPooled = floor(template.templateCols / step);
-  rowSpan = near_anchors(detection.row, radius, scale.rowFactor, step, template.templateRows, ...
-                         tRowsPooled, size(scale.scores, 1));
-  colSpan = near_anchors(detection.col, radius, scale.colFactor, step, template.templateCols, ...
-                         tColsPooled, size(scale.scores, 2));
+  rowSpan = near_anchors(detection.row, radius, scales.rowFactor(j), step, template.templateRows, ...
+                         tRowsPooled, scoreSize(1));
+  colSpan = near_anchors(detection.col, radius, scales.colFactor(j), step, template.templateCols, ...
+                         tColsPooled, scoreSize(2));
   anchorRows = rowSpan' - tRowsPooled;
   anchorCols = colSpan - tColsPooled;
-  centreRows = (anchorRows * step + (template.templateRows + 1) / 2 - 0.5) / scale.rowFactor + 0.5;
-  centreCols = (anchorCols * step + (template.templateCols + 1) / 2 - 0.5) / scale.colFactor + 0.5;
+  centreRows = (anchorRows * step + (template.templateRows + 1) / 2 - 0.5) / scales.rowFactor(j) + 0.5;
+  centreCols = (anchorCols * step + (template.templateCols + 1) / 2 - 0.5) / scales.colFactor(j) + 0.5;
   near = (centreRows - detection.row).^2 + (centreCols - detection.col).^2 < radius^2;
-  block = scale.scores(rowSpan, colSpan);
-  block(near) = ruled_out();
-  scale.scores(rowSpan, colSpan) = block;
 end
 
 function span = near_anchors(centre, radius, factor, step, templateSide, sidePooled, scoreSide)
@@ -350,9 +393,8 @@ function span = near_anchors(centre, radius, factor, step, templateSide, sidePoo
   span = max(1, floor(lowest) - 1):min(scoreSide, ceil(highest) + 1);
 end
 
-function [rowRange, colRange] = pooled_crop(scale, rowSpan, colSpan, margin)
+function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)
 % Pooled rows and columns covering the spans plus a margin, clipped to the pooled map.
-  pooledSize = size(scale.pooled{1});
   rowRange = max(1, floor(rowSpan(1)) - margin):min(pooledSize(1), ceil(rowSpan(2)) + margin);
   colRange = max(1, floor(colSpan(1)) - margin):min(pooledSize(2), ceil(colSpan(2)) + margin);
 end
