@@ -87,7 +87,7 @@ bench: all
 	$(Q)scripts/bench.sh $(BUILD_DIR)
 
 demo: plugins
-	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
+	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
 
 package: all
 	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/package.sh

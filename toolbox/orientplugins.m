@@ -7,6 +7,9 @@
 %   filter_responses     - energies of an image's responses to a filter bank
 %   background_tables    - lookup tables for learning, from non-face patches
 %   learn_template       - learn a template of oriented elements from aligned faces
+%   save_template        - save a learned template, its filter bank and settings to a MAT file
+%   load_template        - load a template saved by save_template
+%   face_template        - the demo's face template: loaded from its file, or learned and saved
 %   detect_faces         - find faces in an image with a learned template, at several sizes
 %   draw_detections      - a picture of the image with the detections and their ranks
 %   draw_template        - a picture of a template beside training faces and their sketches
