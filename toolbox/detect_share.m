@@ -95,6 +95,15 @@ function counts = detect_share(outFolder, share, shareCount, varargin)
   end
 end
 
+function text = option_name(name)
+% An option's name in quotes, or the class of what was given instead.
+  if ischar(name)
+    text = ['''' name ''''];
+  else
+    text = ['given as a ' class(name)];
+  end
+end
+
 function options = share_options(args)
 % The options, checked.
   options = struct('logFile', '', 'parent', 0, 'verbose', 0);
@@ -107,7 +116,7 @@ function options = share_options(args)
     value = args{k + 1};
     if ~ischar(name) || ~isfield(options, name)
       error('detect_share:unknownOption', ['detect_share: unknown option %s; the options are ' ...
-            'logFile, parent and verbose'], mat2str(name));
+            'logFile, parent and verbose'], option_name(name));
     end
     if strcmp(name, 'logFile')
       ok = ischar(value) && isrow(value);
