@@ -128,8 +128,10 @@ if [ "$jobs" = 1 ] && [ "$threads" != 0 ]; then
 fi
 
 # The values reach Octave through the environment, never as code. Octave's note on leaving
-# after a caught image reader error ("ignoring const execution_exception") is dropped.
-DETECT_MEX="$buildDir/mex" DETECT_TOOLBOX="$buildDir/toolbox" DETECT_DATA="$dataDir" \
+# after a caught image reader error ("ignoring const execution_exception") is dropped from
+# its standard error; its exit status is the script's.
+set +e
+{ DETECT_MEX="$buildDir/mex" DETECT_TOOLBOX="$buildDir/toolbox" DETECT_DATA="$dataDir" \
 DETECT_IMAGES="$images" DETECT_OUT="$out" DETECT_JOBS="$jobs" DETECT_THREADS="$threads" \
 DETECT_RECURSIVE="$recursive" DETECT_PICTURES="$pictures" DETECT_FACES="$faces" \
 DETECT_COUNT="$count" DETECT_MEMORY="$memory" DETECT_TEMPLATE="$template" \
@@ -160,4 +162,6 @@ octave-cli --no-history --norc --quiet --eval '
     fprintf(stderr, "detect: %s\n", failure.message);
     exit(1);
   end
-  exit(summary.failed + summary.pending > 0);' 2> >(grep -v --line-buffered 'ignoring const execution_exception' >&2)
+  exit(summary.failed + summary.pending > 0);' 2>&1 1>&3 3>&- |
+    grep -v --line-buffered 'ignoring const execution_exception' >&2; } 3>&1
+exit "${PIPESTATUS[0]}"
