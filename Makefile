@@ -3,6 +3,8 @@
 # make plugins  install what building needs (build group), then build only the plug-ins and
 #               the toolbox copy
 # make demo     make plugins, fetch the data once, learn a face template and detect faces (writes out/)
+# make detect IMAGES=folder OUT=folder [JOBS=n]  make plugins, then find the faces in every
+#               photo of a folder, resuming a killed run (scripts/detect.sh lists the variables)
 # make test     make, then run the unit tests, the Octave tests and the package test
 # make test-asan  build the unit tests with ASan and UBSan ($(BUILD_DIR)-asan), then run them
 # make fuzz     build a libFuzzer target per plug-in with clang, ASan and UBSan ($(BUILD_DIR)-fuzz), then run each for FUZZ_SECONDS s
@@ -42,7 +44,7 @@ endif
 # $(call configure,build folder,arguments)
 configure = $(Q)cmake $(CMAKE_QUIET) -S . -B $(1) $(2) $(CMAKE_ARGS) | $(CONFIGURE_FILTER)
 
-.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind test test-asan fuzz valgrind bench demo package clean
+.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind deps-slurm test test-asan fuzz valgrind bench demo detect package clean
 # Each step waits for the one before (the builds are parallel inside): never two package
 # installs at once.
 .NOTPARALLEL:
@@ -67,6 +69,9 @@ deps-fuzz:
 deps-valgrind:
 	$(Q)$(INSTALL_DEPS) build test valgrind
 
+deps-slurm:
+	$(Q)$(INSTALL_DEPS) build slurm
+
 test: all
 	$(Q)cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
@@ -87,7 +92,13 @@ bench: all
 	$(Q)scripts/bench.sh $(BUILD_DIR)
 
 demo: plugins
-	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
+	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
+
+# JOBS here counts the batch's worker processes (by default one per core, as for building).
+detect: plugins
+	$(Q)IMAGES="$(IMAGES)" OUT="$(OUT)" JOBS="$(JOBS)" THREADS="$(THREADS)" RECURSIVE="$(RECURSIVE)" \
+	  PICTURES="$(PICTURES)" FACES="$(FACES)" COUNT="$(COUNT)" MEMORY="$(MEMORY)" \
+	  TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/detect.sh
 
 package: all
 	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/package.sh

@@ -8,8 +8,10 @@
 #                                                   any grey or colour PNG/JPEG with faces of
 #                                                   about 40 to 80 pixels in height
 # Variables: SCENE (image file), OUT (output folder), FACES (smallest and largest face height
-# in pixels, or one height), COUNT (detections to make, at most), BUILD_DIR (build folder
-# holding mex/ and toolbox/), DATA_DIR (data cache).
+# in pixels, or one height), COUNT (detections to make, at most), TEMPLATE (the template's
+# file, loaded when learned with the same settings and data, learned and written otherwise;
+# default OUT/template.mat), BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR
+# (data cache).
 #
 # Every variable is checked before Octave starts; a mistake ends the run with one line on
 # standard error and exit status 2. A failure inside the run (an unreadable image, a search
@@ -24,6 +26,7 @@ scene="${SCENE:-}"
 out="${OUT:-out}"
 faces="${FACES:-}"
 count="${COUNT:-40}"
+template="${TEMPLATE:-}"
 
 refuse() {
     echo "demo: $*" >&2
@@ -65,6 +68,13 @@ checkCount() {
         refuse "COUNT must be a whole number of detections from 1 to 999999999; got \"$count\""
 }
 
+checkTemplate() {
+    local folder
+    folder=$(dirname -- "$template")
+    [ -d "$folder" ] || refuse "TEMPLATE=$template: the folder $folder does not exist"
+    [ ! -d "$template" ] || refuse "TEMPLATE=$template: a folder, not a file"
+}
+
 checkOut() {
     mkdir -p -- "$out" 2>/dev/null || refuse "OUT=$out: cannot make the output folder"
     [ -d "$out" ] && [ -w "$out" ] || refuse "OUT=$out: the output folder is not writable"
@@ -74,6 +84,7 @@ if [ -n "$scene" ]; then checkScene; fi
 if [ -n "$faces" ]; then checkFaces; fi
 checkCount
 checkOut
+if [ -n "$template" ]; then checkTemplate; fi
 for dir in "$buildDir/mex" "$buildDir/toolbox"; do
     [ -d "$dir" ] || refuse "$dir is missing; build first (make demo builds it)"
 done
@@ -85,13 +96,16 @@ printf 'data cache %s ready (%.2f s)\n' "$dataDir" "$fetchTime"
 
 # The values reach Octave through the environment, never as code; a failure prints one line.
 DEMO_MEX="$buildDir/mex" DEMO_TOOLBOX="$buildDir/toolbox" DEMO_DATA="$dataDir" \
-DEMO_OUT="$out" DEMO_SCENE="$scene" DEMO_FACES="$faces" DEMO_COUNT="$count" \
+DEMO_OUT="$out" DEMO_SCENE="$scene" DEMO_FACES="$faces" DEMO_COUNT="$count" DEMO_TEMPLATE="$template" \
 octave-cli --no-history --norc --quiet --eval '
   addpath(getenv("DEMO_MEX"), getenv("DEMO_TOOLBOX"));
   options = {"dataDir", getenv("DEMO_DATA"), "outDir", getenv("DEMO_OUT"), ...
              "detectionCount", str2double(getenv("DEMO_COUNT"))};
   if ~isempty(getenv("DEMO_SCENE"))
     options(end + 1:end + 2) = {"scene", getenv("DEMO_SCENE")};
+  end
+  if ~isempty(getenv("DEMO_TEMPLATE"))
+    options(end + 1:end + 2) = {"templateFile", getenv("DEMO_TEMPLATE")};
   end
   if ~isempty(getenv("DEMO_FACES"))
     options(end + 1:end + 2) = {"faceRange", reshape(sscanf(getenv("DEMO_FACES"), "%f"), 1, [])};

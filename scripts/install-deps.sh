@@ -10,6 +10,8 @@
 #   fuzz      make fuzz: clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) and
 #             llvm-14 (the symbolizer for their reports)
 #   valgrind  make valgrind: valgrind
+#   slurm     the test of the Slurm job array, on a one-node cluster it starts: slurm-wlm
+#             (slurmctld, slurmd and the commands) and munge
 #
 # Prints one line naming what it installs, and nothing when all is there. apt-get's own output
 # goes to a log file, whose tail is shown only when installing fails. Needs root (or sudo) only
@@ -22,6 +24,7 @@ group_packages() {
         test) echo libgtest-dev libgmock-dev libbenchmark-dev ;;
         fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
         valgrind) echo valgrind ;;
+        slurm) echo slurm-wlm munge ;;
         *) return 1 ;;
     esac
 }
@@ -33,7 +36,7 @@ fi
 packages=()
 for group in "${groups[@]}"; do
     if ! words=$(group_packages "$group"); then
-        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz and valgrind" >&2
+        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz, valgrind and slurm" >&2
         exit 2
     fi
     for package in $words; do

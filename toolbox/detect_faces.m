@@ -58,7 +58,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %                          'detectionCount', 2, 'verbose', 0);
 %     printf('%d detections, the first at row %.1f\n', numel(found), found(1).row);
 
-  template = checked_template(template);
+  check_template('detect_faces', template, 2);
   settings = detection_settings(template, varargin);
   check_filters('detect_faces', filters, stamps, template.params);
   image = grey_image(image, 'detect_faces', 'the image');
@@ -122,16 +122,6 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   if ~isempty(report.stopReason)
     say(verbose, 'detect_faces: %d of %d detections asked: %s\n', numel(detections), ...
         settings.detectionCount, report.stopReason);
-  end
-end
-
-function template = checked_template(template)
-% The template, or the refusal detect_faces:badTemplate when it is not learn_template's.
-  fields = {'elementCount', 'orients', 'rowOffsets', 'colOffsets', 'weights', 'biases', ...
-            'templateRows', 'templateCols', 'params'};
-  if ~isstruct(template) || ~isscalar(template) || ~all(isfield(template, fields))
-    error('detect_faces:badTemplate', ['detect_faces: argument 2 (template) must be the ' ...
-          'struct learn_template makes, with fields %s'], strjoin(fields, ', '));
   end
 end
 

@@ -9,8 +9,8 @@ function [settings, rules] = detector_settings(varargin)
 %   partial struct and then in name/value pairs put in their place. Each setting is checked:
 %   an unknown or misspelt name is refused with detector_settings:unknownOption, a value of
 %   the wrong type or range with detector_settings:badOption. The toolbox functions
-%   (filter_bank, background_tables, learn_template, detect_faces, face_demo) take the same
-%   names, as a partial struct or name/value pairs, so a struct made here can be passed to
+%   (filter_bank, background_tables, learn_template, detect_faces, face_demo, detect_folder)
+%   take the same names, as a partial struct or name/value pairs, so a struct made here can be passed to
 %   every one of them.
 %
 %   Learning (the filter bank, the background tables and the template):
@@ -40,12 +40,19 @@ function [settings, rules] = detector_settings(varargin)
 %     maxEnlargement    3     the image is enlarged at most this many times (faces smaller
 %                             than templateSize/maxEnlargement pixels are refused)
 %     memoryLimit       4     a search needing more than this many GB of maps is refused
+%   Batches (detect_folder):
+%     recursive         0     1: search the subfolders of the photo folder too
+%     pictures          0     1: also write each photo's detection picture
+%     jobs              0     worker processes (0: one per processor core)
+%     threads           0     threads of each worker's filtering (0: the cores split
+%                             evenly among the workers, at least 1)
+%     progressInterval  0.5   seconds between progress lines, at least
 %   Both:
 %     verbose           1     0: quiet; 1: a line per phase, per scale and per detection;
 %                             2: also learning's line per element
 %
 %   The second output, rules, lists every setting as a row {name, default, check, stage}
-%   (stage 'learning', 'detection' or 'both'), for the toolbox's own checks.
+%   (stage 'learning', 'detection', 'batch' or 'both'), for the toolbox's own checks.
 %
 %   Example:
 %     settings = detector_settings('elementCount', 30);
@@ -75,6 +82,11 @@ function [settings, rules] = detector_settings(varargin)
     'exclusionRadius',    0.75,                            'nonneg',    'detection'
     'maxEnlargement',     3,                               'atLeastOne', 'detection'
     'memoryLimit',        4,                               'positive',  'detection'
+    'recursive',          0,                               'flag',      'batch'
+    'pictures',           0,                               'flag',      'batch'
+    'jobs',               0,                               'whole',     'batch'
+    'threads',            0,                               'whole',     'batch'
+    'progressInterval',   0.5,                             'positive',  'batch'
     'verbose',            1,                               'verbosity', 'both'
   };
   settings = resolve_settings('detector_settings', varargin, rules);

@@ -6,21 +6,26 @@ function summary = face_demo(varargin)
 %   summary = face_demo(...)
 %
 %   Learns a template from the 100 aligned faces of dataDir/lfw_subset.npy (with their
-%   mirror images; the 100 non-face patches give the background statistics), searches the
-%   scene for faces, and writes into outDir:
+%   mirror images; the 100 non-face patches give the background statistics), or loads it
+%   from templateFile when that file was learned with the same settings and data
+%   (face_template), searches the scene for faces, and writes into outDir:
 %     template.png    the template's common sketch beside training faces and their sketches
 %     detections.png  the scene with every detection's deformed template, box and rank, and
 %                     the reference boxes in another colour
 %     detections.csv  row,col,height,width,score per detection, in the order found
 %     summary.txt     the scene, the sizes searched, the count asked, the settings other
-%                     than the defaults, elements learned, detections made, matches,
-%                     precision and recall, stage times
+%                     than the defaults, where the template came from, elements learned,
+%                     detections made, matches, precision and recall, stage times
+%     template.mat    the learned template (save_template), unless templateFile names
+%                     another file
 %   fetch-data.sh fills the data folder (make demo runs it; the script is in scripts/ of
 %   the source tree and beside face_demo.m in the package).
 %
 %   Options (name/value pairs):
 %     dataDir        folder of the data (default 'data').
 %     outDir         output folder, made if missing (default 'out').
+%     templateFile   the template's MAT file, loaded when its settings and data match and
+%                    written otherwise (default: template.mat in outDir).
 %     scene          image file to search (default: the Solvay 1927 photo in dataDir).
 %     faceRange      [smallest largest] face height in pixels, searched at five sizes evenly
 %                    spaced in log scale (default: detector_settings' faceSizes, 36 to 63).
@@ -60,10 +65,7 @@ function summary = face_demo(varargin)
   end
   stageNames = {}; stageTimes = [];
   started = tic;
-  patches = permute(read_npy(faceFile), [2 3 1]);
-  faces = patches(:, :, 1:100);
-  faces = cat(3, faces, flip(faces, 2));
-  nonFaces = patches(:, :, 101:200);
+  faces = training_data(demo.dataDir).faces;
   image = read_image(demo.scene);
   references = zeros(0, 4);
   if ~isempty(demo.referenceFile)
@@ -77,16 +79,14 @@ function summary = face_demo(varargin)
               settings, quiet);
   [stageNames, stageTimes] = stage(stageNames, stageTimes, 'reading data', started);
 
+  if ~exist(demo.outDir, 'dir') && ~mkdir(demo.outDir)
+    error('face_demo:cannotWrite', 'face_demo: cannot make the output folder %s', demo.outDir);
+  end
   started = tic;
-  [filters, stamps] = filter_bank(settings);
-  tables = background_tables(nonFaces, filters, settings);
-  [stageNames, stageTimes] = stage(stageNames, stageTimes, 'background tables', started);
-
-  started = tic;
-  say(settings, 'Learning %d elements from %d faces (mirror images included)\n', ...
-      settings.elementCount, size(faces, 3));
-  template = learn_template(faces, filters, stamps, tables, settings);
-  [stageNames, stageTimes] = stage(stageNames, stageTimes, 'learning', started);
+  [template, filters, stamps, learned] = face_template(demo.templateFile, 'dataDir', demo.dataDir, ...
+                                                       settings);
+  templateStages = {'template (loaded)', 'template (learned)'};
+  [stageNames, stageTimes] = stage(stageNames, stageTimes, templateStages{learned + 1}, started);
 
   started = tic;
   say(settings, 'Searching %s (%d x %d) for up to %d detections, faces of %s pixels\n', ...
@@ -96,16 +96,13 @@ function summary = face_demo(varargin)
   [stageNames, stageTimes] = stage(stageNames, stageTimes, 'detection', started);
 
   started = tic;
-  if ~exist(demo.outDir, 'dir') && ~mkdir(demo.outDir)
-    error('face_demo:cannotWrite', 'face_demo: cannot make the output folder %s', demo.outDir);
-  end
   write_png(fullfile(demo.outDir, 'template.png'), ...
             draw_template(template, faces, templateFacesShown, templateZoom));
   write_png(fullfile(demo.outDir, 'detections.png'), draw_detections(image, detections, references));
   write_csv(fullfile(demo.outDir, 'detections.csv'), detections);
   [stageNames, stageTimes] = stage(stageNames, stageTimes, 'drawing and writing', started);
 
-  summary = [search_lines(demo, settings, report), ...
+  summary = [search_lines(demo, settings, report), {template_line(demo.templateFile, learned)}, ...
              result_lines(template, detections, report, references, matchRadius, reportAt), ...
              time_lines(stageNames, stageTimes)];
   file = fopen(fullfile(demo.outDir, 'summary.txt'), 'w');
@@ -117,13 +114,16 @@ function summary = face_demo(varargin)
   say(settings, '%s\n', summary{:});
   say(settings, 'Wrote template.png, detections.png, detections.csv and summary.txt into %s\n', ...
       demo.outDir);
+  if learned
+    say(settings, 'Saved the template to %s\n', demo.templateFile);
+  end
 end
 
 function [demo, rest] = demo_options(args)
 % The demo's own options, taken out of the argument list; the rest are settings.
   demo = struct('dataDir', 'data', 'outDir', 'out', 'scene', '', 'faceRange', [], ...
-                'referenceFile', [], 'scaleCount', 5);
-  textOptions = {'dataDir', 'outDir', 'scene', 'referenceFile'};
+                'referenceFile', [], 'templateFile', '', 'scaleCount', 5);
+  textOptions = {'dataDir', 'outDir', 'scene', 'referenceFile', 'templateFile'};
   rest = {};
   if mod(numel(args), 2) ~= 0
     error('face_demo:badArgument', 'face_demo: options come as name/value pairs; got an odd count (%d)', ...
@@ -152,6 +152,9 @@ function [demo, rest] = demo_options(args)
   defaultScene = fullfile(demo.dataDir, '1280px-Solvay_conference_1927.png');
   if isempty(demo.scene)
     demo.scene = defaultScene;
+  end
+  if isempty(demo.templateFile)
+    demo.templateFile = fullfile(demo.outDir, 'template.mat');
   end
   if isnumeric(demo.referenceFile)
     demo.referenceFile = '';
@@ -229,6 +232,15 @@ function lines = search_lines(demo, settings, report)
     changed = {'none'};
   end
   lines{end + 1} = ['settings other than the defaults: ', strjoin(changed, ', ')];
+end
+
+function line = template_line(file, learned)
+% Where the template came from.
+  if learned
+    line = sprintf('template: learned and saved to %s', file);
+  else
+    line = sprintf('template: loaded from %s (learned earlier with the same settings and data)', file);
+  end
 end
 
 function lines = result_lines(template, detections, report, references, radius, reportAt)

@@ -7,6 +7,13 @@
 %   filter_responses     - energies of an image's responses to a filter bank
 %   background_tables    - lookup tables for learning, from non-face patches
 %   learn_template       - learn a template of oriented elements from aligned faces
+%   save_template        - save a learned template, its filter bank and settings to a MAT file
+%   load_template        - load a template saved by save_template
+%   face_template        - the demo's face template: loaded from its file, or learned and saved
+%   list_photos          - the PNG and JPEG files of a folder, optionally with its subfolders
+%   detect_folder        - find faces in every photo of a folder: a batch that resumes
+%   detect_share         - search one share of a batch's photos (a worker or cluster task)
+%   batch_index          - merge a batch's index: a row per photo with its outcome
 %   detect_faces         - find faces in an image with a learned template, at several sizes
 %   draw_detections      - a picture of the image with the detections and their ranks
 %   draw_template        - a picture of a template beside training faces and their sketches

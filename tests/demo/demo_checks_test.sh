@@ -47,6 +47,8 @@ expectRefusal 2 "^demo: SCENE=$work/missing.png: no such file$" "SCENE=$work/mis
 expectRefusal 2 "^demo: SCENE=$work/text.jpg: not a PNG or JPEG image$" "SCENE=$work/text.jpg"
 expectRefusal 2 "^demo: SCENE=$work: not a regular file$" "SCENE=$work"
 expectRefusal 2 "^demo: OUT=$work/file: cannot make the output folder$" "OUT=$work/file"
+expectRefusal 2 "^demo: TEMPLATE=$work/none/t.mat: the folder $work/none does not exist$" "TEMPLATE=$work/none/t.mat"
+expectRefusal 2 "^demo: TEMPLATE=$work: a folder, not a file$" "TEMPLATE=$work"
 
 # Past the checks, with the plug-ins built and the data fetched: one line, exit status 1.
 if ! "$root/scripts/fetch-data.sh" > "$work/fetch" 2>&1; then

@@ -131,6 +131,33 @@
 %!   delete(file);
 %! end_unwind_protect
 
+%!test
+%! % A JPEG cut short is refused as damaged, whatever the warning settings, and the warning
+%! % settings come back as they were; the whole file reads.
+%! folder = tempname(); mkdir(folder);
+%! whole = fullfile(folder, 'whole.jpg');
+%! imwrite(uint8(255 * rand(120, 160)), whole, 'Quality', 90);
+%! fid = fopen(whole, 'r'); bytes = fread(fid, Inf, 'uint8=>uint8'); fclose(fid);
+%! cut = fullfile(folder, 'cut.jpg');
+%! fid = fopen(cut, 'w'); fwrite(fid, bytes(1:round(end / 2))); fclose(fid);
+%! unwind_protect
+%!   assert(size(read_image(whole)), [120 160]);
+%!   before = warning('off', 'all');
+%!   try
+%!     read_image(cut);
+%!     error('test:notRefused', 'the JPEG cut short was read');
+%!   catch failure
+%!     assert(failure.identifier, 'read_image:notImage');
+%!     assert(failure.message, sprintf('read_image: %s is a damaged image (Premature end of JPEG file)', cut));
+%!   end
+%!   assert(warning('query', 'Octave:language-extension').state, 'off');
+%!   assert(warning('query', 'all').state, 'off');
+%!   warning(before);
+%! unwind_protect_cleanup
+%!   delete(fullfile(folder, '*'));
+%!   rmdir(folder);
+%! end_unwind_protect
+
 %!error <the 30 x 35 image holds no face of the sizes searched \(36 to 63 px\)> detect_faces(rand(30, 35), t, filters, stamps, 'verbose', 0)
 %!error <faces of 8 px would enlarge the 124 x 150 image 5.0 times .* search faces of at least 13.3 px> detect_faces(scene, t, filters, stamps, 'faceSizes', [8 12], 'verbose', 0)
 %!error <would need about .* GB of maps \(2 scales, the largest 124 x 150\), beyond memoryLimit 0.001 GB> detect_faces(scene, t, filters, stamps, 'faceSizes', [40 60], 'memoryLimit', 0.001)

@@ -92,6 +92,10 @@ run_case "a group named twice" "" -- fuzz fuzz
 expect_status 0
 expect_install "clang libclang-rt-14-dev llvm-14"
 
+run_case "the slurm group" "munge" -- slurm
+expect_status 0
+expect_install "slurm-wlm"
+
 run_case "an unknown group" "" -- build tests
 expect_status 2
 [[ "$err" == *"unknown group 'tests'"* ]] || fail "stderr [$err] does not name the unknown group"

@@ -110,6 +110,9 @@ function value = checked_value(caller, name, value, check)
     case 'sizes'
       ok = isNumber && isvector(value) && all(isfinite(value(:))) && all(value(:) > 0);
       expected = 'a vector of face heights in pixels, each finite and greater than 0';
+    case 'flag'
+      ok = scalar && any(v == [0 1]);
+      expected = '0 or 1 (false or true)';
     case 'verbosity'
       ok = scalar && any(v == [0 1 2]);
       expected = '0 (quiet), 1 (progress) or 2 (progress and every learned element)';
