@@ -10,6 +10,8 @@
 #   fuzz      make fuzz: clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) and
 #             llvm-14 (the symbolizer for their reports)
 #   valgrind  make valgrind: valgrind
+#   peers     make evaluate and make bench-detect, to compare with a cascade face detector:
+#             python3-opencv opencv-data (never needed by the demo or the tests)
 #
 # Prints one line naming what it installs, and nothing when all is there. apt-get's own output
 # goes to a log file, whose tail is shown only when installing fails. Needs root (or sudo) only
@@ -22,6 +24,7 @@ group_packages() {
         test) echo libgtest-dev libgmock-dev libbenchmark-dev ;;
         fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
         valgrind) echo valgrind ;;
+        peers) echo python3-opencv opencv-data ;;
         *) return 1 ;;
     esac
 }
@@ -33,7 +36,7 @@ fi
 packages=()
 for group in "${groups[@]}"; do
     if ! words=$(group_packages "$group"); then
-        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz and valgrind" >&2
+        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz, valgrind and peers" >&2
         exit 2
     fi
     for package in $words; do
