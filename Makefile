@@ -11,6 +11,8 @@
 # make evaluate  make plugins, fetch the development photos once, and print how many labelled
 #               faces detect_faces finds on them and on both Solvay scans, beside OpenCV's
 #               Haar cascade (installed when run: install-deps.sh group peers)
+# make bench-detect  make plugins, then time detect_faces on the Solvay photo (also enlarged,
+#               and on 1 and 2 threads) beside the Haar cascade, and the whole cached make demo
 # make package  make, then build the Octave package archive
 # make deps     install the missing Debian packages of the build group (needs root); deps-test,
 #               deps-fuzz and deps-valgrind add the group they name (see scripts/install-deps.sh)
@@ -45,7 +47,7 @@ endif
 # $(call configure,build folder,arguments)
 configure = $(Q)cmake $(CMAKE_QUIET) -S . -B $(1) $(2) $(CMAKE_ARGS) | $(CONFIGURE_FILTER)
 
-.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind test test-asan fuzz valgrind bench evaluate demo package clean
+.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind test test-asan fuzz valgrind bench bench-detect evaluate demo package clean
 # Each step waits for the one before (the builds are parallel inside): never two package
 # installs at once.
 .NOTPARALLEL:
@@ -88,6 +90,9 @@ valgrind: deps-valgrind all
 
 bench: all
 	$(Q)scripts/bench.sh $(BUILD_DIR)
+
+bench-detect: plugins
+	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/bench-detect.sh
 
 evaluate: plugins
 	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/evaluate.sh
