@@ -41,6 +41,8 @@ function results = evaluate_detection(varargin)
     runNames{end + 1} = 'haar';
   end
   print_header(runNames);
+  results = struct('name', {}, 'group', {}, 'source', {}, 'faceCount', {}, 'givenSizes', {}, ...
+                   'defaultSizes', {}, 'haar', {});
   for k = 1:numel(photos)
     results(k) = evaluate_photo(photos(k), template, filters, stamps, options.peerScript);
     print_line(photos(k).name, results(k).faceCount, size_text(photos(k).faceRange), ...
@@ -113,7 +115,7 @@ function print_header(runNames)
   printf(['\nFaces found among the first N detections (N = the faces in the photo), ' ...
           'precision and recall at N.\n']);
   printf(['ours: face_demo''s template, given the sizes of the photo''s labelled faces ' ...
-          '(smallest to largest), or at the default sizes (%.0f to %.0f pixels).\n'], ...
+          '(smallest to largest),\nor at the default sizes (%.0f to %.0f pixels).\n'], ...
          min(defaults.faceSizes), max(defaults.faceSizes));
   if any(strcmp(runNames, 'haar'))
     printf(['Haar cascade: OpenCV''s haarcascade_frontalface_default.xml, detectMultiScale ' ...
@@ -124,9 +126,13 @@ function print_header(runNames)
   for k = 1:numel(runNames)
     printf('   %-21s', titles.(runNames{k}));
   end
-  printf('\n%-44s %5s %7s', 'photo', 'faces', 'sizes');
-  printf('%s', repmat('   found  prec.  recall', 1, numel(runNames)));
-  printf('\n');
+  printf('\n%s\n', column_titles(runNames));
+end
+
+function line = column_titles(runNames)
+% The line naming the table's columns.
+  line = [sprintf('%-44s %5s %7s', 'photo', 'faces', 'sizes'), ...
+          repmat('   found  prec.  recall', 1, numel(runNames))];
 end
 
 function print_line(title, faceCount, sizes, scores)
@@ -159,7 +165,7 @@ function print_totals(results, runNames)
 % Totals over the photos of training.xml and over the whole development set.
   boxed = strcmp({results.source}, 'training.xml');
   development = strcmp({results.group}, 'development');
-  printf('%s\n', repmat('-', 1, 58 + 23 * numel(runNames)));
+  printf('%s\n', repmat('-', 1, numel(column_titles(runNames))));
   print_total(results(boxed), runNames, sprintf('the %d photos of training.xml', sum(boxed)));
   print_total(results(development), runNames, ...
               sprintf('the development set, %d photos', sum(development)));
