@@ -10,6 +10,11 @@
 # make fuzz     build a libFuzzer target per plug-in with clang, ASan and UBSan ($(BUILD_DIR)-fuzz), then run each for FUZZ_SECONDS s
 # make valgrind  make, then run the Octave tests under valgrind memcheck (about 5 minutes)
 # make bench    make, then run the benchmarks and print each plug-in against its plain loop
+# make evaluate  make plugins, fetch the development photos once, and print how many labelled
+#               faces detect_faces finds on them and on both Solvay scans, beside OpenCV's
+#               Haar cascade (installed when run: install-deps.sh group peers)
+# make bench-detect  make plugins, then time detect_faces on the Solvay photo (also enlarged,
+#               and on 1 and 2 threads) beside the Haar cascade, and the whole cached make demo
 # make package  make, then build the Octave package archive
 # make deps     install the missing Debian packages of the build group (needs root); deps-test,
 #               deps-fuzz and deps-valgrind add the group they name (see scripts/install-deps.sh)
@@ -44,7 +49,7 @@ endif
 # $(call configure,build folder,arguments)
 configure = $(Q)cmake $(CMAKE_QUIET) -S . -B $(1) $(2) $(CMAKE_ARGS) | $(CONFIGURE_FILTER)
 
-.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind deps-slurm test test-asan fuzz valgrind bench demo detect package clean
+.PHONY: all plugins deps deps-test deps-fuzz deps-valgrind deps-slurm test test-asan fuzz valgrind bench bench-detect evaluate demo detect package clean
 # Each step waits for the one before (the builds are parallel inside): never two package
 # installs at once.
 .NOTPARALLEL:
@@ -90,6 +95,12 @@ valgrind: deps-valgrind all
 
 bench: all
 	$(Q)scripts/bench.sh $(BUILD_DIR)
+
+bench-detect: plugins
+	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/bench-detect.sh
+
+evaluate: plugins
+	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/evaluate.sh
 
 demo: plugins
 	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh

@@ -3,7 +3,7 @@
 # packages without installing them: each .deb is downloaded with apt-get download and only
 # the needed files are extracted from it. Later runs find the files and do nothing.
 #
-#   scripts/fetch-data.sh [cacheDir]     (default: data/ at the repository root)
+#   scripts/fetch-data.sh [--development] [cacheDir]     (default: data/ at the repository root)
 #
 # Files written into cacheDir:
 #   lfw_subset.npy                         200 grey 25 x 25 patches: 100 faces, 100 non-faces
@@ -12,10 +12,22 @@
 #   Solvay_conference_1927_Version2_1024x705.jpg
 #                                          another scan of the same gathering, at another size
 #   astronaut.png                          a single colour portrait, 512 x 512
+# With --development, also the development photos that make evaluate scores (the demo and the
+# tests never need them), from two more packages:
+#   training.xml                           face boxes drawn by hand on four PASCAL VOC photos
+#                                          (libdlib19.1's examples/faces/training.xml)
+#   the four photos training.xml names     2007_007763.jpg, 2008_001009.jpg, ...
+#   grace_hopper.jpg                       a colour portrait, 512 x 600 (python-matplotlib-data)
+# Nothing else of libdlib19.1 is extracted: its other photos are kept unseen for judging.
 # Exits with status 1 and a message naming the package when the archive cannot be reached.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+development=false
+if [ "${1:-}" = --development ]; then
+    development=true
+    shift
+fi
 cache="${1:-$root/data}"
 
 skimagePackage=python3-skimage
@@ -25,6 +37,11 @@ vispPackage=visp-images-data
 vispFiles=(./usr/share/visp-images-data/ViSP-images/faces/1280px-Solvay_conference_1927.png
            ./usr/share/visp-images-data/ViSP-images/faces/ground_truth_detection.txt
            ./usr/share/visp-images-data/ViSP-images/Solvay/Solvay_conference_1927_Version2_1024x705.jpg)
+boxesPackage=libdlib19.1
+boxesFolder=./usr/share/doc/libdlib19.1/examples/faces
+boxesFile=$boxesFolder/training.xml
+portraitPackage=python-matplotlib-data
+portraitFiles=(./usr/share/matplotlib/mpl-data/sample_data/grace_hopper.jpg)
 
 # True when every file of the list is already in the cache.
 all_cached() {
@@ -34,10 +51,28 @@ all_cached() {
     done
 }
 
-# Downloads one package's .deb into the working folder, running apt-get update once when the
-# package is unknown to the local package lists.
+# The photos that the cached box list names, as paths inside their package; only plain file
+# names are taken.
+named_photos() {
+    grep -o "file='[A-Za-z0-9_.-]*'" "$cache/$(basename "$boxesFile")" |
+        sed -e "s/^file='//" -e "s/'\$//" -e "s|^|$boxesFolder/|"
+}
+
+# True when the development photos, their box list and the portrait are all in the cache.
+development_cached() {
+    all_cached "$boxesFile" "${portraitFiles[@]}" || return 1
+    local photos
+    mapfile -t photos < <(named_photos)
+    [ ${#photos[@]} -gt 0 ] && all_cached "${photos[@]}"
+}
+
+# Downloads one package's .deb into the working folder, once, running apt-get update once
+# when the package is unknown to the local package lists.
 download() {
     local package="$1"
+    if ls "$work/${package}"_*.deb >/dev/null 2>&1; then
+        return 0
+    fi
     if (cd "$work" && apt-get download -q "$package" >/dev/null 2>"$work/download.log"); then
         return 0
     fi
@@ -73,13 +108,31 @@ fetch() {
     echo "fetch-data: cached $# file(s) of $package in $cache"
 }
 
-if all_cached "${skimageFiles[@]}" && all_cached "${vispFiles[@]}"; then
+# Extracts the box list, then the photos it names, and nothing else of its package.
+fetch_boxed_photos() {
+    fetch "$boxesPackage" "$boxesFile"
+    local photos
+    mapfile -t photos < <(named_photos)
+    if [ ${#photos[@]} -eq 0 ]; then
+        echo "fetch-data: $(basename "$boxesFile") of $boxesPackage names no photo" >&2
+        exit 1
+    fi
+    fetch "$boxesPackage" "${photos[@]}"
+}
+
+if all_cached "${skimageFiles[@]}" && all_cached "${vispFiles[@]}" &&
+   { ! $development || development_cached; }; then
     exit 0
 fi
 mkdir -p "$cache"
 # The working folder lies inside the cache, so that moving a file into place is an atomic
-# rename: a run in parallel never sees half a file.
-work="$(mktemp -d "$cache/.fetch.XXXXXX")"
+# rename: a run in parallel never sees half a file. Its name is absolute, since downloads
+# run inside it.
+work="$(mktemp -d "$(cd "$cache" && pwd)/.fetch.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 fetch "$skimagePackage" "${skimageFiles[@]}"
 fetch "$vispPackage" "${vispFiles[@]}"
+if $development; then
+    fetch_boxed_photos
+    fetch "$portraitPackage" "${portraitFiles[@]}"
+fi

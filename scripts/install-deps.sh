@@ -12,6 +12,8 @@
 #   valgrind  make valgrind: valgrind
 #   slurm     the test of the Slurm job array, on a one-node cluster it starts: slurm-wlm
 #             (slurmctld, slurmd and the commands) and munge
+#   peers     make evaluate and make bench-detect, to compare with a cascade face detector:
+#             python3-opencv opencv-data (never needed by the demo or the tests)
 #
 # Prints one line naming what it installs, and nothing when all is there. apt-get's own output
 # goes to a log file, whose tail is shown only when installing fails. Needs root (or sudo) only
@@ -25,6 +27,7 @@ group_packages() {
         fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
         valgrind) echo valgrind ;;
         slurm) echo slurm-wlm munge ;;
+        peers) echo python3-opencv opencv-data ;;
         *) return 1 ;;
     esac
 }
@@ -36,7 +39,7 @@ fi
 packages=()
 for group in "${groups[@]}"; do
     if ! words=$(group_packages "$group"); then
-        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz, valgrind and slurm" >&2
+        echo "install-deps: unknown group '$group'; the groups are build, test, fuzz, valgrind, slurm and peers" >&2
         exit 2
     fi
     for package in $words; do

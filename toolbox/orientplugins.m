@@ -20,6 +20,8 @@
 %   match_detections     - match detections, in the order found, to reference centres
 %   read_npy             - read a float64 array from a .npy file
 %   read_reference_boxes - read reference face boxes
+%   read_face_labels     - read faces labelled by hand: each photo's face centres and heights
+%   score_detections     - faces found among the first N detections, precision and recall at N
 %   fresh_maps           - zero single maps, each with data of its own, for the plug-ins
 %   face_demo            - learn a face template from LFW faces and find the faces in a photo
 %

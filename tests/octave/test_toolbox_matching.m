@@ -25,3 +25,17 @@
 %! % No references, or no detections.
 %! assert(match_detections([1 1; 2 2], zeros(0, 2), 5), [false; false]);
 %! assert(size(match_detections(zeros(0, 2), [1 1], 5)), [0 1]);
+
+%!test
+%! % One radius per reference: the same distance matches a large face and not a small one.
+%! references = [0 0; 100 0];
+%! [matched, reference] = match_detections([0 12; 100 12], references, [15 10]);
+%! assert(matched', [true false]);
+%! assert(reference', [1 0]);
+%! % The nearest free reference is taken even when a farther one has a larger radius.
+%! [matched, reference] = match_detections([0 8], [0 0; 0 30], [5 40]);
+%! assert(matched, false);
+%! assert(reference, 0);
+
+%!error <one distance or one per reference \(3\); got 2 values> match_detections([1 1], [1 1; 2 2; 3 3], [4 5])
+%!error id=match_detections:badRadius match_detections([1 1], zeros(0, 2), [4 5])

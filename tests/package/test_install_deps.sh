@@ -88,6 +88,10 @@ expect_status 0
 expect_install "make g++ octave-dev libgtest-dev libbenchmark-dev valgrind"
 expect_quiet_install "make g++ octave-dev libgtest-dev libbenchmark-dev valgrind"
 
+run_case "the peers group alone" "" -- peers
+expect_status 0
+expect_install "python3-opencv opencv-data"
+
 run_case "a group named twice" "" -- fuzz fuzz
 expect_status 0
 expect_install "clang libclang-rt-14-dev llvm-14"

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# make bench-detect: times, in one run on this machine, the search for faces in the Solvay 1927
+# photo (1280 x 881), as medians of a few runs (elapsed and processor time):
+#   - detect_faces with the demo's settings (faces of 36 to 63 px, 40 detections), the
+#     template learned once and not timed;
+#   - OpenCV's Haar cascade (haarcascade_frontalface_default.xml), detectMultiScale at its
+#     defaults on the grey photo, and given the same face sizes (minSize 36, maxSize 63);
+#   - detect_faces on the photo enlarged to twice its side, with the same settings;
+#   - detect_faces with OMP_NUM_THREADS=1 and with OMP_NUM_THREADS=2;
+#   - the whole cached make demo (data fetched, plug-ins built), and its stage times.
+# It measures whatever detect_faces does in this tree.
+#
+#   scripts/bench-detect.sh
+# Variables: BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR (data cache),
+# RUNS (runs per median, 3).
+#
+# The Haar cascade (install-deps.sh group peers: python3-opencv, opencv-data) is installed
+# when missing; when it cannot be, its times are left out and the run says so.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+buildDir="${BUILD_DIR:-build}"
+case "$buildDir" in /*) ;; *) buildDir="$root/$buildDir" ;; esac
+dataDir="${DATA_DIR:-$root/data}"
+runs="${RUNS:-3}"
+photo="$dataDir/1280px-Solvay_conference_1927.png"
+smallestFace=36
+largestFace=63
+enlargement=2
+expectedEnlargedRatio=4.5     # 4 times the pixels should cost at most this many times the time
+for dir in "$buildDir/mex" "$buildDir/toolbox"; do
+    if [ ! -d "$dir" ]; then
+        echo "bench-detect: $dir is missing; build first (make bench-detect builds it)" >&2
+        exit 2
+    fi
+done
+if ! [[ "$runs" =~ ^[1-9][0-9]?$ ]]; then
+    echo "bench-detect: RUNS must be a whole number from 1 to 99; got \"$runs\"" >&2
+    exit 2
+fi
+
+"$root/scripts/fetch-data.sh" "$dataDir"
+peer="$root/scripts/peers/haar_faces.py"
+if ! "$root/scripts/install-deps.sh" peers; then
+    echo "bench-detect: the Haar cascade cannot be installed (python3-opencv, opencv-data): its times are left out" >&2
+    peer=""
+fi
+
+# detect_times THREADS ENLARGEMENT: "seconds,cpuSeconds" of detect_faces, medians of the runs.
+detect_times() {
+    OMP_NUM_THREADS="$1" BENCH_MEX="$buildDir/mex" BENCH_TOOLBOX="$buildDir/toolbox" \
+    BENCH_SCRIPTS="$root/scripts/evaluation" BENCH_DATA="$dataDir" BENCH_RUNS="$runs" \
+    BENCH_ENLARGEMENT="$2" octave-cli --no-history --norc --quiet --eval '
+      addpath(getenv("BENCH_MEX"), getenv("BENCH_TOOLBOX"), getenv("BENCH_SCRIPTS"));
+      [seconds, cpuSeconds] = time_detection(getenv("BENCH_DATA"), str2double(getenv("BENCH_RUNS")), ...
+                                             str2double(getenv("BENCH_ENLARGEMENT")));
+      printf("%.4f,%.4f\n", seconds, cpuSeconds);'
+}
+
+# demo_seconds OUT: runs the cached make demo into OUT quietly; prints its elapsed seconds.
+demo_seconds() {
+    local started
+    started=$(date +%s.%N)
+    DATA_DIR="$dataDir" make -C "$root" --no-print-directory BUILD_DIR="$buildDir" OUT="$1" demo \
+        > "$1.log" 2>&1 || { echo "bench-detect: make demo failed; its output:" >&2; cat "$1.log" >&2; exit 1; }
+    awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f\n", b - a }'
+}
+
+# median of the numbers given.
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+field() { cut -d, -f"$2" <<< "$1"; }
+# ratio A B: "elapsed ratio (processor ratio)" of two "seconds,cpuSeconds" pairs.
+ratio() {
+    awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" -v c="$(field "$1" 2)" -v d="$(field "$2" 2)" \
+        'BEGIN { printf "%.2f (%.2f)", a / b, c / d }'
+}
+# line TITLE TIMES [NOTE]: one line of the report.
+line() {
+    printf '%-70s %7.2f s (%5.2f s)%s\n' "$1" "$(field "$2" 1)" "$(field "$2" 2)" "${3:+   $3}"
+}
+
+echo "bench-detect: $(date -u +%Y-%m-%d), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
+echo "medians of $runs runs; elapsed seconds (processor seconds, all threads added), ratios likewise."
+echo "The machine may be shared: elapsed times well above processor times say it was busy; repeat."
+ours=$(detect_times 2 1)
+echo
+line "detect_faces, the demo's settings (faces of $smallestFace-$largestFace px, 40 detections)" "$ours"
+if [ -n "$peer" ]; then
+    haar=$("$peer" "$photo" --time "$runs")
+    haarSized=$("$peer" "$photo" --sizes "$smallestFace" "$largestFace" --time "$runs")
+    line "Haar cascade, detectMultiScale at its defaults ($(field "$haar" 4) threads)" "$haar" \
+         "detect_faces / Haar: $(ratio "$ours" "$haar")"
+    line "Haar cascade, minSize $smallestFace and maxSize $largestFace px" "$haarSized" \
+         "detect_faces / Haar: $(ratio "$ours" "$haarSized")"
+fi
+enlarged=$(detect_times 2 "$enlargement")
+line "detect_faces on the photo enlarged $enlargement times in side, same settings" "$enlarged" \
+     "enlarged / photo: $(ratio "$enlarged" "$ours"), at most $expectedEnlargedRatio expected"
+oneThread=$(detect_times 1 1)
+twoThreads=$(detect_times 2 1)
+line "detect_faces, OMP_NUM_THREADS=1" "$oneThread"
+line "detect_faces, OMP_NUM_THREADS=2" "$twoThreads" "1 thread / 2 threads: $(ratio "$oneThread" "$twoThreads")"
+
+out=$(mktemp -d "${TMPDIR:-/tmp}/bench-detect.XXXXXX")
+trap 'rm -rf "$out"' EXIT
+demoTimes=()
+for ((run = 1; run <= runs; ++run)); do
+    demoTimes+=("$(demo_seconds "$out/demo")")
+done
+printf '%-70s %7.2f s\n' "make demo, cached (data fetched, plug-ins built), whole command" "$(median "${demoTimes[@]}")"
+echo "  its stages, last run (summary.txt):"
+sed -n 's/^time /    /p' "$out/demo/summary.txt"
