@@ -47,8 +47,11 @@ function summary = face_demo(varargin)
   settings = resolve_settings('face_demo', settingArgs);
   faceSizesGiven = ~isempty(demo.faceRange);
   if faceSizesGiven
-    settings.faceSizes = exp(linspace(log(demo.faceRange(1)), log(demo.faceRange(end)), ...
-                                      demo.scaleCount));
+    scaleCount = demo.scaleCount;
+    if demo.faceRange(1) == demo.faceRange(end)
+      scaleCount = 1;                   % one size given is searched once
+    end
+    settings.faceSizes = exp(linspace(log(demo.faceRange(1)), log(demo.faceRange(end)), scaleCount));
   end
   % These are the demo's own choices, beside detector_settings' defaults.
   matchRadius = 25;             % a detection matches a reference centre this close (pixels)
