@@ -477,6 +477,33 @@ TEST(Quillon, ZeroAndMinusZeroTieInScanOrder) {
     }
 }
 
+// The largest sum is found four sums at a time, each lane keeping its maximum unless a sum is
+// strictly greater: a NaN sum four rows below the largest, in the same lane of the same column
+// and orientation, must leave that lane's maximum alone. Every window height of 8 to 13 rows,
+// every place of the pair inside the whole vectors, both orders of NaN and largest.
+TEST(Quillon, ANaNSumInTheLaneOfTheLargestLeavesItLargest) {
+    const int lanes = 4;
+    for (int mapRows = 12; mapRows <= 17; ++mapRows) {
+        Params p{3, 0, 0, 1, 1, 1, mapRows, 12, 1};
+        int rowLo = 3, height = mapRows - 4, wholeVectors = height / lanes * lanes;
+        for (int offset = 0; offset + lanes < wholeVectors; ++offset) {
+            for (bool nanBelow : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "window of " << height << " rows, largest at offset " << offset
+                                                << (nanBelow ? ", NaN four rows below" : ", NaN four rows above"));
+                int largestRow = rowLo + offset + (nanBelow ? 0 : lanes);
+                int nanRow = rowLo + offset + (nanBelow ? lanes : 0);
+                QuillonCall call = makeCall(p);
+                testsupport::fillEach(call.pooled, [] { return 0.25; });
+                setPooled(call, 0, 1, largestRow, 6, 1.5f);
+                setPooled(call, 0, 1, nanRow, 6, nan);
+                minihost::CallResult result = runQuillon(call);
+                ASSERT_FALSE(result.failed) << result.errorMessage;
+                EXPECT_EQ(capture(call).elements, (std::vector<std::vector<double>>{{1}, {double(largestRow)}, {6}, {15}, {2.5}}));
+            }
+        }
+    }
+}
+
 TEST(Quillon, LooksWeightAndBiasUpInTheTables) {
     struct Case {
         Tables tables;
