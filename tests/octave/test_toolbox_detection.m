@@ -129,3 +129,22 @@
 %!              pooled, traces, {zeros(rows, cols, 'single')}, anchorRow, anchorCol, p.saturationLevel, ...
 %!              side, side, overlap, zeros(1, 1, 'single'), normalizer);
 %! end
+
+%!test
+%! % Two scales whose best scores are equal (the same face size twice): the detection is
+%! % reported at the earlier one, and so is every later detection, which ties again.
+%! rand('seed', 11); randn('seed', 11);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
+%!            'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
+%!            'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! image = conv2(randn(62, 72), ones(3) / 9, 'valid');
+%! search = {'detectionCount', 3, 'scoreThreshold', -Inf, 'exclusionRadius', 0, 'verbose', 0};
+%! once = detect_faces(image, t, filters, stamps, 'faceSizes', side, search{:});
+%! twice = detect_faces(image, t, filters, stamps, 'faceSizes', [side side], search{:});
+%! assert([twice.scale], [1 1 1]);
+%! assert([[twice.row]; [twice.col]; [twice.score]], [[once.row]; [once.col]; [once.score]]);
