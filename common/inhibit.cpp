@@ -1,53 +1,21 @@
+// The rules of inhibition (inhibit.h), to be read against the plain loop of
+// tests/support/plain_detection_loops.h: which responses are scaled and how, which pooled
+// maxima count as wiped out, and how they are searched again. The inner loops over whole
+// columns are kernels with a copy per instruction set (inhibit_kernels.h), run through the
+// table inhibitKernelsFor picks; reading ahead is in inhibit_readahead.cpp.
 #include "inhibit.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
-
 #include "dispatch.h"
+#include "inhibit_kernels.h"
+#include "inhibit_work.h"
+
+namespace inhibition {
 
 namespace {
-
-// Values per vector of SSE2 and of AVX2, and the most AVX2 vectors of maxima a search keeps in
-// registers.
-constexpr int32_t sseLanes = 4;
-constexpr int32_t avxLanes = 8;
-constexpr int32_t maxRunVectors = 4;
-
-// The inclusive range first ... last of 1 ... size that lies within `reach` of `centre`;
-// empty when first > last. Formed in 64 bits, so any 32-bit centre is safe.
-struct Span {
-    int32_t first;
-    int32_t last;
-};
-
-Span spanInside(int32_t centre, int32_t reach, int32_t size) {
-    int64_t first = std::max<int64_t>(1, int64_t{centre} - reach);
-    int64_t last = std::min<int64_t>(size, int64_t{centre} + reach);
-    if (first > last) return Span{1, 0};
-    return Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
-}
-
-// Pooled positions whose shift neighbourhood can reach pixels centre - reach ... centre +
-// reach, clipped to lo ... hi: from (centre - reach) / poolStep - posShiftMax + 1 to
-// (centre + reach) / poolStep + posShiftMax, quotients truncated toward zero.
-Span repoolSpan(int32_t centre, int32_t reach, int32_t poolStep, int32_t posShiftMax, int32_t lo,
-                int32_t hi) {
-    int64_t first = (int64_t{centre} - reach) / poolStep - posShiftMax + 1;
-    int64_t last = (int64_t{centre} + reach) / poolStep + posShiftMax;
-    first = std::max<int64_t>(first, lo);
-    last = std::min<int64_t>(last, hi);
-    if (first > last) return Span{1, 0};
-    return Span{static_cast<int32_t>(first), static_cast<int32_t>(last)};
-}
-
-bool isEmpty(const Span& span) { return span.first > span.last; }
-
-int32_t lengthOf(const Span& span) { return span.last - span.first + 1; }
 
 // Widens `span` to hold first ... last; an empty span becomes first ... last.
 void widen(Span& span, int32_t first, int32_t last) {
@@ -59,51 +27,6 @@ void widen(Span& span, int32_t first, int32_t last) {
     span.first = std::min(span.first, first);
     span.last = std::max(span.last, last);
 }
-
-// An inclusive rectangle of pooled positions; empty when either span is.
-struct Rect {
-    Span rows;
-    Span cols;
-};
-
-}  // namespace
-
-// How the factors of one overlap cell scale responses, and where it holds factors of exactly
-// 0 (either sign), as offsets (dx, dy) from the element in -2h ... 2h.
-enum class FactorKind : uint8_t {
-    general,   // factors differ
-    uniform,   // every factor has the bit pattern of `value`
-    identity,  // every factor is exactly 1.0: only a NaN response can change (a signalling NaN
-               // is quieted by the product)
-};
-
-struct FactorCell {
-    bool known;
-    FactorKind kind;
-    bool solid;  // every factor of the zero box is 0
-    double value;
-    int32_t dxLo, dxHi, dyLo, dyHi;  // bounding box of the zeros; empty when dxLo > dxHi
-};
-
-// During the repair of one orientation: the pooled positions (px, py) from which slot s traces
-// back into the zero box of its source's overlap cell, px - rowLo from 0 to rowSpan and
-// py - colLo from 0 to colSpan (compared without sign, so that a slot that reaches nothing,
-// with rowLo = 2^31, holds no position), and where the factor of such a position lies:
-// factors[first + (px - rowLo) * rowStride + (py - colLo) * colStride]. A solid box needs no
-// factor: its factors point at a single 0 with strides 0.
-struct SlotReach {
-    uint32_t rowLo, rowSpan, colLo, colSpan;
-    const double* factors;
-    int64_t first, rowStride, colStride;
-};
-
-// Pixels of one orientation's map that an inhibition about to run will read (empty when
-// rowFirst > rowLast).
-struct ReadBox {
-    int64_t rowFirst, rowLast, colFirst, colLast;
-};
-
-namespace {
 
 const double solidZero[1] = {0.0};
 
@@ -154,7 +77,8 @@ FactorCell describeCell(const double* factors, int32_t reach) {
     return cell;
 }
 
-// What the work knows of overlap cell selOrient + b * orientCount, read when first asked for.
+}  // namespace
+
 const FactorCell& cellOf(InhibitWork& work, const InhibitGrids& grids, int32_t selOrient, int32_t b) {
     int32_t index = selOrient + b * grids.orientCount;
     FactorCell& cell = work.cells[index];
@@ -162,61 +86,12 @@ const FactorCell& cellOf(InhibitWork& work, const InhibitGrids& grids, int32_t s
     return cell;
 }
 
-// response = response * factor, in double, rounded to single, for `count` responses of a
-// column and their factors (Uniform: factors[0] for all); returns how many of the products are
-// NaN.
-template <bool Uniform>
-VECTOR_HELPER int32_t scaleColumnBody(float* responses, const double* factors,
-                                                               int32_t count) {
-    int32_t nanCount = 0;
-    double uniform = factors[0];
-    for (int32_t i = 0; i < count; ++i) {
-        float product = static_cast<float>(responses[i] * (Uniform ? uniform : factors[i]));
-        responses[i] = product;
-        nanCount += product != product;
-    }
-    return nanCount;
-}
-
-int32_t scaleColumnBaseline(float* responses, const double* factors, int32_t count, bool uniform) {
-    return uniform ? scaleColumnBody<true>(responses, factors, count) : scaleColumnBody<false>(responses, factors, count);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// The same products four at a time with AVX2: each is formed and rounded on its own, so the
-// bits are the same.
-__attribute__((target("avx2"))) int32_t scaleColumnAvx2(float* responses, const double* factors, int32_t count,
-                                                        bool uniform) {
-    return uniform ? scaleColumnBody<true>(responses, factors, count) : scaleColumnBody<false>(responses, factors, count);
-}
-#else
-int32_t scaleColumnAvx2(float* responses, const double* factors, int32_t count, bool uniform) {
-    return scaleColumnBaseline(responses, factors, count, uniform);
-}
-#endif
-
-int32_t scaleColumn(const InhibitWork& work, float* responses, const double* factors, int32_t count,
-                    bool uniform = false) {
-    return work.useAvx2 ? scaleColumnAvx2(responses, factors, count, uniform)
-                        : scaleColumnBaseline(responses, factors, count, uniform);
-}
+namespace {
 
 bool holdsNaN(const float* responses, int32_t count) {
     int32_t nanCount = 0;
     for (int32_t i = 0; i < count; ++i) nanCount += responses[i] != responses[i];
     return nanCount != 0;
-}
-
-// What the work knows of a block of response rows: nothing yet, that it holds no NaN, or that
-// it may hold one.
-enum : uint8_t { nanUnknown = 0, nanFree = 1, nanHeld = 2 };
-
-int32_t nanBlocksOf(int32_t rows) { return static_cast<int32_t>((int64_t{rows} + nanBlockRows - 1) / nanBlockRows); }
-
-// The NaN flags of the map of image `image` and orientation b: column yi, block j (rows
-// j * nanBlockRows + 1 ... (j + 1) * nanBlockRows) at (yi - 1) * nanBlocksOf(mapRows) + j.
-uint8_t* nanFlagsOf(const InhibitWork& work, const ImageExtent& extent, int32_t image, int32_t b) {
-    return work.nanFlags + work.nanFlagStart[image] + int64_t{b} * extent.mapCols * nanBlocksOf(extent.mapRows);
 }
 
 // Step 1 of inhibition: scales every response within 2h of (x, y) by its overlap factor. Each
@@ -236,6 +111,7 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
     int32_t blocks = nanBlocksOf(extent.mapRows);
     int32_t firstBlock = (rows.first - 1) / nanBlockRows;
     int32_t lastBlock = (rows.last - 1) / nanBlockRows;
+    const InhibitKernels& kernels = inhibitKernelsFor(work.useAvx2);
     for (int32_t b = 0; b < grids.orientCount; ++b) {
         float* responses = grids.responseMaps[image + b * grids.imageCount];
         const double* factors = grids.overlapTable[selOrient + b * grids.orientCount];
@@ -247,9 +123,9 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
             uint8_t* columnFlags = flags + int64_t{yi - 1} * blocks;
             int32_t nanCount = 0;
             if (cell.kind == FactorKind::general) {
-                nanCount = scaleColumn(work, column + (rows.first - 1), columnFactors, count);
+                nanCount = kernels.scaleColumn(column + (rows.first - 1), columnFactors, count, false);
             } else if (cell.kind == FactorKind::uniform) {
-                nanCount = scaleColumn(work, column + (rows.first - 1), &cell.value, count, true);
+                nanCount = kernels.scaleColumn(column + (rows.first - 1), &cell.value, count, true);
             } else {
                 uint8_t unsure = 0;
                 for (int32_t j = firstBlock; j <= lastBlock; ++j) unsure |= columnFlags[j] ^ nanFree;
@@ -264,7 +140,8 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
                     if (flag == nanFree) continue;
                     int32_t first = std::max(rows.first - 1, blockFirst);
                     int32_t last = std::min(rows.last - 1, blockFirst + nanBlockRows - 1);
-                    scaleColumn(work, column + first, columnFactors + (first - (rows.first - 1)), last - first + 1);
+                    kernels.scaleColumn(column + first, columnFactors + (first - (rows.first - 1)), last - first + 1,
+                                        false);
                 }
             }
             if (nanCount == 0) continue;
@@ -273,24 +150,8 @@ void suppressResponses(InhibitWork& work, const InhibitGrids& grids, const Image
     }
 }
 
-// One inhibition's element and the re-pooling range rows x cols it repairs.
-struct RepoolSite {
-    const ShiftTable& shifts;
-    const InhibitGrids& grids;
-    const ImageExtent& extent;
-    int32_t image;
-    int32_t selOrient;
-    int32_t x;
-    int32_t y;
-    Span rows;
-    Span cols;
-};
+}  // namespace
 
-// Sets, for each slot of orientation o, the positions of the range from which it traces back
-// into a zero of its source's overlap cell: slot s reaches pixel p * poolStep + shift, whose
-// offset from the element lies in lo ... hi for p from ceil((centre + lo - shift) / poolStep)
-// to floor((centre + hi - shift) / poolStep). Returns the rectangle that holds them all; no
-// other position can have been wiped out.
 Rect reachOfSlots(const RepoolSite& site, InhibitWork& work, int32_t o) {
     const ShiftTable& shifts = site.shifts;
     int32_t step = site.grids.poolStep;
@@ -335,6 +196,8 @@ Rect reachOfSlots(const RepoolSite& site, InhibitWork& work, int32_t o) {
     return found;
 }
 
+namespace {
+
 // Whether the maximum at pooled position (px, py), traced to `slot`, came from a response that
 // met a factor of exactly 0; decided without a branch.
 inline uint8_t isWipedOut(const SlotReach& slot, int32_t px, int32_t py) {
@@ -347,20 +210,6 @@ inline uint8_t isWipedOut(const SlotReach& slot, int32_t px, int32_t py) {
     return static_cast<uint8_t>(inside & static_cast<uint32_t>(slot.factors[at] == 0.0));
 }
 
-// The slot a trace value names, and 1 in `stray` when it is not a whole slot number from 0 to
-// limit - 1 (then `slot` is 0 or the value truncated), decided without a branch.
-struct NamedSlot {
-    int32_t slot;
-    int32_t stray;
-};
-
-VECTOR_HELPER NamedSlot namedSlotOf(float v, float limit) {
-    bool inRange = (v >= 0.0f) & (v < limit);
-    float inside = inRange ? v : 0.0f;
-    int32_t slot = static_cast<int32_t>(inside);
-    return NamedSlot{slot, !inRange | (static_cast<float>(slot) != inside)};
-}
-
 // Whether every one of `count` trace values is a whole slot number below shiftCount: only
 // then does a value equal to s name slot s.
 bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
@@ -369,40 +218,6 @@ bool allWholeSlots(const float* trace, int32_t count, int32_t shiftCount) {
     for (int32_t i = 0; i < count; ++i) strays += namedSlotOf(trace[i], limit).stray;
     return strays == 0;
 }
-
-// marks[i] = -1 where the value at i of a column of slot masks has the bit of trace[i]'s slot,
-// else 0, for `count` positions; returns false, having marked nothing certain, when a trace
-// value is not a whole slot number below `limit` (at most 32).
-VECTOR_HELPER bool markByMasks(const float* trace, const uint32_t* rowMasks,
-                                                       uint32_t colMask, int32_t* marks, int32_t count,
-                                                       float limit) {
-    int32_t strays = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        NamedSlot named = namedSlotOf(trace[i], limit);
-        strays += named.stray;
-        marks[i] = -static_cast<int32_t>(((rowMasks[i] & colMask) >> named.slot) & 1u);
-    }
-    return strays == 0;
-}
-
-bool markByMasksBaseline(const float* trace, const uint32_t* rowMasks, uint32_t colMask, int32_t* marks,
-                         int32_t count, float limit) {
-    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// The same for processors with AVX2, whose shifts by a count per value let it mark eight
-// positions at a time.
-__attribute__((target("avx2"))) bool markByMasksAvx2(const float* trace, const uint32_t* rowMasks, uint32_t colMask,
-                                                    int32_t* marks, int32_t count, float limit) {
-    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
-}
-#else
-bool markByMasksAvx2(const float* trace, const uint32_t* rowMasks, uint32_t colMask, int32_t* marks, int32_t count,
-                     float limit) {
-    return markByMasks(trace, rowMasks, colMask, marks, count, limit);
-}
-#endif
 
 // Largest shiftCount whose slots fit the bits of a slot mask.
 constexpr int32_t maskedSlotLimit = 32;
@@ -442,8 +257,7 @@ void markWiped(const InhibitWork& work, int32_t shiftCount, bool masked, bool an
     if (masked) {
         uint32_t colMask = work.colMasks[py - area.cols.first];
         float limit = static_cast<float>(shiftCount);
-        wholeSlots = work.useAvx2 ? markByMasksAvx2(trace, work.rowMasks, colMask, marks, count, limit)
-                                  : markByMasksBaseline(trace, work.rowMasks, colMask, marks, count, limit);
+        wholeSlots = inhibitKernelsFor(work.useAvx2).markByMasks(trace, work.rowMasks, colMask, marks, count, limit);
         if (wholeSlots && !anyMixed) return;
     } else {
         std::fill(marks, marks + count, 0);
@@ -520,17 +334,6 @@ bool locateSlots(const RepoolSite& site, const InhibitWork& work, int32_t o, con
     return allLand;
 }
 
-// The search of localMaxOverShifts at pooled position (px, py), through the located slots.
-inline LocalMax searchLocated(const InhibitWork& work, int32_t shiftCount, int64_t at) {
-    LocalMax found{noResponse, 0};
-    for (int32_t s = 0; s < shiftCount; ++s) {
-        float v = work.slotMaps[s][work.slotOffsets[s] + at];
-        bool wins = v > found.best;
-        found.best = wins ? v : found.best;
-        found.slot = wins ? s : found.slot;
-    }
-    return found;
-}
 
 // Searches each wiped-out position of `wipedArea` (marked over `marked`) on its own.
 void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
@@ -544,91 +347,13 @@ void searchEachWiped(const RepoolSite& site, const InhibitWork& work, const Repo
             if (!work.wiped[scratchIndex(marked, px, py)]) continue;
             LocalMax found;
             if (allLand) {
-                found = searchLocated(work, shifts.shiftCount, int64_t{px} * step + int64_t{py} * step * mapRows);
+                found = searchLocated(work.slotMaps, work.slotOffsets, shifts.shiftCount,
+                                      int64_t{px} * step + int64_t{py} * step * mapRows);
             } else {
                 found = localMaxOverShifts(shifts, site.grids.responseMaps, site.grids.imageCount, site.image, o,
                                            px * step, py * step, mapRows, site.extent.mapCols);
             }
             storeRepooled(target, cmIndex(px, py, site.extent.pooledRows, site.extent.pooledCols), found);
-        }
-    }
-}
-
-
-// One slot's offer to a block of running maxima: colCount columns of runLength maxima, column
-// j's at best + j * width (and slotOf + j * width), whose candidates are candidates[j *
-// sourceStride + i * step]. A candidate wins only when strictly greater, so ties keep the
-// earlier slot and NaN never wins.
-struct SlotOffer {
-    const float* candidates;
-    int64_t sourceStride;
-    int32_t step;
-    float* best;
-    int32_t* slotOf;
-    int32_t width;
-    int32_t runLength;
-    int32_t colCount;
-    int32_t slot;
-};
-
-inline void offerOne(const float* candidate, float* best, int32_t* slotOf, int32_t slot) {
-    float v = *candidate;
-    float b = *best;
-    bool wins = v > b;
-    *best = wins ? v : b;
-    *slotOf = wins ? slot : *slotOf;
-}
-
-// The offer four maxima at a time with SSE2 (part of every x86-64 processor), the rest one by
-// one. _mm_max_ps(v, b) is v > b ? v : b, exactly the rule above. A run that is not a whole
-// number of vectors ends on a vector that overlaps the one before: both are formed from the
-// maxima as they stood before this slot (the last one is loaded and formed first, and stored
-// last), so the values where they overlap are the same.
-#if defined(__SSE2__)
-struct Offer4 {
-    __m128 best;
-    __m128i slotOf;
-};
-
-inline Offer4 offer4(const float* candidates, int32_t step, const float* best, const int32_t* slotOf, int32_t i,
-                     __m128i slot) {
-    __m128 v = step == 1 ? _mm_loadu_ps(candidates + i)
-                         // Candidates 2i, 2i + 2, 2i + 4, 2i + 6: values 0 and 2 of the four from
-                         // 2i, values 1 and 3 of the four from 2i + 3 (so nothing past the last
-                         // candidate is read).
-                         : _mm_shuffle_ps(_mm_loadu_ps(candidates + 2 * i), _mm_loadu_ps(candidates + 2 * i + 3),
-                                          _MM_SHUFFLE(3, 1, 2, 0));
-    __m128 b = _mm_loadu_ps(best + i);
-    __m128i wins = _mm_castps_si128(_mm_cmpgt_ps(v, b));
-    __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slotOf + i));
-    return Offer4{_mm_max_ps(v, b), _mm_or_si128(_mm_and_si128(wins, slot), _mm_andnot_si128(wins, old))};
-}
-
-inline void store4(const Offer4& offer, float* best, int32_t* slotOf, int32_t i) {
-    _mm_storeu_ps(best + i, offer.best);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(slotOf + i), offer.slotOf);
-}
-#endif
-
-void offerBaseline(const SlotOffer& offer) {
-    for (int32_t j = 0; j < offer.colCount; ++j) {
-        const float* candidates = offer.candidates + j * offer.sourceStride;
-        float* best = offer.best + int64_t{j} * offer.width;
-        int32_t* slotOf = offer.slotOf + int64_t{j} * offer.width;
-#if defined(__SSE2__)
-        if ((offer.step == 1 || offer.step == 2) && offer.runLength >= sseLanes) {
-            __m128i slot = _mm_set1_epi32(offer.slot);
-            int32_t last = offer.runLength - sseLanes;
-            Offer4 ending = offer4(candidates, offer.step, best, slotOf, last, slot);
-            for (int32_t i = 0; i < last; i += sseLanes) {
-                store4(offer4(candidates, offer.step, best, slotOf, i, slot), best, slotOf, i);
-            }
-            store4(ending, best, slotOf, last);
-            continue;
-        }
-#endif
-        for (int32_t i = 0; i < offer.runLength; ++i) {
-            offerOne(candidates + int64_t{i} * offer.step, best + i, slotOf + i, offer.slot);
         }
     }
 }
@@ -644,6 +369,7 @@ void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, con
     int32_t count = width * lengthOf(area.cols);
     std::fill(work.best, work.best + count, noResponse);
     std::fill(work.slotOf, work.slotOf + count, 0);
+    const InhibitKernels& kernels = inhibitKernelsFor(work.useAvx2);
     for (int32_t s = 0; s < site.shifts.shiftCount; ++s) {
         int32_t rowShift = site.shifts.rowShift[o][s];
         int32_t colShift = site.shifts.colShift[o][s];
@@ -662,119 +388,32 @@ void sweepMaxima(const RepoolSite& site, const InhibitWork& work, int32_t o, con
                         lengthOf(rows),
                         lengthOf(cols),
                         s};
-        offerBaseline(offer);
-    }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// The search of up to avxLanes * Vectors consecutive positions of one column at once, for
-// processors with AVX2: their running maxima and slots stay in registers while every located
-// slot offers its candidates (Step 1 or 2); the last vector ends at runLength and may overlap
-// the one before, which yields the same values there. `at` is the reading offset of the first
-// position (px * poolStep + py * poolStep * mapRows); every slot must land on the map.
-template <int32_t Vectors, int32_t Step>
-__attribute__((target("avx2"))) inline void searchRunAvx2(const InhibitWork& work, int32_t shiftCount, int64_t at,
-                                                         int32_t runLength, float* best, int32_t* slotOf) {
-    __m256 maxima[Vectors];
-    __m256i slots[Vectors];
-    int32_t start[Vectors];
-    for (int32_t v = 0; v < Vectors; ++v) {
-        maxima[v] = _mm256_set1_ps(noResponse);
-        slots[v] = _mm256_setzero_si256();
-        start[v] = v + 1 < Vectors ? avxLanes * v : runLength - avxLanes;
-    }
-    for (int32_t s = 0; s < shiftCount; ++s) {
-        const float* candidates = work.slotMaps[s] + (work.slotOffsets[s] + at);
-        __m256i slot = _mm256_set1_epi32(s);
-        for (int32_t v = 0; v < Vectors; ++v) {
-            __m256 c;
-            if (Step == 1) {
-                c = _mm256_loadu_ps(candidates + start[v]);
-            } else {
-                // Candidates 2i ... 2i + 14 by twos: values 0, 2, 4, 6 of the eight from 2i and 1,
-                // 3, 5, 7 of the eight from 2i + 7 (so nothing past the last candidate is read),
-                // in lanes that a 64-bit permutation puts in order.
-                const float* from = candidates + 2 * start[v];
-                __m256 pairs = _mm256_shuffle_ps(_mm256_loadu_ps(from), _mm256_loadu_ps(from + 7), _MM_SHUFFLE(3, 1, 2, 0));
-                c = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(pairs), _MM_SHUFFLE(3, 1, 2, 0)));
-            }
-            __m256i wins = _mm256_castps_si256(_mm256_cmp_ps(c, maxima[v], _CMP_GT_OQ));
-            maxima[v] = _mm256_max_ps(c, maxima[v]);
-            slots[v] = _mm256_blendv_epi8(slots[v], slot, wins);
-        }
-    }
-    for (int32_t v = 0; v < Vectors; ++v) {
-        _mm256_storeu_ps(best + start[v], maxima[v]);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(slotOf + start[v]), slots[v]);
-    }
-}
-
-template <int32_t Step>
-__attribute__((target("avx2"))) void searchRunsAvx2(const RepoolSite& site, const InhibitWork& work, const Rect& marked,
-                                                   const Rect& area) {
-    int32_t shiftCount = site.shifts.shiftCount;
-    int32_t mapRows = site.extent.mapRows;
-    int32_t width = lengthOf(area.rows);
-    for (int32_t py = area.cols.first; py <= area.cols.last; ++py) {
-        int32_t first = work.runFirst[py - marked.cols.first];
-        int32_t runLength = work.runLast[py - marked.cols.first] - first + 1;
-        if (runLength <= 0) continue;
-        int32_t i = (first - area.rows.first) + (py - area.cols.first) * width;
-        int64_t at = int64_t{first} * Step + int64_t{py} * Step * mapRows;
-        if (runLength < avxLanes) {
-            for (int32_t r = 0; r < runLength; ++r) {
-                LocalMax found = searchLocated(work, shiftCount, at + int64_t{r} * Step);
-                work.best[i + r] = found.best;
-                work.slotOf[i + r] = found.slot;
-            }
-            continue;
-        }
-        // Chunks of up to avxLanes * maxRunVectors positions; a last chunk of fewer than avxLanes
-        // is moved back to end at the run's end, overlapping the chunk before.
-        for (int32_t done = 0; done < runLength;) {
-            int32_t chunk = std::min(avxLanes * maxRunVectors, runLength - done);
-            if (chunk < avxLanes) {
-                done = runLength - avxLanes;
-                chunk = avxLanes;
-            }
-            int64_t from = at + int64_t{done} * Step;
-            float* best = work.best + i + done;
-            int32_t* slotOf = work.slotOf + i + done;
-            switch ((chunk + avxLanes - 1) / avxLanes) {  // 1 ... maxRunVectors
-                case 1: searchRunAvx2<1, Step>(work, shiftCount, from, chunk, best, slotOf); break;
-                case 2: searchRunAvx2<2, Step>(work, shiftCount, from, chunk, best, slotOf); break;
-                case 3: searchRunAvx2<3, Step>(work, shiftCount, from, chunk, best, slotOf); break;
-                default: searchRunAvx2<4, Step>(work, shiftCount, from, chunk, best, slotOf); break;
-            }
-            done += chunk;
-        }
+        kernels.offerSlot(offer);
     }
 }
 
 // Searches, in each column of `area`, the run of positions from its first to its last
 // wiped-out one (work.runFirst and runLast, laid out over the columns of `marked`), into the
-// work's maxima and slots laid out over `area`, with AVX2, when the pool step is 1 or 2 and
-// every slot lands on the map; returns false, having searched nothing, otherwise.
-bool searchRunsWithAvx2(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& marked,
-                        const Rect& area) {
+// work's maxima and slots laid out over `area`, where the processor has a kernel that searches
+// runs, the pool step is 1 or 2 and every slot lands on the map; returns false, having searched
+// nothing, otherwise.
+bool searchRuns(const RepoolSite& site, const InhibitWork& work, int32_t o, const Rect& marked, const Rect& area) {
+    const InhibitKernels& kernels = inhibitKernelsFor(work.useAvx2);
     int32_t step = site.grids.poolStep;
-    if (!work.useAvx2 || (step != 1 && step != 2) || !locateSlots(site, work, o, area)) return false;
-    if (step == 1) {
-        searchRunsAvx2<1>(site, work, marked, area);
-    } else {
-        searchRunsAvx2<2>(site, work, marked, area);
-    }
+    if (kernels.searchRuns == nullptr || (step != 1 && step != 2) || !locateSlots(site, work, o, area)) return false;
+    int32_t columnsBefore = area.cols.first - marked.cols.first;
+    kernels.searchRuns(RunSearch{work.slotMaps, work.slotOffsets, site.shifts.shiftCount, step, site.extent.mapRows,
+                                 area.rows.first, area.cols.first, lengthOf(area.rows), lengthOf(area.cols),
+                                 work.runFirst + columnsBefore, work.runLast + columnsBefore, work.best,
+                                 work.slotOf});
     return true;
 }
-#else
-bool searchRunsWithAvx2(const RepoolSite&, const InhibitWork&, int32_t, const Rect&, const Rect&) { return false; }
-#endif
 
 // Searches every position of `area` at once and stores the wiped-out ones (marked over
 // `marked`).
 void sweepWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTarget& target, int32_t o,
                 const Rect& marked, const Rect& area) {
-    if (!searchRunsWithAvx2(site, work, o, marked, area)) sweepMaxima(site, work, o, area);
+    if (!searchRuns(site, work, o, marked, area)) sweepMaxima(site, work, o, area);
     // The stores of storeRepooled, made at every position of the area but changing only the
     // wiped-out ones (the others get their own values back), so that no branch is taken per
     // position.
@@ -811,7 +450,7 @@ void sweepWiped(const RepoolSite& site, const InhibitWork& work, const RepoolTar
 // holds at most this many positions per wiped-out one.
 constexpr int32_t sweepAreaPerWiped = 4;
 
-// Step 3 of inhibition for orientation o: marks, among the positions that can trace back into
+// Step 2 of inhibition for orientation o: marks, among the positions that can trace back into
 // a zero, those whose maximum was wiped out, then searches them again.
 void repoolOrientation(const RepoolSite& site, InhibitWork& work, int32_t o, float* const* summedMaps) {
     Rect candidates = reachOfSlots(site, work, o);
@@ -858,35 +497,11 @@ int32_t longestRange(int32_t filterHalf, int32_t posShiftMax, int32_t poolStep, 
     return static_cast<int32_t>(std::max<int64_t>(1, std::min<int64_t>(longest, pooledSide)));
 }
 
-// Reads one value of every cache line of values first ... first + count - 1, so that the line
-// and the page that holds it are at hand when they are next needed. (A prefetch instruction is
-// not enough: a processor may drop it when the page is not in its address cache.) The sum is
-// kept in `sink` so that the reads are made.
-template <typename T>
-void touchRun(const T* first, int64_t count, unsigned& sink) {
-    if (count <= 0) return;
-    const unsigned char* from = reinterpret_cast<const unsigned char*>(first);
-    const unsigned char* last = reinterpret_cast<const unsigned char*>(first + count) - 1;
-    unsigned sum = 0;
-    for (const unsigned char* line = from; line < last; line += cacheLineBytes) sum += *line;
-    sink += sum + *last;
-}
-
-// Touches the values of rows x cols (1-based, clipped to the map) of a column-major map of
-// mapRows x mapCols values.
-template <typename T>
-void touchArea(const T* map, int32_t mapRows, int32_t mapCols, int64_t rowFirst, int64_t rowLast, int64_t colFirst,
-               int64_t colLast, unsigned& sink) {
-    rowFirst = std::max<int64_t>(rowFirst, 1);
-    rowLast = std::min<int64_t>(rowLast, mapRows);
-    colFirst = std::max<int64_t>(colFirst, 1);
-    colLast = std::min<int64_t>(colLast, mapCols);
-    for (int64_t col = colFirst; col <= colLast; ++col) {
-        touchRun(map + (col - 1) * mapRows + (rowFirst - 1), rowLast - rowFirst + 1, sink);
-    }
-}
-
 }  // namespace
+
+}  // namespace inhibition
+
+using namespace inhibition;
 
 PoolWindow computePoolWindow(int32_t filterHalf, int32_t posShiftMax, int32_t poolStep,
                              int32_t mapRows, int32_t mapCols) {
@@ -1005,81 +620,6 @@ void inhibitAround(const ShiftTable& shifts, const InhibitGrids& grids, const Im
     InhibitWork work = prepareInhibition(shifts, grids, InhibitedSizes{&extent.mapRows, &extent.mapCols, 0});
     inhibitAround(shifts, grids, extent, image, selOrient, x, y, summedMaps, work);
     releaseInhibition(work);
-}
-
-void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const ImageExtent& extent,
-                         int32_t image, int32_t selOrient, int32_t x, int32_t y, InhibitWork& work) {
-    unsigned& sink = work.touched;
-    int32_t reach = 2 * grids.filterHalf;
-    Span rows = spanInside(x, reach, extent.mapRows);
-    Span cols = spanInside(y, reach, extent.mapCols);
-    if (isEmpty(rows) || isEmpty(cols)) return;
-    // The responses of each orientation to read, gathered into one box per orientation so
-    // that what suppression and several sweeps share is read once.
-    ReadBox* boxes = work.readBoxes;
-    for (int32_t b = 0; b < grids.orientCount; ++b) boxes[b] = ReadBox{1, 0, 1, 0};
-    // Suppression reads all but the responses under factors 1 in blocks known to hold no NaN.
-    int32_t blocks = nanBlocksOf(extent.mapRows);
-    for (int32_t b = 0; b < grids.orientCount; ++b) {
-        if (cellOf(work, grids, selOrient, b).kind != FactorKind::identity) {
-            boxes[b] = ReadBox{rows.first, rows.last, cols.first, cols.last};
-            continue;
-        }
-        const float* responses = grids.responseMaps[image + b * grids.imageCount];
-        const uint8_t* flags = nanFlagsOf(work, extent, image, b);
-        for (int32_t yi = cols.first; yi <= cols.last; ++yi) {
-            for (int32_t j = (rows.first - 1) / nanBlockRows; j <= (rows.last - 1) / nanBlockRows; ++j) {
-                if (flags[int64_t{yi - 1} * blocks + j] == nanFree) continue;
-                int64_t first = int64_t{j} * nanBlockRows;
-                touchRun(responses + int64_t{yi - 1} * extent.mapRows + first,
-                         std::min<int64_t>(nanBlockRows, extent.mapRows - first), sink);
-            }
-        }
-    }
-    // Re-pooling reads the trace and pooled values of the positions that can have been wiped
-    // out, and the responses their slots reach.
-    const PoolWindow& window = extent.window;
-    Span range[2] = {repoolSpan(x, reach, grids.poolStep, grids.posShiftMax, window.rowLo, window.rowHi),
-                     repoolSpan(y, reach, grids.poolStep, grids.posShiftMax, window.colLo, window.colHi)};
-    if (!isEmpty(range[0]) && !isEmpty(range[1])) {
-        RepoolSite site{shifts, grids, extent, image, selOrient, x, y, range[0], range[1]};
-        int64_t step = grids.poolStep;
-        for (int32_t o = 0; o < grids.orientCount; ++o) {
-            Rect candidates = reachOfSlots(site, work, o);
-            if (isEmpty(candidates.rows) || isEmpty(candidates.cols)) continue;
-            int32_t c = image + o * grids.imageCount;
-            for (const float* map : {grids.traceMaps[c], grids.pooledMaps[c]}) {
-                touchArea(map, extent.pooledRows, extent.pooledCols, candidates.rows.first, candidates.rows.last,
-                          candidates.cols.first, candidates.cols.last, sink);
-            }
-            // The slots of o move along its direction only: the pixels they reach lie within
-            // its smallest and largest shifts of the candidates' pixels.
-            int64_t rowShiftLo = 0, rowShiftHi = 0, colShiftLo = 0, colShiftHi = 0;
-            for (int32_t q = 0; q < shifts.shiftCount; ++q) {
-                rowShiftLo = std::min<int64_t>(rowShiftLo, shifts.rowShift[o][q]);
-                rowShiftHi = std::max<int64_t>(rowShiftHi, shifts.rowShift[o][q]);
-                colShiftLo = std::min<int64_t>(colShiftLo, shifts.colShift[o][q]);
-                colShiftHi = std::max<int64_t>(colShiftHi, shifts.colShift[o][q]);
-            }
-            ReadBox reached{candidates.rows.first * step + rowShiftLo, candidates.rows.last * step + rowShiftHi,
-                            candidates.cols.first * step + colShiftLo, candidates.cols.last * step + colShiftHi};
-            for (int32_t q = 0; q < shifts.shiftCount; ++q) {
-                ReadBox& box = boxes[shifts.shiftedOrient[o][q]];
-                if (box.rowFirst > box.rowLast) {
-                    box = reached;
-                    continue;
-                }
-                box = ReadBox{std::min(box.rowFirst, reached.rowFirst), std::max(box.rowLast, reached.rowLast),
-                              std::min(box.colFirst, reached.colFirst), std::max(box.colLast, reached.colLast)};
-            }
-        }
-    }
-    for (int32_t b = 0; b < grids.orientCount; ++b) {
-        const ReadBox& box = boxes[b];
-        if (box.rowFirst > box.rowLast) continue;
-        touchArea(grids.responseMaps[image + b * grids.imageCount], extent.mapRows, extent.mapCols, box.rowFirst,
-                  box.rowLast, box.colFirst, box.colLast, sink);
-    }
 }
 
 bool isShiftSlot(float traceValue, int32_t shiftCount) {

@@ -68,8 +68,8 @@ struct ImageExtent {
     PoolWindow window;
 };
 
-// What inhibition learns of one overlap cell, and what one shift slot can wipe out during one
-// inhibition (both defined in inhibit.cpp).
+// What inhibition learns of one overlap cell, what one shift slot can wipe out during one
+// inhibition, and what reading ahead reads of one map (defined in inhibit_work.h).
 struct FactorCell;
 struct SlotReach;
 struct ReadBox;

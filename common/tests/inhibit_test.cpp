@@ -269,6 +269,38 @@ TEST(InhibitAround, UsesTheRepoolingRangeExactlyAsWritten) {
               std::vector<float>({2.0f, 1.0f, 0.0f}));
 }
 
+// A cell of zeros alone is one repeated factor only when the zeros share their sign: +0 and -0
+// are equal values but give positive responses products of their own sign. The first factor
+// is +0 or -0, the others of either sign at random, in every orientation.
+TEST(InhibitAround, ZerosOfBothSignsGiveEachProductItsFactorsSign) {
+    testsupport::SeededRandom random;
+    for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        Scene s = makeScene(1, 2, 1, 1, 1, 2, 15, 15);
+        testsupport::fillEach(s.responses, [&] { return random.uniform(0.5f, 3.0f); });
+        poolWithVindral(s, s.responses, s.pooled, s.traces);
+        for (int b = 0; b < 2; ++b) {
+            std::vector<double>& cell = s.overlap[0 + 2 * b];
+            for (double& f : cell) f = random.integer(0, 1) ? -0.0 : 0.0;
+            cell[0] = trial % 2 ? -0.0 : 0.0;
+        }
+        const int x = 8, y = 7, reach = 4;
+        inhibit(s, 0, 0, x, y, nullptr);
+        for (int b = 0; b < 2; ++b) {
+            const float* responses = s.responses.singles(0, b);
+            for (int xi = x - reach; xi <= x + reach; ++xi) {
+                for (int yi = y - reach; yi <= y + reach; ++yi) {
+                    float v = responses[(xi - 1) + (yi - 1) * 15];
+                    double f = s.overlap[2 * b][(xi - x + reach) + (yi - y + reach) * s.side()];
+                    ASSERT_EQ(v, 0.0f);
+                    ASSERT_EQ(std::signbit(v), std::signbit(f)) << "orientation " << b << ", pixel (" << xi << ", "
+                                                                << yi << ")";
+                }
+            }
+        }
+    }
+}
+
 TEST(InhibitAround, WithAnEmptyWindowSuppressesButRepoolsNothing) {
     Scene s = makeScene(1, 2, 1, 1, 2, 2, 9, 9);
     ASSERT_TRUE(isEmpty(computePoolWindow(2, 1, 2, 9, 9)));

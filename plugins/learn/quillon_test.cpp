@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
@@ -475,6 +477,33 @@ TEST(Quillon, ZeroAndMinusZeroTieInScanOrder) {
     }
 }
 
+// The largest sum is found four sums at a time, each lane keeping its maximum unless a sum is
+// strictly greater: a NaN sum four rows below the largest, in the same lane of the same column
+// and orientation, must leave that lane's maximum alone. Every window height of 8 to 13 rows,
+// every place of the pair inside the whole vectors, both orders of NaN and largest.
+TEST(Quillon, ANaNSumInTheLaneOfTheLargestLeavesItLargest) {
+    const int lanes = 4;
+    for (int mapRows = 12; mapRows <= 17; ++mapRows) {
+        Params p{3, 0, 0, 1, 1, 1, mapRows, 12, 1};
+        int rowLo = 3, height = mapRows - 4, wholeVectors = height / lanes * lanes;
+        for (int offset = 0; offset + lanes < wholeVectors; ++offset) {
+            for (bool nanBelow : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "window of " << height << " rows, largest at offset " << offset
+                                                << (nanBelow ? ", NaN four rows below" : ", NaN four rows above"));
+                int largestRow = rowLo + offset + (nanBelow ? 0 : lanes);
+                int nanRow = rowLo + offset + (nanBelow ? lanes : 0);
+                QuillonCall call = makeCall(p);
+                testsupport::fillEach(call.pooled, [] { return 0.25; });
+                setPooled(call, 0, 1, largestRow, 6, 1.5f);
+                setPooled(call, 0, 1, nanRow, 6, nan);
+                minihost::CallResult result = runQuillon(call);
+                ASSERT_FALSE(result.failed) << result.errorMessage;
+                EXPECT_EQ(capture(call).elements, (std::vector<std::vector<double>>{{1}, {double(largestRow)}, {6}, {15}, {2.5}}));
+            }
+        }
+    }
+}
+
 TEST(Quillon, LooksWeightAndBiasUpInTheTables) {
     struct Case {
         Tables tables;
@@ -576,6 +605,38 @@ TEST(Quillon, OnlyImagesWithAPositiveResponseAreDrawnAndInhibited) {
         }
     }
     EXPECT_NE(os, orient);  // the stamp's orientation is where the trace led; all stamps are 1 here
+}
+
+// Overlap factors of 1 change only NaN responses: a signalling NaN within reach of an element
+// comes back quieted, one out of reach stays as it was. Inhibition skips blocks of rows known
+// to hold no NaN, learned up front block by block, so the NaN lie in the last row of a block
+// (rows 32 and 64), and one in the first (row 33).
+TEST(Quillon, OverlapFactorsOfOneQuietSignallingNaNWithinReach) {
+    Params p{2, 0, 0, 1, 8, 1, 70, 60, 1};
+    QuillonCall call = makeCall(p);
+    setPooled(call, 0, 0, 48, 20, 3.0f);  // the element: pixel (48, 20), reach 16 pixels
+    const float signalling = std::numeric_limits<float>::signaling_NaN();
+    struct Pixel {
+        int orient, row, col;
+        bool reached;
+    };
+    const std::vector<Pixel> planted = {{0, 32, 20, true}, {1, 64, 36, true}, {1, 33, 4, true},
+                                        {0, 32, 37, false}, {1, 64, 3, false}, {0, 31, 20, false}};
+    for (const Pixel& at : planted) call.responses.singles(0, at.orient)[(at.row - 1) + (at.col - 1) * 70] = signalling;
+    State expected = learnPlainly(call);
+    minihost::CallResult result = runQuillon(call);
+    ASSERT_FALSE(result.failed) << result.errorMessage;
+    State actual = capture(call);
+    EXPECT_TRUE(sameBits("responseMaps", actual.responses, expected.responses));
+    for (const Pixel& at : planted) {
+        SCOPED_TRACE(testing::Message() << "orientation " << at.orient << ", pixel (" << at.row << ", " << at.col << ")");
+        float v = actual.responses[at.orient][(at.row - 1) + (at.col - 1) * 70];
+        uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        const uint32_t quietBit = 0x00400000;
+        EXPECT_TRUE(std::isnan(v));
+        EXPECT_EQ((bits & quietBit) != 0, at.reached);
+    }
 }
 
 // When an element's own response is not wiped out (its factor is 0.5), its pooled value stays,

@@ -524,6 +524,37 @@ TEST(Gastrel, RefusesMalformedCallsBeforeWritingAnything) {
               "single array");
 }
 
+// A score map of exactly 2147483647 values is within 32-bit indexing: it is read, and refused
+// only for being shorter than that; one more row is refused as too large. Image 2147483647 x 0,
+// pool step 1, a template of 0 (then 1) x 1: the score map is 2147483647 (then 2147483648) x 1.
+TEST(Gastrel, AScoreMapOfTheLargestIndexableSizeIsReadNotRefusedAsTooLarge) {
+    Elements one;
+    one.add(0, 0, 0, 1.0, 0.5);
+    struct Case {
+        double templateRows;
+        const char* id;
+        const char* named;
+    };
+    const Case cases[] = {{0, "gastrel:tooFewValues", "expected a real single array of at least 2147483647 values"},
+                          {1, "gastrel:tooLarge", "got a map of 2147483648 x 1 values"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "template of " << c.templateRows << " x 1");
+        GastrelCall call = makeCall({7}, {6}, {1, 2, 4, 3, 2.0}, one);
+        std::vector<const mxArray*> args = call.args();
+        Array rows = minihost::scalar(2147483647.0), cols = minihost::scalar(0), step = minihost::scalar(1);
+        Array templateRows = minihost::scalar(c.templateRows), templateCols = minihost::scalar(1);
+        args[1] = rows.get();
+        args[2] = cols.get();
+        args[4] = step.get();
+        args[5] = templateRows.get();
+        args[6] = templateCols.get();
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("gastrel"), args);
+        EXPECT_TRUE(result.failed);
+        EXPECT_EQ(result.errorId, c.id) << result.errorMessage;
+        EXPECT_NE(result.errorMessage.find(c.named), std::string::npos) << result.errorMessage;
+    }
+}
+
 // Levels that single precision cannot hold, and a negative one: a level rounded to single, or
 // the formula regrouped, changes some saturated values, which the plain loop shows bit for bit.
 TEST(Gastrel, SaturatesAtLevelsSinglePrecisionCannotHold) {

@@ -88,3 +88,63 @@
 %!   end
 %! end
 %! assert(close);
+
+%!test
+%! % Inhibition changes pooled maxima up to (2h + posShiftMax * poolStep) / poolStep + posShiftMax
+%! % pooled positions beyond an element's own, here 7 (h 3, poolStep 2, posShiftMax 2): no
+%! % rounding leaves room to spare. Two short horizontal lines 2h = 6 pixel rows apart, the
+%! % brighter above: the first detection's element, at pooled row q = 10, finds the upper line
+%! % at its largest shift (pixel 2q + 4 = 24), so its inhibition wipes out the lower line (pixel
+%! % 30), which pooled row q + 7 had found at its smallest shift (2(q + 7) - 4 = 30). Scoring
+%! % again must reach that row.
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 2, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.02, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! t = struct('elementCount', 1, 'orients', 0, 'rowOffsets', 5, 'colOffsets', 5, 'weights', 1, ...
+%!            'biases', 0, 'templateRows', side, 'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! rows = 60; cols = 60; found = 3;
+%! image = zeros(rows, cols);
+%! image(24, 29:31) = 1;
+%! image(30, 29:31) = 0.8;
+%! detections = detect_faces(image, t, filters, stamps, 'faceSizes', side, 'detectionCount', found, ...
+%!                           'scoreThreshold', -Inf, 'exclusionRadius', 0, 'verbose', 0);
+%! assert(numel(detections), found);
+%! assert([detections(1).row, detections(1).col], [20.5, 30.5]);  % anchor (5, 10): q = 10
+%! responses = filter_responses(image, filters);
+%! normalizer = call_private('normalizer_maps', responses, p);
+%! pooled = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! traces = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! vindral(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, responses, pooled, traces);
+%! overlap = call_private('overlap_table', filters, p.overlapThreshold);
+%! for n = 1:found
+%!   scores = naive_scores(pooled, normalizer, rows, cols, t);
+%!   best = zeros(1, 1, 'single'); anchorRow = zeros(1, 1); anchorCol = zeros(1, 1);
+%!   lurvane(1, rows, cols, p.poolStep, side, side, {scores}, best, anchorRow, anchorCol);
+%!   assert([detections(n).score, detections(n).row, detections(n).col], ...
+%!          [double(best), anchorRow * p.poolStep + (side + 1) / 2, anchorCol * p.poolStep + (side + 1) / 2]);
+%!   tarrowveto(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, p.filterHalf, ...
+%!              stamps, 1, t.orients, t.rowOffsets, t.colOffsets, t.weights, t.biases, responses, ...
+%!              pooled, traces, {zeros(rows, cols, 'single')}, anchorRow, anchorCol, p.saturationLevel, ...
+%!              side, side, overlap, zeros(1, 1, 'single'), normalizer);
+%! end
+
+%!test
+%! % Two scales whose best scores are equal (the same face size twice): the detection is
+%! % reported at the earlier one, and so is every later detection, which ties again.
+%! rand('seed', 11); randn('seed', 11);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
+%!            'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
+%!            'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! image = conv2(randn(62, 72), ones(3) / 9, 'valid');
+%! search = {'detectionCount', 3, 'scoreThreshold', -Inf, 'exclusionRadius', 0, 'verbose', 0};
+%! once = detect_faces(image, t, filters, stamps, 'faceSizes', side, search{:});
+%! twice = detect_faces(image, t, filters, stamps, 'faceSizes', [side side], search{:});
+%! assert([twice.scale], [1 1 1]);
+%! assert([[twice.row]; [twice.col]; [twice.score]], [[once.row]; [once.col]; [once.score]]);
