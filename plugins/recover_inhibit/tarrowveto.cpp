@@ -5,7 +5,9 @@
 // again, and the element's score term is added to the image's score. Later elements see the
 // maps as earlier ones left them.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "detections.h"
 #include "frame.h"
@@ -81,16 +83,45 @@ const char* const argNames[] = {
 
 // Refuses the call unless every trace value that inhibition may read is a shift slot: in each
 // image with a detection and at least one element, everywhere in its pool window.
+// The part of an image's pool window whose trace values the call's inhibitions can read. An
+// inhibition happens at an element's matched place, at most posShiftMax*poolStep pixels from
+// the element's own, and re-pools the positions within 2*filterHalf pixels and posShiftMax
+// further positions of it: so only positions within that reach, and one more, of a placed
+// element are read. Empty (rowLo > rowHi) when no element lies on the map.
+PoolWindow windowNearElements(const PoolWindow& window, const InhibitGrids& grids, const TemplateElements& elements,
+                              const ImagePlacement& place) {
+    int64_t reach = (int64_t{grids.posShiftMax} * grids.poolStep + 2 * int64_t{grids.filterHalf}) / grids.poolStep +
+                    grids.posShiftMax + 2;
+    int64_t rowLo = INT64_MAX, rowHi = INT64_MIN, colLo = INT64_MAX, colHi = INT64_MIN;
+    for (int32_t k = 0; k < elements.count; ++k) {
+        PlacedElement element = placeElement(elements, k, place);
+        if (!element.inside) continue;
+        rowLo = std::min<int64_t>(rowLo, element.x);
+        rowHi = std::max<int64_t>(rowHi, element.x);
+        colLo = std::min<int64_t>(colLo, element.y);
+        colHi = std::max<int64_t>(colHi, element.y);
+    }
+    if (rowLo > rowHi) return PoolWindow{1, 0, 1, 0};
+    return PoolWindow{static_cast<int32_t>(std::max<int64_t>(window.rowLo, rowLo - reach)),
+                      static_cast<int32_t>(std::min<int64_t>(window.rowHi, rowHi + reach)),
+                      static_cast<int32_t>(std::max<int64_t>(window.colLo, colLo - reach)),
+                      static_cast<int32_t>(std::min<int64_t>(window.colHi, colHi + reach))};
+}
+
+// Refuses trace values that are no slot where the call may read them, so that an image's
+// whole maps need not be read for an inhibition that touches a few positions.
 void requireSlotsInWindows(const ArgList& args, const InhibitGrids& grids, const ImageSizes& sizes,
-                           const double* anchorRows, const double* anchorCols, int32_t elementCount,
+                           const double* anchorRows, const double* anchorCols, const TemplateElements& elements,
                            int32_t shiftCount) {
-    if (elementCount < 1) return;
+    if (elements.count < 1) return;
     for (int32_t image = 0; image < grids.imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
         if (!place.detected) continue;
         PoolWindow window = computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows, place.cols);
+        PoolWindow read = windowNearElements(window, grids, elements, place);
+        if (read.rowLo > read.rowHi || read.colLo > read.colHi) continue;
         requireSlotsInWindow(args, traceMapsPosition, grids.traceMaps, grids.imageCount, grids.orientCount, image,
-                             place.pooledRows, window, shiftCount);
+                             place.pooledRows, read, shiftCount);
     }
 }
 
@@ -138,7 +169,7 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     int32_t shiftCount = shiftCountOf(grids.posShiftMax, orientShiftMax);
     requireSlotsAtElements(args, traceMapsPosition, grids.traceMaps, sizes, anchorRows, anchorCols, imageCount,
                            grids.poolStep, elements, shiftCount);
-    requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements.count, shiftCount);
+    requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements, shiftCount);
     // Each image draws into and inhibits only its own maps, so all sketches can be cleared
     // first; the tables are built only when some element is drawn.
     for (int32_t image = 0; image < imageCount; ++image) {

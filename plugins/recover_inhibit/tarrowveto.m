@@ -117,9 +117,11 @@
 %     templateRows or templateCols below 0, an element orientation outside 0 ...
 %     orientCount-1, offsets or anchors that do not round to 32-bit integers, or a trace
 %     value that is not a slot, a whole number from 0 to
-%     (2*posShiftMax+1)*(2*orientShiftMax+1)-1, where it will be read: at the pooled
-%     position of an element on the pooled map, and anywhere in the pool window of an image
-%     with a detection), wrongClass (for example a double imageScores), notCell,
+%     (2*posShiftMax+1)*(2*orientShiftMax+1)-1, where it may be read: at the pooled
+%     position of an element on the pooled map, and in the pool window of an image with a
+%     detection within (posShiftMax*poolStep + 2*filterHalf)/poolStep (rounded down) +
+%     posShiftMax + 2 pooled positions, along rows and along columns, of the box of its
+%     elements on the map: trace values farther away are never read), wrongClass (for example a double imageScores), notCell,
 %     tooFewCells, badCell (a cell of the wrong class), tooFewValues, tooLarge (more shift
 %     slots over all orientations, orientCount*(2*posShiftMax+1)*(2*orientShiftMax+1), than
 %     16777216, or than both 65536 and the number of values responseMaps holds, orientCount

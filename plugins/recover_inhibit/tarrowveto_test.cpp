@@ -388,6 +388,35 @@ TEST(Tarrowveto, NaNAnchorOrNoElementsOnlyClearTheSketch) {
     }
 }
 
+// Trace values are checked only where the call may read them: within reach of its elements.
+// One element at pooled (5, 5) of a 40 x 40 pooled map; with filterHalf 1, posShiftMax 1 and
+// poolStep 2 the reach is (2 + 2)/2 + 1 + 2 = 5 positions, so rows and columns 3 ... 10 of the
+// window are read. A stray value at (30, 30) is never read: the call runs as with a slot
+// there; one at (10, 10), the edge of the reach, is refused.
+TEST(Tarrowveto, ChecksTraceValuesOnlyWithinReachOfItsElements) {
+    auto callWithStray = [](int x, int y, float value) {
+        testsupport::SeededRandom random;  // the same responses for every call
+        VetoCall call = makeCall({80}, {80}, {2, 1, 1, 2, 1});
+        testsupport::fillUniform(call.responses, random, 0.0f, 2.0f);
+        call.pool();
+        call.setElements({1}, {3}, {3}, {1}, {0});
+        call.anchorRows = {2};
+        call.anchorCols = {2};
+        if (value >= 0.0f) call.traceAt(0, 1, x, y) = value;
+        return call;
+    };
+    VetoCall stray = callWithStray(30, 30, 77.0f);
+    VetoCall clean = callWithStray(30, 30, 0.0f);
+    minihost::CallResult strayResult = stray.run();
+    ASSERT_FALSE(strayResult.failed) << strayResult.errorMessage;
+    ASSERT_FALSE(clean.run().failed);
+    Outcome strayOutcome = outcomeOf(stray);
+    strayOutcome.traces[1][cmIndex(30, 30, 40, 40)] = 0.0f;
+    expectSameOutcome(strayOutcome, outcomeOf(clean));
+    EXPECT_EQ(callWithStray(10, 10, 77.0f).run().errorId, "tarrowveto:outOfRange");
+    EXPECT_FALSE(callWithStray(11, 3, 77.0f).run().failed);
+}
+
 // ---------------------------------------------------------------- random calls
 
 TEST(Tarrowveto, MatchesTheSharedRoutinesRunInOrderBitForBit) {
