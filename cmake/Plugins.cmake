@@ -75,6 +75,7 @@ function(add_plugin name)
     target_link_libraries(${name}_host PRIVATE ${lib}_minihost)
   endforeach()
   target_link_libraries(${name}_host PRIVATE ${PLUGIN_EXTERNAL_LIBS})
+  set_target_properties(${name}_host PROPERTIES PLUGIN_EXTERNAL_LIBS "${PLUGIN_EXTERNAL_LIBS}")
 
   set_property(GLOBAL APPEND PROPERTY HOST_PLUGIN_TARGETS ${name}_host)
   configure_file(${PLUGIN_HELP} ${MEX_OUTPUT_DIR}/${name}.m COPYONLY)
