@@ -31,6 +31,11 @@ const int32_t blockCols = 2;
 // Columns of one map handed to a thread at a time: a task small enough to share the maps of
 // a few orientations among many threads, large enough that its image columns stay in cache.
 const int32_t stripCols = 16;
+// Products of image and filter values (rows * cols * orientCount * (2h+1)^2) below which one
+// thread does the whole call: waking the other threads and waiting for them would cost more
+// than they save, and far more while other programs keep the processors busy. A 40 x 40 patch
+// through 8 filters of 9 x 9 (1.04e6) stays on one thread; a 256 x 256 image (4.2e7) does not.
+const double minThreadedProducts = 16777216.0;
 
 // The image rounded to single precision with h rows and h columns of its edge values
 // repeated on every side: (rows + 2h) x (cols + 2h), column-major. Output (x, y) (0-based)
@@ -153,12 +158,15 @@ void energyStrip(const PaddedImage& padded, const Taps& taps, int32_t yStart, in
     if (y < yEnd) energyColumns<1>(padded, taps, y, map, rows);
 }
 
-// The kernel's threaded part: every map, strip by strip, shared among the OpenMP threads. Each
-// value is written by one thread, computed as one thread alone computes it.
+// The kernel's threaded part: every map, strip by strip, shared among the OpenMP threads when
+// the call is large enough. Each value is written by one thread, computed as one thread alone
+// computes it.
 void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount, MapSize size,
                 float* const* maps) {
     int32_t stripCount = size.cols / stripCols + (size.cols % stripCols != 0 ? 1 : 0);
-#pragma omp parallel for collapse(2) schedule(dynamic)
+    double tapCount = static_cast<double>(taps[0].side) * taps[0].side;
+    bool threaded = static_cast<double>(size.rows) * size.cols * orientCount * tapCount >= minThreadedProducts;
+#pragma omp parallel for collapse(2) schedule(dynamic) if (threaded)
     for (int32_t orient = 0; orient < orientCount; ++orient) {
         for (int32_t strip = 0; strip < stripCount; ++strip) {
             int32_t yStart = strip * stripCols;

@@ -25,15 +25,19 @@ private:
 TEST(FiltrumThreads, OneTwoThreeAndEightThreadsGiveTheSameBits) {
     ThreadCountScope scope;
     testsupport::SeededRandom random;
-    // Many strips of columns per map, odd counts of rows, columns and orientations, and a
-    // last strip of odd width, so that threads split maps and strips in different ways.
-    testsupport::FiltrumCall call = testsupport::makeFiltrumCall(133, 101, 5, 4, random);
+    // A call large enough to be shared among threads (more than 2^24 products of image and
+    // filter values): many strips of columns per map, odd counts of rows, columns and
+    // orientations, and a last strip of odd width, so that threads split maps and strips in
+    // different ways.
+    const int rows = 257, cols = 203, orientCount = 5;
+    testsupport::FiltrumCall call = testsupport::makeFiltrumCall(rows, cols, orientCount, 4, random);
     std::vector<std::vector<float>> expected = testsupport::plainEnergies(call);
     for (int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(testing::Message() << threads << " threads");
         omp_set_num_threads(threads);
         ASSERT_EQ(omp_get_max_threads(), threads);
-        testsupport::restore(call.maps, std::vector<std::vector<float>>(5, std::vector<float>(133 * 101, -1.0f)));
+        testsupport::restore(call.maps,
+                             std::vector<std::vector<float>>(orientCount, std::vector<float>(rows * cols, -1.0f)));
         minihost::CallResult result = minihost::callPlugin(minihost::loadPlugin("filtrum"), call.args());
         ASSERT_FALSE(result.failed) << result.errorMessage;
         EXPECT_TRUE(testsupport::sameBitsEverywhere(testsupport::snapshot<float>(call.maps), expected));
@@ -41,13 +45,15 @@ TEST(FiltrumThreads, OneTwoThreeAndEightThreadsGiveTheSameBits) {
 }
 
 TEST(FiltrumThreads, MoreThreadsThanTasksLeaveNoValueUnwritten) {
-    // One map of one strip: a single task for eight threads.
+    // One map of one strip, and a large filter that makes the call a threaded one (9 * 2000 *
+    // 45^2 products): a single task for eight threads.
     ThreadCountScope scope;
     omp_set_num_threads(8);
     testsupport::SeededRandom random;
-    testsupport::FiltrumCall call = testsupport::makeFiltrumCall(45, 9, 1, 2, random);
+    const int rows = 2000, cols = 9;
+    testsupport::FiltrumCall call = testsupport::makeFiltrumCall(rows, cols, 1, 22, random);
     std::vector<std::vector<float>> expected = testsupport::plainEnergies(call);
-    testsupport::restore(call.maps, std::vector<std::vector<float>>(1, std::vector<float>(45 * 9, -1.0f)));
+    testsupport::restore(call.maps, std::vector<std::vector<float>>(1, std::vector<float>(rows * cols, -1.0f)));
     ASSERT_FALSE(minihost::callPlugin(minihost::loadPlugin("filtrum"), call.args()).failed);
     EXPECT_TRUE(testsupport::sameBitsEverywhere(testsupport::snapshot<float>(call.maps), expected));
 }
