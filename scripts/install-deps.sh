@@ -6,8 +6,9 @@ set -euo pipefail
 
 # clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes), libomp-dev (clang's OpenMP
 # runtime, which filtrum links) and llvm-14 (the symbolizer for their reports) serve make fuzz.
-# valgrind runs the Octave tests under memcheck (make valgrind).
-packages=(cmake make g++ octave octave-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libomp-dev llvm-14 valgrind)
+# valgrind runs the Octave tests under memcheck (make valgrind). libfftw3-dev serves filtrum's
+# benchmark, which times filtering by FFT against it.
+packages=(cmake make g++ octave octave-dev libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev libomp-dev llvm-14 valgrind)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "install-deps: this is not a Debian-based machine; install by hand: ${packages[*]}" >&2
