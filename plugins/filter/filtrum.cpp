@@ -8,26 +8,21 @@
 // for output (x, y) the neighbourhood is walked column by column from the left (dy = -h ... h),
 // each column from the top (dx = -h ... h), adding image(x+dx, y+dy) * filter(h+1-dx, h+1-dy)
 // to the real sum and to the imaginary sum (1-based filter positions); the energy is then
-// re*re + im*im. Vector lanes and threads only decide which outputs are computed together, never
-// how one is computed.
+// re*re + im*im. The kernel (filter_energy.h) computes them; here the arguments are read, the
+// working memory made, the kernel's copy for the processor chosen and the maps shared among
+// OpenMP threads.
 
 #include "dispatch.h"
+#include "filter_energy.h"
 #include "frame.h"
 
 namespace {
 
+using filterenergy::PaddedImage;
+using filterenergy::Taps;
+
 // The largest filterHalf whose (2h+1)^2 taps a 32-bit count holds: 46339^2 = 2147302921.
 const int32_t maxFilterHalf = 23169;
-
-// Single-precision lanes of one vector: a column of output rows computed together.
-#define FILTER_LANES 16
-typedef float FilterFloats __attribute__((vector_size(FILTER_LANES * 4)));
-const int32_t filterLanes = FILTER_LANES;
-// Vectors per column in one step, and output columns per step: each loaded vector of image
-// values serves every column of the step, and the step's sums are independent chains.
-const int32_t vectorsPerColumn = 2;
-const int32_t blockRows = filterLanes * vectorsPerColumn;
-const int32_t blockCols = 2;
 // Columns of one map handed to a thread at a time: a task small enough to share the maps of
 // a few orientations among many threads, large enough that its image columns stay in cache.
 const int32_t stripCols = 16;
@@ -37,125 +32,30 @@ const int32_t stripCols = 16;
 // through 8 filters of 9 x 9 (1.04e6) stays on one thread; a 256 x 256 image (4.2e7) does not.
 const double minThreadedProducts = 16777216.0;
 
-// The image rounded to single precision with h rows and h columns of its edge values
-// repeated on every side: (rows + 2h) x (cols + 2h), column-major. Output (x, y) (0-based)
-// reads padded rows x ... x + 2h of padded columns y ... y + 2h.
-struct PaddedImage {
-    const float* values;
-    int32_t rows;
-};
+// One strip of one map (filterenergy::energyStrip), compiled for AVX-512, for AVX2 and for any
+// x86-64.
+using StripFunction = void (*)(const PaddedImage&, const Taps&, int32_t, int32_t, float*, int32_t);
 
-// One filter in single precision, flipped: tap (a, b) multiplies padded value (x + a, y + b)
-// of output (x, y), so taps are walked in storage order.
-struct Taps {
-    const float* re;
-    const float* im;
-    int32_t side;
-};
-
-// i clamped to 0 ... n-1.
-int32_t clampIndex(int32_t i, int32_t n) {
-    return i < 0 ? 0 : i >= n ? n - 1 : i;
+AVX512_VERSION void energyStripAvx512(const PaddedImage& padded, const Taps& taps, int32_t yStart, int32_t yEnd,
+                                      float* map, int32_t rows) {
+    filterenergy::energyStrip<filterenergy::Lanes16>(padded, taps, yStart, yEnd, map, rows);
 }
 
-// Writes the padded single-precision copy of the rows x cols image (see PaddedImage).
-void padImage(const double* image, MapSize size, int32_t filterHalf, float* padded) {
-    int32_t paddedRows = size.rows + 2 * filterHalf;
-    int32_t paddedCols = size.cols + 2 * filterHalf;
-    for (int32_t q = 0; q < paddedCols; ++q) {
-        const double* column = image + clampIndex(q - filterHalf, size.cols) * size.rows;
-        float* out = padded + q * paddedRows;
-        for (int32_t p = 0; p < paddedRows; ++p) {
-            out[p] = static_cast<float>(column[clampIndex(p - filterHalf, size.rows)]);
-        }
-    }
+AVX2_VERSION void energyStripAvx2(const PaddedImage& padded, const Taps& taps, int32_t yStart, int32_t yEnd,
+                                  float* map, int32_t rows) {
+    filterenergy::energyStrip<filterenergy::Lanes8>(padded, taps, yStart, yEnd, map, rows);
 }
 
-// Writes filter's side x side values, rounded to single precision, in flipped order.
-void flipFilter(const double* filter, int32_t side, float* taps) {
-    int32_t last = side * side - 1;
-    for (int32_t k = 0; k <= last; ++k) taps[k] = static_cast<float>(filter[last - k]);
+void energyStripBaseline(const PaddedImage& padded, const Taps& taps, int32_t yStart, int32_t yEnd, float* map,
+                         int32_t rows) {
+    filterenergy::energyStrip<filterenergy::Lanes4>(padded, taps, yStart, yEnd, map, rows);
 }
 
-// The energy at output (x, y) (0-based), one value at a time.
-float energyAt(const PaddedImage& padded, const Taps& taps, int32_t x, int32_t y) {
-    float re = 0.0f;
-    float im = 0.0f;
-    for (int32_t b = 0; b < taps.side; ++b) {
-        const float* column = padded.values + (y + b) * padded.rows + x;
-        const float* tapsRe = taps.re + b * taps.side;
-        const float* tapsIm = taps.im + b * taps.side;
-        for (int32_t a = 0; a < taps.side; ++a) {
-            re = re + column[a] * tapsRe[a];
-            im = im + column[a] * tapsIm[a];
-        }
-    }
-    return re * re + im * im;
-}
-
-// The energies of blockRows outputs from row x in each of columnCount columns from y, written
-// into the rows-row map. Padded column y + c serves output column y + j through tap column
-// b = c - j, so every output still takes its taps column by column, each from the top.
-template <int32_t columnCount>
-VECTOR_HELPER void energyBlock(const PaddedImage& padded, const Taps& taps, int32_t x, int32_t y,
-                               float* map, int32_t rows) {
-    FilterFloats re[columnCount][vectorsPerColumn] = {};
-    FilterFloats im[columnCount][vectorsPerColumn] = {};
-    int32_t side = taps.side;
-    for (int32_t c = 0; c < side + columnCount - 1; ++c) {
-        const float* column = padded.values + (y + c) * padded.rows + x;
-        for (int32_t a = 0; a < side; ++a) {
-            FilterFloats values[vectorsPerColumn];
-            for (int32_t v = 0; v < vectorsPerColumn; ++v) {
-                __builtin_memcpy(&values[v], column + a + v * filterLanes, sizeof(FilterFloats));
-            }
-            for (int32_t j = 0; j < columnCount; ++j) {
-                int32_t b = c - j;
-                if (b < 0 || b >= side) continue;
-                float tapRe = taps.re[a + b * side];
-                float tapIm = taps.im[a + b * side];
-                for (int32_t v = 0; v < vectorsPerColumn; ++v) {
-                    re[j][v] = re[j][v] + values[v] * tapRe;
-                    im[j][v] = im[j][v] + values[v] * tapIm;
-                }
-            }
-        }
-    }
-    for (int32_t j = 0; j < columnCount; ++j) {
-        for (int32_t v = 0; v < vectorsPerColumn; ++v) {
-            FilterFloats energy = re[j][v] * re[j][v] + im[j][v] * im[j][v];
-            __builtin_memcpy(map + (y + j) * rows + x + v * filterLanes, &energy, sizeof(energy));
-        }
-    }
-}
-
-// Every row of columnCount columns from y. Maps shorter than a block are done one value at a
-// time; otherwise the last block is moved up to end on the last row, recomputing a few rows
-// with the very same bits.
-template <int32_t columnCount>
-VECTOR_HELPER void energyColumns(const PaddedImage& padded, const Taps& taps, int32_t y, float* map,
-                                 int32_t rows) {
-    if (rows < blockRows) {
-        for (int32_t j = 0; j < columnCount; ++j) {
-            for (int32_t x = 0; x < rows; ++x) map[(y + j) * rows + x] = energyAt(padded, taps, x, y + j);
-        }
-        return;
-    }
-    int32_t blockCount = rows / blockRows + (rows % blockRows != 0 ? 1 : 0);
-    for (int32_t k = 0; k < blockCount; ++k) {
-        int32_t x = k < rows / blockRows ? k * blockRows : rows - blockRows;
-        energyBlock<columnCount>(padded, taps, x, y, map, rows);
-    }
-}
-
-// The energies of columns yStart ... yEnd-1 of one map, in pairs of columns, the last one alone
-// when their count is odd.
-PROCESSOR_CLONES("arch=x86-64-v4", "avx2", "default")
-void energyStrip(const PaddedImage& padded, const Taps& taps, int32_t yStart, int32_t yEnd, float* map,
-                 int32_t rows) {
-    int32_t y = yStart;
-    for (; yEnd - y >= blockCols; y += blockCols) energyColumns<blockCols>(padded, taps, y, map, rows);
-    if (y < yEnd) energyColumns<1>(padded, taps, y, map, rows);
+// The widest copy the processor runs.
+StripFunction stripFunctionForProcessor() {
+    if (avx512Available()) return energyStripAvx512;
+    if (avx2Available()) return energyStripAvx2;
+    return energyStripBaseline;
 }
 
 // The kernel's threaded part: every map, strip by strip, shared among the OpenMP threads when
@@ -166,6 +66,7 @@ void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount
     int32_t stripCount = size.cols / stripCols + (size.cols % stripCols != 0 ? 1 : 0);
     double tapCount = static_cast<double>(taps[0].side) * taps[0].side;
     bool threaded = static_cast<double>(size.rows) * size.cols * orientCount * tapCount >= minThreadedProducts;
+    StripFunction energyStrip = stripFunctionForProcessor();
 #pragma omp parallel for collapse(2) schedule(dynamic) if (threaded)
     for (int32_t orient = 0; orient < orientCount; ++orient) {
         for (int32_t strip = 0; strip < stripCount; ++strip) {
@@ -176,8 +77,8 @@ void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount
     }
 }
 
-// The kernel: the padded image and the flipped taps are made here, on the calling thread, since
-// the host's allocator serves that thread only; then the maps are computed.
+// The padded image and the flipped taps are made here, on the calling thread, since the host's
+// allocator serves that thread only; then the maps are computed.
 void filterEnergies(const double* image, MapSize size, int32_t orientCount, int32_t filterHalf,
                     const double* const* filterReal, const double* const* filterImag, float* const* maps) {
     if (size.rows == 0 || size.cols == 0 || orientCount == 0) return;
@@ -188,10 +89,10 @@ void filterEnergies(const double* image, MapSize size, int32_t orientCount, int3
     float** tapsRe = allocTable2D<float>(orientCount, tapCount);
     float** tapsIm = allocTable2D<float>(orientCount, tapCount);
     Taps* taps = allocArray<Taps>(orientCount);
-    padImage(image, size, filterHalf, padded);
+    filterenergy::padImage(image, size.rows, size.cols, filterHalf, padded);
     for (int32_t orient = 0; orient < orientCount; ++orient) {
-        flipFilter(filterReal[orient], side, tapsRe[orient]);
-        flipFilter(filterImag[orient], side, tapsIm[orient]);
+        filterenergy::flipFilter(filterReal[orient], side, tapsRe[orient]);
+        filterenergy::flipFilter(filterImag[orient], side, tapsIm[orient]);
         taps[orient] = Taps{tapsRe[orient], tapsIm[orient], side};
     }
     energyMaps(PaddedImage{padded, paddedRows}, taps, orientCount, size, maps);
