@@ -58,9 +58,9 @@ StripFunction stripFunctionForProcessor() {
     return energyStripBaseline;
 }
 
-// The kernel's threaded part: every map, strip by strip, shared among the OpenMP threads when
-// the call is large enough. Each value is written by one thread, computed as one thread alone
-// computes it.
+// Every map, strip by strip, shared among the OpenMP threads when the call is large enough.
+// Each value is written by one thread and computed as one thread alone computes it; the
+// workers call nothing of the host.
 void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount, MapSize size,
                 float* const* maps) {
     int32_t stripCount = size.cols / stripCols + (size.cols % stripCols != 0 ? 1 : 0);
