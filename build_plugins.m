@@ -6,8 +6,9 @@ function build_plugins(outDir)
 %
 %   Each MEX file is compiled from its plug-in source and the shared sources, with
 %   floating-point contraction off (-ffp-contract=off, GCC or Clang): the results are
-%   bit-for-bit contracts, and fused multiply-adds would change their last bits. The help
-%   file of each plug-in is copied beside its MEX file. Afterwards: addpath(outDir).
+%   bit-for-bit contracts, and fused multiply-adds would change their last bits. A plug-in
+%   that shares its work among threads is compiled and linked with OpenMP (-fopenmp). The
+%   help file of each plug-in is copied beside its MEX file. Afterwards: addpath(outDir).
 %   Prints a line naming each plug-in as it compiles it, and one naming the folder at the end.
 
   root = fileparts(mfilename('fullpath'));
@@ -19,20 +20,22 @@ function build_plugins(outDir)
   end
 
   % name, folder under plugins/, source file, further shared sources (besides every
-  % source of common/; their folders are searched for headers), preprocessor definitions
+  % source of common/; their folders are searched for headers), preprocessor definitions,
+  % further flags (given when compiling and when linking)
   windowMeans = {'plugins/normalize/windowmeans.cpp'};
   plugins = {
-    'fennock', 'saturate', 'fennock.cpp', {}, {}
-    'vindral', 'pool', 'vindral.cpp', {}, {}
-    'somvert', 'normalize', 'somvert.cpp', windowMeans, {}
-    'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}
-    'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}
-    'cobrint', 'density', 'cobrint.cpp', {}, {}
-    'quillon', 'learn', 'quillon.cpp', {}, {}
-    'gastrel', 'score', 'gastrel.cpp', {}, {}
-    'lurvane', 'best', 'lurvane.cpp', {}, {}
-    'tarrow', 'recover', 'tarrow.cpp', {}, {}
-    'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}
+    'fennock', 'saturate', 'fennock.cpp', {}, {}, {}
+    'vindral', 'pool', 'vindral.cpp', {}, {}, {}
+    'somvert', 'normalize', 'somvert.cpp', windowMeans, {}, {}
+    'somvertwide', 'normalize', 'somvert.cpp', windowMeans, {'SOMVERT_DOUBLE_PRECISION'}, {}
+    'brelind', 'windowmean', 'brelind.cpp', windowMeans, {}, {}
+    'cobrint', 'density', 'cobrint.cpp', {}, {}, {}
+    'quillon', 'learn', 'quillon.cpp', {}, {}, {}
+    'gastrel', 'score', 'gastrel.cpp', {}, {}, {}
+    'lurvane', 'best', 'lurvane.cpp', {}, {}, {}
+    'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
+    'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
+    'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));
@@ -42,7 +45,7 @@ function build_plugins(outDir)
 
   count = size(plugins, 1);
   for k = 1:count
-    [name, folder, source, shared, definitions] = plugins{k, :};
+    [name, folder, source, shared, definitions, extraFlags] = plugins{k, :};
     printf_now('build_plugins: compiling %s (%d of %d)\n', name, k, count);
     pluginDir = fullfile(root, 'plugins', folder);
     sharedSources = cellfun(@(s) fullfile(root, s), shared, 'UniformOutput', false);
@@ -51,12 +54,14 @@ function build_plugins(outDir)
                        cellfun(@fileparts, sharedSources, 'UniformOutput', false)]), ...
                        'UniformOutput', false);
     defines = cellfun(@(d) ['-D' d], definitions, 'UniformOutput', false);
+    pluginFlags = strjoin([{flags}, extraFlags], ' ');
     if inOctave
-      setenv('CXXFLAGS', flags);
+      % mkoctfile passes CXXFLAGS to the link step too.
+      setenv('CXXFLAGS', pluginFlags);
       mex('-o', fullfile(outDir, [name '.' mexext()]), includes{:}, defines{:}, sources{:});
     else
-      mex('-outdir', outDir, '-output', name, includes{:}, ['CXXFLAGS=$CXXFLAGS ' flags], ...
-          defines{:}, sources{:});
+      mex('-outdir', outDir, '-output', name, includes{:}, ['CXXFLAGS=$CXXFLAGS ' pluginFlags], ...
+          ['LDFLAGS=$LDFLAGS ' strjoin(extraFlags, ' ')], defines{:}, sources{:});
     end
     copyfile(fullfile(pluginDir, [name '.m']), fullfile(outDir, [name '.m']));
   end

@@ -35,9 +35,10 @@ function(add_host_library name)
   target_link_libraries(${name}_minihost PUBLIC minihost)
 endfunction()
 
-# add_mex_file(name source definitions libs): the MEX file ${MEX_OUTPUT_DIR}/name.mex, linked
-# with the Octave variant of each host library in libs.
-function(add_mex_file name source definitions libs)
+# add_mex_file(name source definitions libs externalLibs): the MEX file
+# ${MEX_OUTPUT_DIR}/name.mex, linked with the Octave variant of each host library in libs and
+# with each library of externalLibs as it is.
+function(add_mex_file name source definitions libs externalLibs)
   add_library(${name}_mex MODULE ${source})
   set_target_properties(${name}_mex PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
                         LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
@@ -47,20 +48,23 @@ function(add_mex_file name source definitions libs)
     target_link_libraries(${name}_mex PRIVATE ${lib}_octave)
   endforeach()
   set_property(GLOBAL APPEND PROPERTY MEX_TARGETS ${name}_mex)
+  target_link_libraries(${name}_mex PRIVATE ${externalLibs})
 endfunction()
 
-# add_plugin(name SOURCE file HELP file [LIBS host libraries...] [DEFINITIONS defs...]):
+# add_plugin(name SOURCE file HELP file [LIBS host libraries...] [EXTERNAL_LIBS libraries...]
+#            [DEFINITIONS defs...]):
 # the MEX file
 # ${MEX_OUTPUT_DIR}/name.mex (not in a sanitizer build) with its help file beside it, and the
 # test-host plug-in ${HOST_PLUGIN_DIR}/name.so. Only mexFunction is exported, as MATLAB's mex does.
+# EXTERNAL_LIBS are libraries from outside the project (OpenMP::OpenMP_CXX), linked to both.
 function(add_plugin name)
-  cmake_parse_arguments(PLUGIN "" "SOURCE;HELP" "LIBS;DEFINITIONS" ${ARGN})
+  cmake_parse_arguments(PLUGIN "" "SOURCE;HELP" "LIBS;EXTERNAL_LIBS;DEFINITIONS" ${ARGN})
   set(libs common ${PLUGIN_LIBS})
 
   # Octave cannot load a sanitizer-instrumented MEX file: a sanitizer build makes only the
   # test-host plug-in.
   if(NOT SANITIZE)
-    add_mex_file(${name} ${PLUGIN_SOURCE} "${PLUGIN_DEFINITIONS}" "${libs}")
+    add_mex_file(${name} ${PLUGIN_SOURCE} "${PLUGIN_DEFINITIONS}" "${libs}" "${PLUGIN_EXTERNAL_LIBS}")
   endif()
 
   add_library(${name}_host MODULE ${PLUGIN_SOURCE})
@@ -71,6 +75,8 @@ function(add_plugin name)
   foreach(lib IN LISTS libs)
     target_link_libraries(${name}_host PRIVATE ${lib}_minihost)
   endforeach()
+  target_link_libraries(${name}_host PRIVATE ${PLUGIN_EXTERNAL_LIBS})
+  set_target_properties(${name}_host PROPERTIES PLUGIN_EXTERNAL_LIBS "${PLUGIN_EXTERNAL_LIBS}")
 
   set_property(GLOBAL APPEND PROPERTY HOST_PLUGIN_TARGETS ${name}_host)
   configure_file(${PLUGIN_HELP} ${MEX_OUTPUT_DIR}/${name}.m COPYONLY)

@@ -33,3 +33,16 @@ inline bool avx2Available() {
     return __builtin_cpu_supports("avx2");
 #endif
 }
+
+// A function compiled for AVX-512 (its foundation, which holds sixteen single-precision lanes
+// per register), to be called only where avx512Available().
+#define AVX512_VERSION __attribute__((target("avx512f")))
+
+// Whether AVX-512 code may run: the processor has its foundation and the build keeps such code.
+inline bool avx512Available() {
+#if defined(BASELINE_CODE_ONLY) || !(defined(__x86_64__) || defined(__i386__))
+    return false;
+#else
+    return __builtin_cpu_supports("avx512f");
+#endif
+}

@@ -1,7 +1,7 @@
 # Reads the plug-in table of build_plugins.m and prints one line per plug-in, its fields
 # separated by '|':
-#   name|folder under plugins/|source|further shared sources|preprocessor definitions
-# (the last two space-separated, possibly empty). A row may name a cell of strings assigned
+#   name|folder under plugins/|source|further shared sources|preprocessor definitions|further flags
+# (the last three space-separated, possibly empty). A row may name a cell of strings assigned
 # on one line before the table (as windowMeans is) instead of writing the cell out.
 # Anything else in the table is refused, so that a changed table is never packaged wrongly.
 
@@ -49,7 +49,7 @@ inTable && /^[ \t]*\}[ \t]*;/ { inTable = 0; next }
 
 inTable && /^[ \t]*(%.*)?$/ { next }
 
-# A row: five fields separated by the commas that are outside braces.
+# A row: six fields separated by the commas that are outside braces.
 inTable {
   row = trim($0)
   sub(/;$/, "", row)
@@ -68,10 +68,10 @@ inTable {
     }
   }
   fields[++fieldCount] = trim(field)
-  if (fieldCount != 5)
-    fail("expected 5 fields in a plug-in row, got " fieldCount)
-  printf "%s|%s|%s|%s|%s\n", string_value(fields[1]), string_value(fields[2]),
-         string_value(fields[3]), cell_value(fields[4]), cell_value(fields[5])
+  if (fieldCount != 6)
+    fail("expected 6 fields in a plug-in row, got " fieldCount)
+  printf "%s|%s|%s|%s|%s|%s\n", string_value(fields[1]), string_value(fields[2]),
+         string_value(fields[3]), cell_value(fields[4]), cell_value(fields[5]), cell_value(fields[6])
   rowCount++
   next
 }

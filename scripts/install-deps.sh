@@ -5,10 +5,12 @@
 #
 #   build     building the plug-ins and the toolbox, and running the demo:
 #             cmake make g++ octave octave-dev
-#   test      the unit tests (GoogleTest, GMock) and the benchmarks (Google Benchmark):
-#             libgtest-dev libgmock-dev libbenchmark-dev
-#   fuzz      make fuzz: clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) and
-#             llvm-14 (the symbolizer for their reports)
+#   test      the unit tests (GoogleTest, GMock) and the benchmarks (Google Benchmark; FFTW
+#             for filtrum's, which times filtering by FFT against it):
+#             libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+#   fuzz      make fuzz: clang, libclang-rt-14-dev (libFuzzer and the sanitizer runtimes),
+#             libomp-dev (clang's OpenMP runtime, which filtrum links) and llvm-14 (the
+#             symbolizer for their reports)
 #   valgrind  make valgrind: valgrind
 #   slurm     the test of the Slurm job array, on a one-node cluster it starts: slurm-wlm
 #             (slurmctld, slurmd and the commands) and munge
@@ -23,8 +25,8 @@ set -euo pipefail
 group_packages() {
     case "$1" in
         build) echo cmake make g++ octave octave-dev ;;
-        test) echo libgtest-dev libgmock-dev libbenchmark-dev ;;
-        fuzz) echo clang libclang-rt-14-dev llvm-14 ;;
+        test) echo libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev ;;
+        fuzz) echo clang libclang-rt-14-dev libomp-dev llvm-14 ;;
         valgrind) echo valgrind ;;
         slurm) echo slurm-wlm munge ;;
         peers) echo python3-opencv opencv-data ;;

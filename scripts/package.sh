@@ -43,7 +43,7 @@ makefile_vars=$package_dir/src/plugins.mk
   echo "PLUGIN_CXXFLAGS = $flags"
 } > "$makefile_vars"
 plugins=()
-while IFS='|' read -r plugin folder source shared definitions; do
+while IFS='|' read -r plugin folder source shared definitions extra_flags; do
   plugin_dir=plugins/$folder
   help_file=$plugin_dir/$plugin.m
   if [ ! -f "$help_file" ]; then
@@ -60,6 +60,7 @@ while IFS='|' read -r plugin folder source shared definitions; do
     echo "SOURCE_$plugin = $plugin_dir/$source"
     echo "SHARED_$plugin = $shared"
     echo "DEFINES_$plugin = $definitions"
+    echo "FLAGS_$plugin = $extra_flags"
   } >> "$makefile_vars"
 done <<< "$table"
 echo "PLUGINS = ${plugins[*]}" >> "$makefile_vars"

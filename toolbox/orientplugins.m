@@ -37,6 +37,7 @@
 %   lurvane      - find each image's best score and its template anchor
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element
+%   filtrum      - energies of an image's responses to a bank of complex filters
 %
 % Start with:
 %   settings = detector_settings();         % then help detect_faces, help face_demo

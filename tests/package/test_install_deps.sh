@@ -68,7 +68,7 @@ expect_quiet_install() {
 }
 
 build="cmake make g++ octave octave-dev"
-tests="libgtest-dev libgmock-dev libbenchmark-dev"
+tests="libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev"
 
 run_case "no group, all installed" "$build" --
 expect_status 0
@@ -85,8 +85,8 @@ expect_install "$tests"
 
 run_case "only what is missing, in group order" "cmake octave libgmock-dev" -- build test valgrind
 expect_status 0
-expect_install "make g++ octave-dev libgtest-dev libbenchmark-dev valgrind"
-expect_quiet_install "make g++ octave-dev libgtest-dev libbenchmark-dev valgrind"
+expect_install "make g++ octave-dev libgtest-dev libbenchmark-dev libfftw3-dev valgrind"
+expect_quiet_install "make g++ octave-dev libgtest-dev libbenchmark-dev libfftw3-dev valgrind"
 
 run_case "the peers group alone" "" -- peers
 expect_status 0
@@ -94,7 +94,7 @@ expect_install "python3-opencv opencv-data"
 
 run_case "a group named twice" "" -- fuzz fuzz
 expect_status 0
-expect_install "clang libclang-rt-14-dev llvm-14"
+expect_install "clang libclang-rt-14-dev libomp-dev llvm-14"
 
 run_case "the slurm group" "munge" -- slurm
 expect_status 0

@@ -1,4 +1,4 @@
-// Plain loops of fennock, somvert/somvertwide, brelind and cobrint: each computation written
+// Plain loops of fennock, somvert/somvertwide, brelind, cobrint and filtrum: each computation written
 // out statement by statement, with its loops, their order and its rounding, and nothing made
 // faster. The benchmarks time them against the plug-ins; the unit tests hold the plug-ins'
 // results to them bit for bit. For the cases the plug-ins settle themselves (edgeMargin 0, a
@@ -184,6 +184,36 @@ inline void cobrint(int32_t imageCount, int32_t orientCount, double* const* tabl
     }
     if (count == 0) return;
     for (int32_t b = 0; b < binCount; ++b) histogram[b] = histogram[b] / (binWidth * static_cast<double>(count));
+}
+
+// i clamped to 1 ... n: the nearest position inside a map of n rows or columns.
+inline int32_t clampPosition(int32_t i, int32_t n) { return std::min(std::max(i, 1), n); }
+
+// filtrum on one rows x cols image: for every map and position, the real and imaginary sums
+// over the neighbourhood, column by column from the left and each column from the top, of the
+// image value (edges replicated) times the flipped filter value, both rounded to single
+// precision, then re*re + im*im.
+inline void filtrum(int32_t rows, int32_t cols, const double* image, int32_t orientCount, int32_t h,
+                    const double* const* filterReal, const double* const* filterImag, float* const* maps) {
+    int32_t side = 2 * h + 1;
+    for (int32_t orient = 0; orient < orientCount; ++orient) {
+        for (int32_t y = 1; y <= cols; ++y) {
+            for (int32_t x = 1; x <= rows; ++x) {
+                float re = 0.0f;
+                float im = 0.0f;
+                for (int32_t dy = -h; dy <= h; ++dy) {
+                    for (int32_t dx = -h; dx <= h; ++dx) {
+                        int32_t p = cmIndex(clampPosition(x + dx, rows), clampPosition(y + dy, cols), rows, cols);
+                        int32_t tap = cmIndex(h + 1 - dx, h + 1 - dy, side, side);
+                        float v = static_cast<float>(image[p]);
+                        re = re + v * static_cast<float>(filterReal[orient][tap]);
+                        im = im + v * static_cast<float>(filterImag[orient][tap]);
+                    }
+                }
+                maps[orient][cmIndex(x, y, rows, cols)] = re * re + im * im;
+            }
+        }
+    }
 }
 
 }  // namespace plain

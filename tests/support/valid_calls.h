@@ -40,13 +40,21 @@ inline ArgShape doubles(int cells, int count, double low = 0, double high = 0) {
     return cellsOf(cells, count, mxDOUBLE_CLASS, low, high);
 }
 
+// n values from `first` up in steps of `step`: an image that is not flat.
+inline std::vector<double> ramp(int n, double first, double step) {
+    std::vector<double> values(n);
+    for (int k = 0; k < n; ++k) values[k] = first + step * k;
+    return values;
+}
+
 struct PluginCall {
     const char* plugin;
     std::vector<ArgShape> args;
 };
 
 // Valid calls of every plug-in: two images of 12 x 10 pixels (6 x 5 pooled with step 2) and
-// two orientations wherever the plug-in takes them; quillon learns on 16 x 14 maps.
+// two orientations wherever the plug-in takes them; quillon learns on 16 x 14 maps; filtrum
+// filters one such image with two filters of 3 x 3.
 inline const std::vector<PluginCall>& everyPlugin() {
     static const std::vector<PluginCall> calls = {
         {"fennock", {num(2), row({12, 12}), row({10, 10}), num(2), num(1.5), singles(4, 120, -3, 3)}},
@@ -70,6 +78,8 @@ inline const std::vector<PluginCall>& everyPlugin() {
         {"tarrow", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1), doubles(2, 9, 0, 1),
                     num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}), singles(4, 30, -1, 2), singles(4, 30),
                     singles(2, 120), row({1, 2}), row({1, 1}), num(1.5)}},
+        {"filtrum", {num(12), num(10), num(2), num(1), row(ramp(120, -1, 0.025)), doubles(2, 9, -1, 1),
+                     doubles(2, 9, -1, 1), singles(2, 120)}},
         {"tarrowveto", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1),
                         doubles(2, 9, 0, 1), num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}),
                         row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2), singles(4, 30),

@@ -37,10 +37,11 @@ function check_cost(rows, cols, templateRows, params, settings, factors, scaledR
 % take more than memoryLimit GB.
   bytesPerGB = 1e9;
   % Held for every scale at once: responses, pooled and trace maps, normalizer, score and
-  % scratch maps, all single precision; while a scale is filtered, its transforms too.
+  % scratch maps, all single precision; while a scale is filtered, the resized image in
+  % double precision and filtrum's padded single-precision copy of it too.
   step = params.poolStep;
   heldBytesPerPixel = 4 * (params.orientCount * (1 + 2 / step^2) + 3);
-  filteringBytesPerPixel = 32;
+  filteringBytesPerPixel = 8 + 4;
   if max(factors) > settings.maxEnlargement
     error('detect_faces:tooCostly', ['detect_faces: faces of %.3g px would enlarge the %d x %d ' ...
           'image %.1f times (the template is %d px high), beyond maxEnlargement %g: search ' ...
