@@ -10,6 +10,7 @@
 #include "minihost.h"
 #include "plain_loops.h"
 #include "test_support.h"
+#include "thread_identity.h"
 
 namespace {
 
@@ -102,6 +103,20 @@ TEST(SomvertIdentity, EveryCaseMatchesThePlainLoops) { expectEveryCaseMatches<fl
 
 TEST(SomvertIdentity, WideEveryCaseMatchesThePlainLoops) {
     expectEveryCaseMatches<double>("somvertwide", mxDOUBLE_CLASS);
+}
+
+// Maps of enough rows for four strips, on four threads: the strips' running sums, each strip a
+// block of columns behind the one above it, and the threads' ranges of columns of the means and
+// of the division match the plain loops.
+TEST(SomvertIdentity, RowsSharedByFourThreadsMatchThePlainLoops) {
+    threadidentity::ThreadCountScope threads(4);
+    testsupport::SeededRandom random;
+    for (const NormalizeCase& c : {NormalizeCase{301, 70, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 37, 9, 2, 9, 1, 0.4}}) {
+        for (Fill fill : {Fill::random, Fill::silentColumns, Fill::specials}) {
+            EXPECT_TRUE(matchesPlain<float>("somvert", mxSINGLE_CLASS, c, drawMaps<float>(c, fill, random)));
+            EXPECT_TRUE(matchesPlain<double>("somvertwide", mxDOUBLE_CLASS, c, drawMaps<double>(c, fill, random)));
+        }
+    }
 }
 
 // Values of very different sizes make the running sums round at almost every step, so any

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame.h"
+#include "threads.h"
 
 namespace {
 
@@ -14,6 +15,10 @@ const double meanSearchStart = -1e10;
 // walked along its anti-diagonals, one entry of every column per step: the entries of a step
 // are independent, and that many chains advance at once.
 const int32_t blockColumns = 16;
+
+// Rows of a strip at the least, when threads share out the running sums of one map: enough
+// that a strip's part of a block outweighs the wait at the end of every step.
+const int32_t minStripRows = 64;
 
 // Maps whose values are added to the orientation sums in one pass: each sum is read and
 // written once per group rather than once per map, and the group's maps stream in together.
@@ -30,27 +35,49 @@ void addStretches(T* sums, const T* const* stretches, int64_t n) {
     }
 }
 
-// blockValues[x + j * rows] = the sum of the maps at (x, y0 + j) for j < width, orientations
-// added in order from 0 and rounded to T after each addition. The block's columns lie one
-// after another in every map, so each map is read as one stretch; the maps are taken in groups
-// of up to mapGroupSize, which leaves the order of the additions at every position as it is.
+// sums[k] = the sum of the maps' values at offset + k for k < n, orientations added in order
+// from 0 and rounded to T after each addition. The maps are taken in groups of up to
+// mapGroupSize, each sum read and written once per group, which leaves the order of the
+// additions at every position as it is.
 template <typename T>
-void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, int32_t y0, int32_t width,
-                          T* blockValues) {
-    int64_t n = static_cast<int64_t>(width) * rows;
-    std::fill(blockValues, blockValues + n, T(0));
+void addOrientations(const T* const* maps, int32_t orientCount, int64_t offset, int64_t n, T* sums) {
+    std::fill(sums, sums + n, T(0));
     const T* stretches[mapGroupSize];
     for (int32_t o = 0; o < orientCount;) {
         int32_t left = orientCount - o;
         int32_t group = left >= mapGroupSize ? mapGroupSize : left >= 4 ? 4 : left >= 2 ? 2 : 1;
-        for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + static_cast<int64_t>(y0) * rows;
+        for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + offset;
         switch (group) {
-        case mapGroupSize: addStretches<mapGroupSize>(blockValues, stretches, n); break;
-        case 4: addStretches<4>(blockValues, stretches, n); break;
-        case 2: addStretches<2>(blockValues, stretches, n); break;
-        default: addStretches<1>(blockValues, stretches, n); break;
+        case mapGroupSize: addStretches<mapGroupSize>(sums, stretches, n); break;
+        case 4: addStretches<4>(sums, stretches, n); break;
+        case 2: addStretches<2>(sums, stretches, n); break;
+        default: addStretches<1>(sums, stretches, n); break;
         }
         o += group;
+    }
+}
+
+// Rows first ... end - 1 of a map: the share of one thread of the running sums.
+struct RowStrip {
+    int32_t first;
+    int32_t end;
+};
+
+// blockValues[(x - strip.first) + j * stripRows] = the sum of the maps at (x, y0 + j) for the
+// rows x of the strip and j < width (stripRows = strip.end - strip.first). A strip of all rows
+// takes the block's columns, which lie one after another in every map, as one stretch.
+template <typename T>
+void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, RowStrip strip, int32_t y0,
+                          int32_t width, T* blockValues) {
+    int32_t stripRows = strip.end - strip.first;
+    if (stripRows == rows) {
+        addOrientations(maps, orientCount, static_cast<int64_t>(y0) * rows, static_cast<int64_t>(width) * rows,
+                        blockValues);
+        return;
+    }
+    for (int32_t j = 0; j < width; ++j) {
+        addOrientations(maps, orientCount, static_cast<int64_t>(y0 + j) * rows + strip.first, stripRows,
+                        blockValues + static_cast<int64_t>(j) * stripRows);
     }
 }
 
@@ -75,30 +102,63 @@ inline void setRunningSum(T* column, const T* left, int32_t x, int32_t y, T own)
     }
 }
 
-// Fills the running sums of columns y0 ... y0 + width - 1 (every earlier column is complete).
-// At step k, column y0 + j takes row k - j: the entry to its left was set at step k - 1 and the
-// one above it at step k - 1, so the entries of one step do not wait for each other. Steps
-// where a full block has every entry past the first row and column take the inner formula
-// without tests.
+// Fills the running sums of the strip's rows in columns y0 ... y0 + width - 1, every running sum
+// they read being complete: those of the earlier columns, and those of the rows above the
+// strip in these columns. At step k, column y0 + j takes row strip.first + k - j: the entry to
+// its left was set at step k - 1 and the one above it at step k - 1 (or before the strip), so
+// the entries of one step do not wait for each other. Steps where a full block has every entry
+// inside the strip and past the first row and column take the inner formula without tests.
 template <typename T>
-void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* blockValues) {
+void accumulateBlock(T* const* running, RowStrip strip, int32_t y0, int32_t width, const T* blockValues) {
+    int32_t stripRows = strip.end - strip.first;
     bool fullBlock = y0 > 0 && width == blockColumns;
-    int64_t stepCount = static_cast<int64_t>(rows) + width - 1;
+    int64_t firstInnerStep = std::max<int64_t>(blockColumns - 1, int64_t{blockColumns} - strip.first);
+    int64_t stepCount = static_cast<int64_t>(stripRows) + width - 1;
     for (int64_t step = 0; step < stepCount; ++step) {
-        if (fullBlock && step >= blockColumns && step < rows) {
+        if (fullBlock && step >= firstInnerStep && step < stripRows) {
             for (int32_t j = 0; j < blockColumns; ++j) {
-                int32_t x = static_cast<int32_t>(step - j);
-                running[y0 + j][x] =
-                    innerRunningSum(running[y0 + j], running[y0 + j - 1], x, blockValues[x + int64_t{j} * rows]);
+                int32_t x = static_cast<int32_t>(strip.first + step - j);
+                running[y0 + j][x] = innerRunningSum(running[y0 + j], running[y0 + j - 1], x,
+                                                     blockValues[(x - strip.first) + int64_t{j} * stripRows]);
             }
             continue;
         }
-        int32_t jFirst = static_cast<int32_t>(std::max<int64_t>(0, step - rows + 1));
+        int32_t jFirst = static_cast<int32_t>(std::max<int64_t>(0, step - stripRows + 1));
         int32_t jLast = static_cast<int32_t>(std::min<int64_t>(width - 1, step));
         for (int32_t j = jFirst; j <= jLast; ++j) {
-            int32_t x = static_cast<int32_t>(step - j);
+            int32_t x = static_cast<int32_t>(strip.first + step - j);
             int32_t y = y0 + j;
-            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockValues[x + int64_t{j} * rows]);
+            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y,
+                          blockValues[(x - strip.first) + int64_t{j} * stripRows]);
+        }
+    }
+}
+
+// Fills the running sums of a rows x cols map, block of columns by block, from the maps. The
+// rows are cut into work.threads strips: strip p takes block b at step b + p, after its own
+// block b - 1 and after the strip above took block b (at the step before), which hold every
+// running sum it reads; each step ends at a barrier. Each thread takes the strips numbered
+// like itself modulo the team's size, in order.
+template <typename T>
+void fillRunningSums(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
+                     const WindowMeanWork<T>& work) {
+    int32_t strips = work.threads;
+    int32_t blockCount = static_cast<int32_t>((int64_t{cols} + blockColumns - 1) / blockColumns);
+#pragma omp parallel num_threads(strips) if (strips > 1)
+    {
+        T* blockValues = work.blockValues[threadNumber()];
+        for (int32_t step = 0; step < blockCount + strips - 1; ++step) {
+            for (int32_t p = threadNumber(); p < strips; p += teamSize()) {
+                int32_t block = step - p;
+                if (block < 0 || block >= blockCount) continue;
+                ItemRange share = shareOf(rows, p, strips);
+                RowStrip strip{static_cast<int32_t>(share.first), static_cast<int32_t>(share.end)};
+                int32_t y0 = block * blockColumns;
+                int32_t width = std::min(blockColumns, cols - y0);
+                sumBlockOrientations(maps, orientCount, rows, strip, y0, width, blockValues);
+                accumulateBlock(work.running, strip, y0, width, blockValues);
+            }
+#pragma omp barrier
         }
     }
 }
@@ -142,23 +202,46 @@ void meanColumn(const T* high, const T* low, int32_t hx, const Interior& interio
     }
 }
 
-// Writes the window mean of every interior position into meanColumns, column by column, and
-// returns the largest one. zeroColumn (rows zeros) stands for the running sums before the
-// first column.
+// Writes the window means of interior columns yFirst ... yEnd - 1 into meanColumns, column by
+// column, and returns the largest one (meanSearchStart when none is greater). zeroColumn (rows
+// zeros) stands for the running sums before the first column.
 template <typename T>
-T meanOverInterior(const T* const* running, const T* zeroColumn, int32_t orientCount, const MeanWindow& window,
-                   const Interior& interior, T* const* meanColumns) {
+T meanOverColumns(const T* const* running, const T* zeroColumn, const MeanWindow& window, const Interior& interior,
+                  const MeanDivisors& divisors, int32_t yFirst, int32_t yEnd, T* const* meanColumns) {
     int32_t hx = window.halfWindowX;
     int32_t hy = window.halfWindowY;
-    MeanDivisors divisors{2.0 * hx + 1.0, 2.0 * hy + 1.0, static_cast<double>(orientCount)};
     T maxMean = static_cast<T>(meanSearchStart);
-    for (int32_t y = interior.c0; y < interior.c1; ++y) {
+    for (int32_t y = yFirst; y < yEnd; ++y) {
         const T* low = y - hy - 1 < 0 ? zeroColumn : running[y - hy - 1];
         T* means = meanColumns[y];
         meanColumn(running[y + hy], low, hx, interior, divisors, means);
         for (int32_t x = interior.r0; x < interior.r1; ++x) {
             if (means[x] > maxMean) maxMean = means[x];
         }
+    }
+    return maxMean;
+}
+
+// Writes the window mean of every interior position into meanColumns and returns the largest
+// one. The interior columns are cut into work.threads ranges in order, each with its own
+// largest mean; those are then taken in order with the same strict comparison, which gives
+// the largest mean of the column-by-column search.
+template <typename T>
+T meanOverInterior(const T* zeroColumn, int32_t orientCount, const MeanWindow& window, const Interior& interior,
+                   const WindowMeanWork<T>& work, T* const* meanColumns) {
+    MeanDivisors divisors{2.0 * window.halfWindowX + 1.0, 2.0 * window.halfWindowY + 1.0,
+                          static_cast<double>(orientCount)};
+    int32_t parts = work.threads;
+#pragma omp parallel num_threads(parts) if (parts > 1)
+    for (int32_t p = threadNumber(); p < parts; p += teamSize()) {
+        ItemRange share = shareOf(interior.c1 - interior.c0, p, parts);
+        work.maxima[p] = meanOverColumns(work.running, zeroColumn, window, interior, divisors,
+                                         static_cast<int32_t>(interior.c0 + share.first),
+                                         static_cast<int32_t>(interior.c0 + share.end), meanColumns);
+    }
+    T maxMean = static_cast<T>(meanSearchStart);
+    for (int32_t p = 0; p < parts; ++p) {
+        if (work.maxima[p] > maxMean) maxMean = work.maxima[p];
     }
     return maxMean;
 }
@@ -197,13 +280,19 @@ void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols) {
     needs.blockValues = std::max(needs.blockValues, std::min(blockColumns, cols) * rows);
 }
 
+int32_t windowMeanThreadsFor(int32_t rows) {
+    return threadCountFor(rows / minStripRows);
+}
+
 template <typename T>
-WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs) {
+WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs, int32_t threads) {
     WindowMeanWork<T> work;
     work.running = allocArray<T*>(needs.cols);
     work.runningValues = allocArray<T>(needs.values);
-    work.blockValues = allocArray<T>(needs.blockValues);
+    work.blockValues = allocTable2D<T>(threads, needs.blockValues);
     work.zeroColumn = allocArray<T>(needs.rows);
+    work.maxima = allocArray<T>(threads);
+    work.threads = threads;
     return work;
 }
 
@@ -211,8 +300,9 @@ template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work) {
     mxFree(work.running);
     mxFree(work.runningValues);
-    mxFree(work.blockValues);
+    freeTable2D(work.blockValues, work.threads, 0);
     mxFree(work.zeroColumn);
+    mxFree(work.maxima);
 }
 
 template <typename T>
@@ -220,20 +310,15 @@ bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows,
                         const MeanWindow& window, WindowMeanWork<T>& work, T* const* meanColumns, T& maxMean) {
     Interior interior;
     if (!findInterior(rows, cols, window, interior)) return false;
-    T** running = work.running;
-    for (int32_t y = 0; y < cols; ++y) running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
-    for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
-        width = std::min(blockColumns, cols - y0);
-        sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockValues);
-        accumulateBlock(running, rows, y0, width, work.blockValues);
-    }
-    maxMean = meanOverInterior(running, work.zeroColumn, orientCount, window, interior, meanColumns);
+    for (int32_t y = 0; y < cols; ++y) work.running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
+    fillRunningSums(maps, orientCount, rows, cols, work);
+    maxMean = meanOverInterior(work.zeroColumn, orientCount, window, interior, work, meanColumns);
     replicateEdges(meanColumns, rows, cols, interior);
     return true;
 }
 
-template WindowMeanWork<float> allocWindowMeanWork<float>(const WindowMeanNeeds&);
-template WindowMeanWork<double> allocWindowMeanWork<double>(const WindowMeanNeeds&);
+template WindowMeanWork<float> allocWindowMeanWork<float>(const WindowMeanNeeds&, int32_t);
+template WindowMeanWork<double> allocWindowMeanWork<double>(const WindowMeanNeeds&, int32_t);
 template void freeWindowMeanWork<float>(WindowMeanWork<float>&);
 template void freeWindowMeanWork<double>(WindowMeanWork<double>&);
 template void replicateEdges<float>(float* const*, int32_t, int32_t, const Interior&);
