@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "minihost.h"
-#include "thread_identity.h"
+#include "thread_count.h"
 
-using threadidentity::ThreadCountScope;
+using testsupport::ThreadCountScope;
 
 namespace {
 

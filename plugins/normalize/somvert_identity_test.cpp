@@ -10,7 +10,7 @@
 #include "minihost.h"
 #include "plain_loops.h"
 #include "test_support.h"
-#include "thread_identity.h"
+#include "thread_count.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ TEST(SomvertIdentity, WideEveryCaseMatchesThePlainLoops) {
 // block of columns behind the one above it, and the threads' ranges of columns of the means and
 // of the division match the plain loops.
 TEST(SomvertIdentity, RowsSharedByFourThreadsMatchThePlainLoops) {
-    threadidentity::ThreadCountScope threads(4);
+    testsupport::ThreadCountScope threads(4);
     testsupport::SeededRandom random;
     for (const NormalizeCase& c : {NormalizeCase{301, 70, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 37, 9, 2, 9, 1, 0.4}}) {
         for (Fill fill : {Fill::random, Fill::silentColumns, Fill::specials}) {

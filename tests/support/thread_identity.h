@@ -4,13 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "minihost.h"
+#include "thread_count.h"
 #include "valid_calls.h"
 
 namespace threadidentity {
@@ -18,18 +18,6 @@ namespace threadidentity {
 // One thread, the test machine's two cores, a count that leaves a remainder when work is split,
 // and more threads than cores (and than the items of some calls).
 const int threadCounts[] = {1, 2, 3, 8};
-
-// Sets the OpenMP thread count of the calls made in its scope, and restores the count it found.
-class ThreadCountScope {
-public:
-    explicit ThreadCountScope(int threadCount) : previous_(omp_get_max_threads()) { omp_set_num_threads(threadCount); }
-    ~ThreadCountScope() { omp_set_num_threads(previous_); }
-    ThreadCountScope(const ThreadCountScope&) = delete;
-    ThreadCountScope& operator=(const ThreadCountScope&) = delete;
-
-private:
-    int previous_;
-};
 
 // Every argument's bytes after a call (cells in order), and how the call ended.
 struct Outcome {
@@ -47,7 +35,7 @@ inline std::vector<std::vector<unsigned char>> bytesOf(const validcalls::BuiltCa
 template <typename MakeCall>
 Outcome runWithThreads(const char* plugin, MakeCall makeCall, int threadCount) {
     validcalls::BuiltCall call = makeCall();
-    ThreadCountScope threads(threadCount);
+    testsupport::ThreadCountScope threads(threadCount);
     minihost::CallResult result = minihost::callPlugin(minihost::loadPlugin(plugin), call.args());
     return Outcome{bytesOf(call), result};
 }
