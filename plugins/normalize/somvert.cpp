@@ -43,7 +43,7 @@ void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size, MapVal
 }
 
 // The kernel: window means first, all of them from the maps as they came in, then the
-// division, both shared out among the threads that the map's rows allow. An empty interior
+// division, both shared out among the threads that the map's size allows. An empty interior
 // leaves the maps unchanged.
 void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size,
                         const MeanWindow& window, double relativeFloor) {
@@ -53,7 +53,7 @@ void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size
     MapValue** meanColumns = allocTable2D<MapValue>(size.cols, size.rows);
     WindowMeanNeeds needs;
     includeMap(needs, size.rows, size.cols);
-    int32_t threads = windowMeanThreadsFor(size.rows);
+    int32_t threads = windowMeanThreadsFor(size.rows, size.cols);
     WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(needs, threads);
     MapValue maxMean = 0;
     if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, work, meanColumns, maxMean)) {

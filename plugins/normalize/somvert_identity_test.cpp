@@ -105,13 +105,13 @@ TEST(SomvertIdentity, WideEveryCaseMatchesThePlainLoops) {
     expectEveryCaseMatches<double>("somvertwide", mxDOUBLE_CLASS);
 }
 
-// Maps of enough rows for four strips, on four threads: the strips' running sums, each strip a
-// block of columns behind the one above it, and the threads' ranges of columns of the means and
-// of the division match the plain loops.
-TEST(SomvertIdentity, RowsSharedByFourThreadsMatchThePlainLoops) {
+// Maps large enough for four threads, on four threads: the orientation sums formed block of
+// columns by block on the threads and summed up in place, and the threads' ranges of columns of
+// the means and of the division, match the plain loops.
+TEST(SomvertIdentity, MapsSharedByFourThreadsMatchThePlainLoops) {
     testsupport::ThreadCountScope threads(4);
     testsupport::SeededRandom random;
-    for (const NormalizeCase& c : {NormalizeCase{301, 70, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 37, 9, 2, 9, 1, 0.4}}) {
+    for (const NormalizeCase& c : {NormalizeCase{301, 223, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 257, 9, 2, 9, 1, 0.4}}) {
         for (Fill fill : {Fill::random, Fill::silentColumns, Fill::specials}) {
             EXPECT_TRUE(matchesPlain<float>("somvert", mxSINGLE_CLASS, c, drawMaps<float>(c, fill, random)));
             EXPECT_TRUE(matchesPlain<double>("somvertwide", mxDOUBLE_CLASS, c, drawMaps<double>(c, fill, random)));

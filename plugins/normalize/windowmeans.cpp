@@ -16,9 +16,9 @@ const double meanSearchStart = -1e10;
 // are independent, and that many chains advance at once.
 const int32_t blockColumns = 16;
 
-// Rows of a strip at the least, when threads share out the running sums of one map: enough
-// that a strip's part of a block outweighs the wait at the end of every step.
-const int32_t minStripRows = 64;
+// Values of a map per thread at the least, when threads share out its window means: enough
+// that each thread's share outweighs starting the threads.
+const int64_t minValuesPerThread = 16384;
 
 // Maps whose values are added to the orientation sums in one pass: each sum is read and
 // written once per group rather than once per map, and the group's maps stream in together.
@@ -35,49 +35,27 @@ void addStretches(T* sums, const T* const* stretches, int64_t n) {
     }
 }
 
-// sums[k] = the sum of the maps' values at offset + k for k < n, orientations added in order
-// from 0 and rounded to T after each addition. The maps are taken in groups of up to
-// mapGroupSize, each sum read and written once per group, which leaves the order of the
-// additions at every position as it is.
+// blockValues[x + j * rows] = the sum of the maps at (x, y0 + j) for j < width, orientations
+// added in order from 0 and rounded to T after each addition. The block's columns lie one
+// after another in every map, so each map is read as one stretch; the maps are taken in groups
+// of up to mapGroupSize, which leaves the order of the additions at every position as it is.
 template <typename T>
-void addOrientations(const T* const* maps, int32_t orientCount, int64_t offset, int64_t n, T* sums) {
-    std::fill(sums, sums + n, T(0));
+void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, int32_t y0, int32_t width,
+                          T* blockValues) {
+    int64_t n = static_cast<int64_t>(width) * rows;
+    std::fill(blockValues, blockValues + n, T(0));
     const T* stretches[mapGroupSize];
     for (int32_t o = 0; o < orientCount;) {
         int32_t left = orientCount - o;
         int32_t group = left >= mapGroupSize ? mapGroupSize : left >= 4 ? 4 : left >= 2 ? 2 : 1;
-        for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + offset;
+        for (int32_t g = 0; g < group; ++g) stretches[g] = maps[o + g] + static_cast<int64_t>(y0) * rows;
         switch (group) {
-        case mapGroupSize: addStretches<mapGroupSize>(sums, stretches, n); break;
-        case 4: addStretches<4>(sums, stretches, n); break;
-        case 2: addStretches<2>(sums, stretches, n); break;
-        default: addStretches<1>(sums, stretches, n); break;
+        case mapGroupSize: addStretches<mapGroupSize>(blockValues, stretches, n); break;
+        case 4: addStretches<4>(blockValues, stretches, n); break;
+        case 2: addStretches<2>(blockValues, stretches, n); break;
+        default: addStretches<1>(blockValues, stretches, n); break;
         }
         o += group;
-    }
-}
-
-// Rows first ... end - 1 of a map: the share of one thread of the running sums.
-struct RowStrip {
-    int32_t first;
-    int32_t end;
-};
-
-// blockValues[(x - strip.first) + j * stripRows] = the sum of the maps at (x, y0 + j) for the
-// rows x of the strip and j < width (stripRows = strip.end - strip.first). A strip of all rows
-// takes the block's columns, which lie one after another in every map, as one stretch.
-template <typename T>
-void sumBlockOrientations(const T* const* maps, int32_t orientCount, int32_t rows, RowStrip strip, int32_t y0,
-                          int32_t width, T* blockValues) {
-    int32_t stripRows = strip.end - strip.first;
-    if (stripRows == rows) {
-        addOrientations(maps, orientCount, static_cast<int64_t>(y0) * rows, static_cast<int64_t>(width) * rows,
-                        blockValues);
-        return;
-    }
-    for (int32_t j = 0; j < width; ++j) {
-        addOrientations(maps, orientCount, static_cast<int64_t>(y0 + j) * rows + strip.first, stripRows,
-                        blockValues + static_cast<int64_t>(j) * stripRows);
     }
 }
 
@@ -102,64 +80,60 @@ inline void setRunningSum(T* column, const T* left, int32_t x, int32_t y, T own)
     }
 }
 
-// Fills the running sums of the strip's rows in columns y0 ... y0 + width - 1, every running sum
-// they read being complete: those of the earlier columns, and those of the rows above the
-// strip in these columns. At step k, column y0 + j takes row strip.first + k - j: the entry to
-// its left was set at step k - 1 and the one above it at step k - 1 (or before the strip), so
-// the entries of one step do not wait for each other. Steps where a full block has every entry
-// inside the strip and past the first row and column take the inner formula without tests.
+// Fills the running sums of columns y0 ... y0 + width - 1 (every earlier column is complete)
+// from the block's orientation sums, blockValues[x + j * rows] for column y0 + j, which may be
+// those very columns of the running sums: each entry reads its own orientation sum once, just
+// before it is overwritten. At step k, column y0 + j takes row k - j: the entry to its left
+// was set at step k - 1 and the one above it at step k - 1, so the entries of one step do not
+// wait for each other. Steps where a full block has every entry past the first row and column
+// take the inner formula without tests.
 template <typename T>
-void accumulateBlock(T* const* running, RowStrip strip, int32_t y0, int32_t width, const T* blockValues) {
-    int32_t stripRows = strip.end - strip.first;
+void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* blockValues) {
     bool fullBlock = y0 > 0 && width == blockColumns;
-    int64_t firstInnerStep = std::max<int64_t>(blockColumns - 1, int64_t{blockColumns} - strip.first);
-    int64_t stepCount = static_cast<int64_t>(stripRows) + width - 1;
+    int64_t stepCount = static_cast<int64_t>(rows) + width - 1;
     for (int64_t step = 0; step < stepCount; ++step) {
-        if (fullBlock && step >= firstInnerStep && step < stripRows) {
+        if (fullBlock && step >= blockColumns && step < rows) {
             for (int32_t j = 0; j < blockColumns; ++j) {
-                int32_t x = static_cast<int32_t>(strip.first + step - j);
-                running[y0 + j][x] = innerRunningSum(running[y0 + j], running[y0 + j - 1], x,
-                                                     blockValues[(x - strip.first) + int64_t{j} * stripRows]);
+                int32_t x = static_cast<int32_t>(step - j);
+                running[y0 + j][x] =
+                    innerRunningSum(running[y0 + j], running[y0 + j - 1], x, blockValues[x + int64_t{j} * rows]);
             }
             continue;
         }
-        int32_t jFirst = static_cast<int32_t>(std::max<int64_t>(0, step - stripRows + 1));
+        int32_t jFirst = static_cast<int32_t>(std::max<int64_t>(0, step - rows + 1));
         int32_t jLast = static_cast<int32_t>(std::min<int64_t>(width - 1, step));
         for (int32_t j = jFirst; j <= jLast; ++j) {
-            int32_t x = static_cast<int32_t>(strip.first + step - j);
+            int32_t x = static_cast<int32_t>(step - j);
             int32_t y = y0 + j;
-            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y,
-                          blockValues[(x - strip.first) + int64_t{j} * stripRows]);
+            setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockValues[x + int64_t{j} * rows]);
         }
     }
 }
 
-// Fills the running sums of a rows x cols map, block of columns by block, from the maps. The
-// rows are cut into work.threads strips: strip p takes block b at step b + p, after its own
-// block b - 1 and after the strip above took block b (at the step before), which hold every
-// running sum it reads; each step ends at a barrier. Each thread takes the strips numbered
-// like itself modulo the team's size, in order.
+// Fills the running sums of a rows x cols map from the maps, block of columns by block. On one
+// thread each block's orientation sums are formed in work.blockValues and summed up at once,
+// while they are in cache. With more threads, the threads first form the orientation sums of
+// all blocks, each block by one thread, in the running sums' own places; then the calling
+// thread sums them up, block by block, in place.
 template <typename T>
 void fillRunningSums(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
                      const WindowMeanWork<T>& work) {
-    int32_t strips = work.threads;
     int32_t blockCount = static_cast<int32_t>((int64_t{cols} + blockColumns - 1) / blockColumns);
-#pragma omp parallel num_threads(strips) if (strips > 1)
-    {
-        T* blockValues = work.blockValues[threadNumber()];
-        for (int32_t step = 0; step < blockCount + strips - 1; ++step) {
-            for (int32_t p = threadNumber(); p < strips; p += teamSize()) {
-                int32_t block = step - p;
-                if (block < 0 || block >= blockCount) continue;
-                ItemRange share = shareOf(rows, p, strips);
-                RowStrip strip{static_cast<int32_t>(share.first), static_cast<int32_t>(share.end)};
-                int32_t y0 = block * blockColumns;
-                int32_t width = std::min(blockColumns, cols - y0);
-                sumBlockOrientations(maps, orientCount, rows, strip, y0, width, blockValues);
-                accumulateBlock(work.running, strip, y0, width, blockValues);
-            }
-#pragma omp barrier
+    auto widthOf = [&](int32_t block) { return std::min(blockColumns, cols - block * blockColumns); };
+    if (work.threads == 1) {
+        for (int32_t block = 0; block < blockCount; ++block) {
+            sumBlockOrientations(maps, orientCount, rows, block * blockColumns, widthOf(block), work.blockValues);
+            accumulateBlock(work.running, rows, block * blockColumns, widthOf(block), work.blockValues);
         }
+        return;
+    }
+#pragma omp parallel for schedule(dynamic) num_threads(work.threads)
+    for (int32_t block = 0; block < blockCount; ++block) {
+        sumBlockOrientations(maps, orientCount, rows, block * blockColumns, widthOf(block),
+                             work.running[block * blockColumns]);
+    }
+    for (int32_t block = 0; block < blockCount; ++block) {
+        accumulateBlock(work.running, rows, block * blockColumns, widthOf(block), work.running[block * blockColumns]);
     }
 }
 
@@ -280,8 +254,9 @@ void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols) {
     needs.blockValues = std::max(needs.blockValues, std::min(blockColumns, cols) * rows);
 }
 
-int32_t windowMeanThreadsFor(int32_t rows) {
-    return threadCountFor(rows / minStripRows);
+int32_t windowMeanThreadsFor(int32_t rows, int32_t cols) {
+    int64_t blockCount = (int64_t{cols} + blockColumns - 1) / blockColumns;
+    return threadCountFor(std::min(blockCount, int64_t{rows} * cols / minValuesPerThread));
 }
 
 template <typename T>
@@ -289,7 +264,7 @@ WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs, int32_t thre
     WindowMeanWork<T> work;
     work.running = allocArray<T*>(needs.cols);
     work.runningValues = allocArray<T>(needs.values);
-    work.blockValues = allocTable2D<T>(threads, needs.blockValues);
+    work.blockValues = allocArray<T>(needs.blockValues);
     work.zeroColumn = allocArray<T>(needs.rows);
     work.maxima = allocArray<T>(threads);
     work.threads = threads;
@@ -300,7 +275,7 @@ template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work) {
     mxFree(work.running);
     mxFree(work.runningValues);
-    freeTable2D(work.blockValues, work.threads, 0);
+    mxFree(work.blockValues);
     mxFree(work.zeroColumn);
     mxFree(work.maxima);
 }

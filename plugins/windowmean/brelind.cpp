@@ -100,8 +100,8 @@ void freeImageWork(ImageWork* work, int32_t workers) {
 }
 
 // Writes every image's mean map. When the images give the threads at least as many shares as
-// the rows of the largest one would, the threads take whole images; otherwise the images are
-// taken one after another, each by all the threads its rows allow (windowmeans.h). All working
+// the largest one would, the threads take whole images; otherwise the images are taken one
+// after another, each by all the threads its size allows (windowmeans.h). All working
 // memory is taken before the first map is written, sized for the largest images that need it,
 // so a call that runs out of memory writes nothing; without such images, none is needed.
 void fillMeanMaps(const float* const* responseMaps, float* const* meanMaps, int32_t imageCount,
@@ -115,7 +115,7 @@ void fillMeanMaps(const float* const* responseMaps, float* const* meanMaps, int3
         return;
     }
     int32_t imageThreads = threadCountFor(imageCount);
-    int32_t mapThreads = windowMeanThreadsFor(needs.rows);
+    int32_t mapThreads = windowMeanThreadsFor(needs.rows, needs.cols);
     bool acrossImages = imageThreads >= mapThreads;
     int32_t workers = acrossImages ? imageThreads : 1;
     ImageWork* work = allocImageWork(workers, needs, settings.orientCount, acrossImages ? 1 : mapThreads);

@@ -4,8 +4,8 @@
 
 %!function write_search(scriptFile, resultFile)
 %!  % A script that searches a synthetic scene with a hand-made template (two sizes, so that the
-%!  % plug-ins split both the scales and one scale's rows among the threads) and saves what it
-%!  % found, with the thread count the process ran with.
+%!  % plug-ins share out both the scales and the parts of one scale among the threads) and saves
+%!  % what it found, with the thread count the process ran with.
 %!  lines = {
 %!    sprintf('addpath(''%s'', ''%s'');', fileparts(which('gastrel')), fileparts(which('detect_faces')))
 %!    'rand(''seed'', 3); randn(''seed'', 3);'
@@ -16,7 +16,7 @@
 %!    '           ''weights'', 1 + rand(1, count), ''biases'', 0.3 * ones(1, count), ...'
 %!    '           ''templateRows'', 20, ''templateCols'', 20, ''params'', p);'
 %!    '[filters, stamps] = filter_bank(p);'
-%!    'scene = conv2(randn(202, 232), ones(3) / 9, ''valid'');'
+%!    'scene = conv2(randn(302, 332), ones(3) / 9, ''valid'');'
 %!    '[found, sketch] = detect_faces(scene, t, filters, stamps, ''faceSizes'', [20 24], ...'
 %!    '                               ''detectionCount'', 6, ''scoreThreshold'', -Inf, ''verbose'', 0);'
 %!    'threads = nproc();'
