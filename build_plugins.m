@@ -6,9 +6,9 @@ function build_plugins(outDir)
 %
 %   Each MEX file is compiled from its plug-in source and the shared sources, with
 %   floating-point contraction off (-ffp-contract=off, GCC or Clang): the results are
-%   bit-for-bit contracts, and fused multiply-adds would change their last bits. A plug-in
-%   that shares its work among threads is compiled and linked with OpenMP (-fopenmp). The
-%   help file of each plug-in is copied beside its MEX file. Afterwards: addpath(outDir).
+%   bit-for-bit contracts, and fused multiply-adds would change their last bits. It is
+%   compiled and linked with OpenMP (-fopenmp), whose threads follow OMP_NUM_THREADS. The help
+%   file of each plug-in is copied beside its MEX file. Afterwards: addpath(outDir).
 %   Prints a line naming each plug-in as it compiles it, and one naming the folder at the end.
 
   root = fileparts(mfilename('fullpath'));
@@ -40,7 +40,9 @@ function build_plugins(outDir)
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));
   commonSources = cellfun(@(f) fullfile(commonDir, f), {commonSources.name}, 'UniformOutput', false);
-  flags = '-std=c++17 -O2 -ffp-contract=off -Wall -Wextra';
+  % mkoctfile links with these flags too, so -fopenmp also brings in the OpenMP library.
+  flags = '-std=c++17 -O2 -ffp-contract=off -Wall -Wextra -fopenmp';
+  linkFlags = '-fopenmp';
   inOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
   count = size(plugins, 1);
@@ -61,7 +63,7 @@ function build_plugins(outDir)
       mex('-o', fullfile(outDir, [name '.' mexext()]), includes{:}, defines{:}, sources{:});
     else
       mex('-outdir', outDir, '-output', name, includes{:}, ['CXXFLAGS=$CXXFLAGS ' pluginFlags], ...
-          ['LDFLAGS=$LDFLAGS ' strjoin(extraFlags, ' ')], defines{:}, sources{:});
+          ['LDFLAGS=$LDFLAGS ' strjoin([{linkFlags}, extraFlags], ' ')], defines{:}, sources{:});
     end
     copyfile(fullfile(pluginDir, [name '.m']), fullfile(outDir, [name '.m']));
   end

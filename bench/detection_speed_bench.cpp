@@ -14,6 +14,7 @@
 #include "inhibit.h"
 #include "minihost.h"
 #include "plain_detection_loops.h"
+#include "thread_variants.h"
 #include "shifts.h"
 
 using testsupport::cellTable;
@@ -171,6 +172,7 @@ void recoverInhibited(benchmark::State& state, Variant variant) {
 
 // vindral on 8 images of 256 x 256 at 16 orientations.
 void poolImages(benchmark::State& state, Variant variant) {
+    testsupport::ThreadCountScope threads(variant == Variant::ours ? static_cast<int>(state.range(0)) : 1);
     Scene scene(imageCount, side, false);
     std::vector<double> sizes(imageCount, side);
     minihost::Array count = minihost::scalar(imageCount), sizeArg = minihost::doubles(1, imageCount, sizes);
@@ -202,4 +204,4 @@ BENCHMARK_CAPTURE(inhibitImage, ours, Variant::ours)->Unit(benchmark::kMilliseco
 BENCHMARK_CAPTURE(recoverInhibited, plain, Variant::plain)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(recoverInhibited, ours, Variant::ours)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(poolImages, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(poolImages, ours, Variant::ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(poolImages, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);

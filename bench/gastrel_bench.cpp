@@ -16,6 +16,7 @@
 #include "grids.h"
 #include "minihost.h"
 #include "plain_detection_loops.h"
+#include "thread_variants.h"
 
 using testsupport::cellTable;
 
@@ -113,6 +114,7 @@ Detection& detectionFor(bool normalized) {
 }
 
 void scoreWith(benchmark::State& state, Variant variant, bool normalized) {
+    testsupport::ThreadCountScope threads(variant == Variant::ours ? static_cast<int>(state.range(0)) : 1);
     const Detection& detection = detectionFor(normalized);
     if (detection.failed) state.SkipWithError("vindral or brelind failed");
     std::vector<const float*> pooled = cellTable<const float>(detection.pooled);
@@ -144,6 +146,7 @@ void scoreTemplate(benchmark::State& state, Variant variant) { scoreWith(state, 
 void scoreTemplateUnnormalized(benchmark::State& state, Variant variant) { scoreWith(state, variant, false); }
 
 void findBest(benchmark::State& state) {
+    testsupport::ThreadCountScope threads(static_cast<int>(state.range(0)));
     const Detection& detection = detectionFor(true);
     minihost::MexEntry lurvane = minihost::loadPlugin("lurvane");
     minihost::CallResult scored = minihost::callPlugin(minihost::loadPlugin("gastrel"), detection.scoreArgs());
@@ -160,9 +163,10 @@ void findBest(benchmark::State& state) {
 
 // Repeated, so that one run reports the median time of each variant.
 BENCHMARK_CAPTURE(scoreTemplate, plain, Variant::plain)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3);
-BENCHMARK_CAPTURE(scoreTemplate, ours, Variant::ours)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3);
+BENCHMARK_CAPTURE(scoreTemplate, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(scoreTemplateUnnormalized, plain, Variant::plain)
     ->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3);
 BENCHMARK_CAPTURE(scoreTemplateUnnormalized, ours, Variant::ours)
-    ->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3);
-BENCHMARK(findBest)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+    ->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->Apply(onOneAndTwoThreads);
+BENCHMARK(findBest)->Unit(benchmark::kMicrosecond)->MinTime(0.5)->Apply(onOneAndTwoThreads);

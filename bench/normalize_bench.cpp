@@ -8,6 +8,7 @@
 
 #include "grids.h"
 #include "minihost.h"
+#include "thread_variants.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ const int halfWindow = 5;
 template <typename T>
 void normalizeImage(benchmark::State& state, const char* plugin, mxClassID classId) {
     const int side = static_cast<int>(state.range(0));
+    testsupport::ThreadCountScope threads(static_cast<int>(state.range(1)));
     testsupport::MapGrid maps = testsupport::makeGrid(1, orientCount, {side}, {side}, classId);
     std::mt19937 engine(1);
     std::gamma_distribution<float> response(2.0f, 1.0f);
@@ -49,4 +51,5 @@ void somvertwideImage(benchmark::State& state) { normalizeImage<double>(state, "
 
 }  // namespace
 
-BENCHMARK(somvertwideImage)->Arg(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(somvertwideImage)->Apply([](benchmark::internal::Benchmark* b) { sideOnOneAndTwoThreads(b, 256); })
+    ->Unit(benchmark::kMillisecond);

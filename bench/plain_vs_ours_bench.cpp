@@ -1,6 +1,6 @@
 // Each of fennock, somvert, brelind and cobrint against its plain statement-by-statement loop
 // (tests/support/plain_loops.h), on the same inputs in the same run: the ratio of the two
-// times is what a speed change is judged by. Every iteration starts from the same fresh
+// times is what a speed change is judged by, the plug-in on one thread; it runs on two as well. Every iteration starts from the same fresh
 // inputs, restored while the timer is paused.
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,7 @@
 #include "grids.h"
 #include "minihost.h"
 #include "plain_loops.h"
+#include "thread_variants.h"
 
 namespace {
 
@@ -57,11 +58,18 @@ struct FreshGrid {
     }
 };
 
+// The plug-in's thread count (the benchmark's argument); the plain loop, which has none, runs
+// on the calling thread.
+int threadsOf(const benchmark::State& state, Variant variant) {
+    return variant == Variant::ours ? static_cast<int>(state.range(0)) : 1;
+}
+
 void reportValues(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * imageCount * orientCount * side * side);
 }
 
 void fennockGrid(benchmark::State& state, Variant variant) {
+    testsupport::ThreadCountScope threads(threadsOf(state, variant));
     FreshGrid fresh(mxSINGLE_CLASS, false);
     std::vector<float*> table = fresh.table<float>();
     std::vector<double> sizes(imageCount, side);
@@ -85,6 +93,7 @@ void fennockGrid(benchmark::State& state, Variant variant) {
 
 // somvert once per image: 8 calls of 16 orientations each.
 void somvertImages(benchmark::State& state, Variant variant) {
+    testsupport::ThreadCountScope threads(threadsOf(state, variant));
     FreshGrid fresh(mxSINGLE_CLASS, true);
     std::vector<float*> table = fresh.table<float>();
     std::vector<minihost::Array> imageCells;
@@ -126,6 +135,7 @@ void somvertImages(benchmark::State& state, Variant variant) {
 }
 
 void brelindGrid(benchmark::State& state, Variant variant) {
+    testsupport::ThreadCountScope threads(threadsOf(state, variant));
     FreshGrid fresh(mxSINGLE_CLASS, true);
     std::vector<float*> table = fresh.table<float>();
     std::vector<int> sides(imageCount, side);
@@ -153,6 +163,7 @@ void brelindGrid(benchmark::State& state, Variant variant) {
 }
 
 void cobrintGrid(benchmark::State& state, Variant variant) {
+    testsupport::ThreadCountScope threads(threadsOf(state, variant));
     FreshGrid fresh(mxDOUBLE_CLASS, false);
     std::vector<double*> table = fresh.table<double>();
     minihost::Array images = minihost::scalar(imageCount), orients = minihost::scalar(orientCount);
@@ -182,10 +193,10 @@ void cobrintGrid(benchmark::State& state, Variant variant) {
 }  // namespace
 
 BENCHMARK_CAPTURE(fennockGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(fennockGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(fennockGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(somvertImages, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(somvertImages, ours, Variant::ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(somvertImages, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(brelindGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(brelindGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(brelindGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(cobrintGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(cobrintGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cobrintGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);

@@ -9,6 +9,7 @@
 
 #include "grids.h"
 #include "minihost.h"
+#include "thread_variants.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ void reportElements(benchmark::State& state) {
 }
 
 void recoverTemplate(benchmark::State& state) {
+    testsupport::ThreadCountScope threads(static_cast<int>(state.range(0)));
     Detection detection;
     minihost::MexEntry tarrow = minihost::loadPlugin("tarrow");
     std::vector<const mxArray*> args = detection.tarrowArgs();
@@ -126,5 +128,5 @@ void recoverTemplateInhibited(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(recoverTemplate)->Unit(benchmark::kMicrosecond)->MinTime(0.2);
+BENCHMARK(recoverTemplate)->Unit(benchmark::kMicrosecond)->MinTime(0.2)->Apply(onOneAndTwoThreads);
 BENCHMARK(recoverTemplateInhibited)->Unit(benchmark::kMicrosecond)->MinTime(0.2);

@@ -6,12 +6,14 @@
 
 #include "grids.h"
 #include "minihost.h"
+#include "thread_variants.h"
 
 namespace {
 
 void poolGrid(benchmark::State& state) {
     const int imageCount = 8, orientCount = 16, posShiftMax = 3, orientShiftMax = 1, poolStep = 2;
     const int side = static_cast<int>(state.range(0));
+    testsupport::ThreadCountScope threads(static_cast<int>(state.range(1)));
     const int pooledSide = side / poolStep;
     const int shiftCount = (2 * posShiftMax + 1) * (2 * orientShiftMax + 1);
     const std::vector<int> sides(imageCount, side), pooledSides(imageCount, pooledSide);
@@ -44,4 +46,5 @@ void poolGrid(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(poolGrid)->Arg(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(poolGrid)->Apply([](benchmark::internal::Benchmark* b) { sideOnOneAndTwoThreads(b, 256); })
+    ->Unit(benchmark::kMillisecond);

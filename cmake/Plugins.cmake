@@ -21,18 +21,20 @@ endforeach()
 set(MEX_EXPORT_MAP ${CMAKE_CURRENT_LIST_DIR}/mexfunction.map)
 
 # add_host_library(name sources...): a static library whose code calls the host, built once
-# against Octave's mex.h (name_octave) and once against the test host (name_minihost).
+# against Octave's mex.h (name_octave) and once against the test host (name_minihost). Both
+# compile and link with OpenMP (threadLibrary), and pass it on to what links them.
 function(add_host_library name)
   add_library(${name}_octave STATIC ${ARGN})
   target_include_directories(${name}_octave PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_include_directories(${name}_octave SYSTEM PUBLIC ${OCTAVE_INCLUDE_DIRS})
+  target_link_libraries(${name}_octave PUBLIC ${threadLibrary})
   # A sanitizer build makes no MEX file, so nothing needs the Octave variant.
   if(SANITIZE)
     set_target_properties(${name}_octave PROPERTIES EXCLUDE_FROM_ALL ON)
   endif()
   add_library(${name}_minihost STATIC ${ARGN})
   target_include_directories(${name}_minihost PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name}_minihost PUBLIC minihost)
+  target_link_libraries(${name}_minihost PUBLIC minihost ${threadLibrary})
 endfunction()
 
 # add_mex_file(name source definitions libs externalLibs): the MEX file
@@ -99,7 +101,8 @@ function(add_plugin_test name)
     return()
   endif()
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE minihost GTest::gtest_main)
+  # The tests set the plug-ins' thread count (omp_set_num_threads) in the same OpenMP runtime.
+  target_link_libraries(${name} PRIVATE minihost GTest::gtest_main ${threadLibrary})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(SANITIZE)
     # Every report, leaks included, fails the test that raised it.

@@ -6,6 +6,7 @@
 #include "frame.h"
 #include "placement.h"
 #include "shifts.h"
+#include "threads.h"
 
 namespace {
 
@@ -24,27 +25,48 @@ struct BestPlacement {
     bool found;
 };
 
-// Searches the anchors 1 - rowsPooled ... pooledRows (rows outer) by 1 - colsPooled ...
-// pooledCols (columns inner) from noResponse. Only a strictly greater score replaces the best,
-// so ties keep the smallest anchor row, then column, and NaN never wins. Anchor
-// (1 - rowsPooled + a, 1 - colsPooled + b) has score position (a + 1, b + 1); score rows and
-// columns past the anchors are never searched. Counts are formed in 64 bits.
-BestPlacement findBestPlacement(const float* scores, int32_t pooledRows, int32_t pooledCols, int64_t scoreRows,
-                                int64_t scoreCols, const TemplateGeometry& t) {
-    BestPlacement best{noResponse, 0, 0, false};
+// The anchors of one image's score map: 1 - rowsPooled ... pooledRows by 1 - colsPooled ...
+// pooledCols, anchor (1 - rowsPooled + a, 1 - colsPooled + b) at score position (a + 1, b + 1);
+// no rows and no columns when either side has none. Score rows and columns past the anchors are
+// never searched.
+struct AnchorGrid {
+    int32_t rowCount;
+    int32_t colCount;
+    int32_t scoreRows;
+    int32_t scoreCols;
+};
+
+// Counts are formed in 64 bits; nonempty anchor ranges lie within a score map that
+// requireScoreMapsIndexable admitted.
+AnchorGrid anchorGridOf(int32_t pooledRows, int32_t pooledCols, int64_t scoreRows, int64_t scoreCols,
+                        const TemplateGeometry& t) {
     int64_t rowCount = int64_t{pooledRows} + t.rowsPooled;
     int64_t colCount = int64_t{pooledCols} + t.colsPooled;
-    if (rowCount < 1 || colCount < 1) return best;
-    // Nonempty anchor ranges lie within a score map that requireScoreMapsIndexable admitted.
-    int32_t rows = static_cast<int32_t>(scoreRows);
-    int32_t cols = static_cast<int32_t>(scoreCols);
-    for (int32_t a = 0; a < rowCount; ++a) {
-        for (int32_t b = 0; b < colCount; ++b) {
-            float v = scores[cmIndex(a + 1, b + 1, rows, cols)];
+    if (rowCount < 1 || colCount < 1) return AnchorGrid{0, 0, 0, 0};
+    return AnchorGrid{static_cast<int32_t>(rowCount), static_cast<int32_t>(colCount), static_cast<int32_t>(scoreRows),
+                      static_cast<int32_t>(scoreCols)};
+}
+
+// Searches the anchors with row indices aFirst ... aEnd - 1 (rows outer) by every column (inner)
+// from noResponse. Only a strictly greater score replaces the best, so ties keep the smallest
+// anchor row, then column, and NaN never wins.
+BestPlacement findBestInRows(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
+                             int32_t aFirst, int32_t aEnd) {
+    BestPlacement best{noResponse, 0, 0, false};
+    for (int32_t a = aFirst; a < aEnd; ++a) {
+        for (int32_t b = 0; b < anchors.colCount; ++b) {
+            float v = scores[cmIndex(a + 1, b + 1, anchors.scoreRows, anchors.scoreCols)];
             if (v > best.score) best = BestPlacement{v, 1 - t.rowsPooled + a, 1 - t.colsPooled + b, true};
         }
     }
     return best;
+}
+
+// The search over an earlier range of rows followed by a later one, from the results of each:
+// the later result only where its score is strictly greater, as the search itself decides (a
+// result that found nothing holds noResponse, which beats nothing).
+BestPlacement laterIfGreater(const BestPlacement& earlier, const BestPlacement& later) {
+    return later.score > earlier.score ? later : earlier;
 }
 
 // Stores an image's result; without a placement that beat noResponse, the anchor is NaN.
@@ -53,6 +75,34 @@ void storeBest(const BestPlacement& best, int32_t image, const BestOutputs& out)
     out.bestScores[image] = best.score;
     out.anchorRows[image] = best.found ? best.anchorRow : notFound;
     out.anchorCols[image] = best.found ? best.anchorCol : notFound;
+}
+
+// Anchor rows per unit of the threads' work.
+const int32_t rowsPerPiece = 32;
+
+// Finds every image's best placement and stores it. The anchor rows of every image are cut
+// into pieces that the threads search on their own; then each image's pieces are joined in row
+// order, which gives the search over all its rows. anchorsOf(image) is the image's AnchorGrid.
+template <typename AnchorsOf>
+void searchImages(const float* const* scoreMaps, int32_t imageCount, AnchorsOf anchorsOf, const TemplateGeometry& t,
+                  const BestOutputs& out) {
+    PieceList list = cutIntoPieces(imageCount, rowsPerPiece, [&](int32_t image) { return anchorsOf(image).rowCount; });
+    auto* pieceBests = static_cast<BestPlacement*>(hostCalloc(static_cast<size_t>(list.count), sizeof(BestPlacement)));
+#pragma omp parallel for schedule(dynamic) num_threads(threadCountFor(list.count))
+    for (int64_t k = 0; k < list.count; ++k) {
+        const WorkPiece& piece = list.pieces[k];
+        pieceBests[k] = findBestInRows(scoreMaps[piece.item], anchorsOf(piece.item), t, piece.first, piece.end);
+    }
+    int64_t next = 0;
+    for (int32_t image = 0; image < imageCount; ++image) {
+        BestPlacement best{noResponse, 0, 0, false};
+        for (; next < list.count && list.pieces[next].item == image; ++next) {
+            best = laterIfGreater(best, pieceBests[next]);
+        }
+        storeBest(best, image, out);
+    }
+    mxFree(pieceBests);
+    mxFree(list.pieces);
 }
 
 // 0-based position of scoreMaps, for the size refusal made before it is read.
@@ -82,14 +132,13 @@ void lurvane(int nlhs, int nrhs, const mxArray* prhs[]) {
     endArgs(args);
 
     TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
-    for (int32_t image = 0; image < imageCount; ++image) {
+    auto anchorsOf = [&](int32_t image) {
         int32_t rows = rowsOf(image);
         int32_t cols = colsOf(image);
-        BestPlacement best = findBestPlacement(scoreMaps[image], pooledSizeOf(rows, poolStep),
-                                               pooledSizeOf(cols, poolStep), scoreSizeOf(templateRows, rows, poolStep),
-                                               scoreSizeOf(templateCols, cols, poolStep), t);
-        storeBest(best, image, out);
-    }
+        return anchorGridOf(pooledSizeOf(rows, poolStep), pooledSizeOf(cols, poolStep),
+                            scoreSizeOf(templateRows, rows, poolStep), scoreSizeOf(templateCols, cols, poolStep), t);
+    };
+    searchImages(scoreMaps, imageCount, anchorsOf, t, out);
 }
 
 }  // namespace

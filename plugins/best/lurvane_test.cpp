@@ -175,6 +175,43 @@ TEST(Lurvane, TiesKeepTheSmallestRowThenColumn) {
     EXPECT_TRUE(holds(call, 1, {0.0f, 3, 2}));
 }
 
+// Images of many anchor rows, whose rows the plug-in searches in pieces and then joins in
+// order: the same result as the one plain search, ties, NaN and signed zeros included.
+TEST(Lurvane, MatchesThePlainSearchOverImagesOfManyRows) {
+    testsupport::SeededRandom random;
+    const float unusual[] = {nan, -inf, noResponse, -0.0f, 0.0f, inf};
+    for (int trial = 0; trial < 6; ++trial) {
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
+        LurvaneCall call = makeCall({random.integer(100, 300), 37}, {random.integer(20, 60), 250}, {1, 6, 5});
+        // Every other trial without infinity, so that whole numbers tie for the highest score.
+        int unusualCount = trial % 2 == 0 ? 6 : 5;
+        testsupport::fillEach(call.scores, [&]() -> double {
+            int draw = random.integer(0, 99);
+            if (draw < unusualCount) return unusual[draw];
+            return std::floor(random.uniform(-4.0f, 3.0f));
+        });
+        ASSERT_FALSE(run(call).failed);
+        for (int image = 0; image < 2; ++image) EXPECT_TRUE(holds(call, image, searchReference(call, image)));
+    }
+}
+
+// The first of equal scores wins across the rows searched apart: the highest score at anchor
+// rows 3 (column 40) and 70 (column 0), and a -0 at row 10 before a +0 at row 40 elsewhere.
+TEST(Lurvane, TiesAcrossDistantRowsKeepTheFirst) {
+    LurvaneCall call = makeCall({100, 100}, {50, 50}, {1, 1, 1});  // anchors 0 ... 100 by 0 ... 50
+    auto at = [](int i, int j) { return i + j * 101; };
+    for (int image = 0; image < 2; ++image) {
+        for (int p = 0; p < 101 * 51; ++p) call.map(image)[p] = nan;
+    }
+    call.map(0)[at(70, 0)] = 3.0f;
+    call.map(0)[at(3, 40)] = 3.0f;
+    call.map(1)[at(10, 20)] = -0.0f;
+    call.map(1)[at(40, 5)] = 0.0f;
+    ASSERT_FALSE(run(call).failed);
+    EXPECT_TRUE(holds(call, 0, {3.0f, 3, 40}));
+    EXPECT_TRUE(holds(call, 1, {-0.0f, 10, 20}));
+}
+
 // rows 10, templateRows 10, poolStep 4: the fifth score row belongs to no anchor and is never
 // searched, however high its scores.
 TEST(Lurvane, NeverSearchesScoresBeyondTheAnchors) {

@@ -1,8 +1,11 @@
 // cobrint: saturates a grid of double-precision response maps in place and adds the density
 // of the saturated values inside an inner window of every map to a histogram.
 
+#include <algorithm>
+
 #include "dispatch.h"
 #include "frame.h"
+#include "threads.h"
 
 namespace {
 
@@ -56,29 +59,75 @@ void countBins(const int32_t* binIndex, int32_t n, int32_t binCount, int64_t* co
     for (int32_t k = 0; x < n; ++x, ++k) ++counts[static_cast<int64_t>(k) * binCount + binIndex[x]];
 }
 
-// Saturates every value of every map, border included, and counts the bins of the saturated
-// values inside the window, one column at a time while it is in cache; returns how many it
-// counted.
+// Saturates every value of one map, border included, and counts the bins of the saturated
+// values inside the window into `counts`, one column at a time while it is in cache. binIndex
+// has room for a column of the window.
+void saturateAndCountMap(double* map, MapSize size, const TallyWindow& window, double saturationLevel,
+                         const Bins& bins, int32_t* binIndex, int64_t* counts) {
+    bool windowEmpty = window.rowBegin >= window.rowEnd || window.colBegin >= window.colEnd;
+    for (int32_t y = 0; y < size.cols; ++y) {
+        double* column = map + static_cast<int64_t>(y) * size.rows;
+        saturateColumn(column, size.rows, saturationLevel);
+        if (windowEmpty || y < window.colBegin || y >= window.colEnd) continue;
+        int32_t n = window.rowEnd - window.rowBegin;
+        binValues(column + window.rowBegin, n, bins, binIndex);
+        countBins(binIndex, n, bins.count, counts);
+    }
+}
+
+// The threads for cellCount maps each with windowValues values to count into tables of
+// countSlots counts: one per map, but each with at least as many values to count as its own
+// table of counts holds (any number when there is nothing to count).
+int32_t countingThreadsFor(int32_t cellCount, int64_t windowValues, int64_t countSlots) {
+    if (windowValues == 0) return threadCountFor(cellCount);
+    return threadCountFor(std::min<int64_t>(cellCount, cellCount * windowValues / countSlots));
+}
+
+// Count tables of `threads` threads: thread 0 counts into `counts` itself, every other one into
+// a table of countSlots counts of its own (none when nothing is counted).
+int64_t** allocCountTables(int32_t threads, int64_t countSlots, int64_t* counts) {
+    auto** tables = static_cast<int64_t**>(hostCalloc(static_cast<size_t>(threads), sizeof(int64_t*)));
+    tables[0] = counts;
+    for (int32_t t = 1; t < threads; ++t) {
+        tables[t] = static_cast<int64_t*>(hostCalloc(static_cast<size_t>(countSlots), sizeof(int64_t)));
+    }
+    return tables;
+}
+
+// Adds the other threads' tables into thread 0's and releases them.
+void gatherCountTables(int64_t** tables, int32_t threads, int64_t countSlots) {
+    for (int32_t t = 1; t < threads; ++t) {
+        for (int64_t k = 0; k < countSlots; ++k) tables[0][k] += tables[t][k];
+        mxFree(tables[t]);
+    }
+    mxFree(tables);
+}
+
+// Saturates every value of every map and counts the bins of the saturated values inside the
+// window into `counts` (countCopies copies of binCount counts); returns how many it counted.
+// The maps are shared out among the threads, each counting into a table of its own; the
+// tables are then added together. Counts are whole numbers, added exactly in any order, so
+// they come out as on one thread; the histogram itself is added to only afterwards.
 int64_t saturateAndCount(double* const* maps, int32_t cellCount, MapSize size, const TallyWindow& window,
                          double saturationLevel, const Bins& bins, int64_t* counts) {
     // Maps without values: nothing to saturate or count, however many columns (or rows) the
     // size names; walking them would take time out of all proportion to the data.
     if (size.rows == 0 || size.cols == 0) return 0;
     bool windowEmpty = window.rowBegin >= window.rowEnd || window.colBegin >= window.colEnd;
-    int32_t* binIndex = allocArray<int32_t>(windowEmpty ? 0 : window.rowEnd - window.rowBegin);
+    int32_t windowRows = windowEmpty ? 0 : window.rowEnd - window.rowBegin;
+    int64_t windowValues = windowEmpty ? 0 : static_cast<int64_t>(windowRows) * (window.colEnd - window.colBegin);
+    int64_t countSlots = windowEmpty ? 0 : static_cast<int64_t>(countCopies) * bins.count;
+    int32_t threads = countingThreadsFor(cellCount, windowValues, countSlots);
+    int32_t** binIndex = allocTable2D<int32_t>(threads, windowRows);
+    int64_t** countTables = allocCountTables(threads, countSlots, counts);
+#pragma omp parallel for schedule(dynamic) num_threads(threads)
     for (int32_t c = 0; c < cellCount; ++c) {
-        for (int32_t y = 0; y < size.cols; ++y) {
-            double* column = maps[c] + static_cast<int64_t>(y) * size.rows;
-            saturateColumn(column, size.rows, saturationLevel);
-            if (windowEmpty || y < window.colBegin || y >= window.colEnd) continue;
-            int32_t n = window.rowEnd - window.rowBegin;
-            binValues(column + window.rowBegin, n, bins, binIndex);
-            countBins(binIndex, n, bins.count, counts);
-        }
+        saturateAndCountMap(maps[c], size, window, saturationLevel, bins, binIndex[threadNumber()],
+                            countTables[threadNumber()]);
     }
-    mxFree(binIndex);
-    if (windowEmpty) return 0;
-    return static_cast<int64_t>(cellCount) * (window.rowEnd - window.rowBegin) * (window.colEnd - window.colBegin);
+    gatherCountTables(countTables, threads, countSlots);
+    freeTable2D(binIndex, threads, windowRows);
+    return static_cast<int64_t>(cellCount) * windowValues;
 }
 
 // Largest count below which every whole number is a double: adding such counts to a whole

@@ -29,9 +29,11 @@ void divideColumn(MapValue* column, const MapValue* divisors, int32_t rows) {
 
 // Divides every orientation's value at each position by the position's divisor. The maps are
 // column-major, as is the mean table, so each column's divisors are formed once, in place, and
-// every map is then divided along the column while they are in cache.
+// every map is then divided along the column while they are in cache. The columns are shared
+// out among `threads` threads.
 void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size, MapValue* const* meanColumns,
-                double floorValue) {
+                double floorValue, int32_t threads) {
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
     for (int32_t y = 0; y < size.cols; ++y) {
         meansToDivisors(meanColumns[y], size.rows, floorValue);
         for (int32_t o = 0; o < orientCount; ++o) {
@@ -41,7 +43,8 @@ void divideMaps(MapValue* const* maps, int32_t orientCount, MapSize size, MapVal
 }
 
 // The kernel: window means first, all of them from the maps as they came in, then the
-// division. An empty interior leaves the maps unchanged.
+// division, both shared out among the threads that the map's size allows. An empty interior
+// leaves the maps unchanged.
 void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size,
                         const MeanWindow& window, double relativeFloor) {
     // Nothing to divide: no working memory either, however many rows or columns are named.
@@ -50,10 +53,11 @@ void divideByWindowMean(MapValue* const* maps, int32_t orientCount, MapSize size
     MapValue** meanColumns = allocTable2D<MapValue>(size.cols, size.rows);
     WindowMeanNeeds needs;
     includeMap(needs, size.rows, size.cols);
-    WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(needs);
+    int32_t threads = windowMeanThreadsFor(size.rows, size.cols);
+    WindowMeanWork<MapValue> work = allocWindowMeanWork<MapValue>(needs, threads);
     MapValue maxMean = 0;
     if (computeWindowMeans(maps, orientCount, size.rows, size.cols, window, work, meanColumns, maxMean)) {
-        divideMaps(maps, orientCount, size, meanColumns, maxMean * relativeFloor);
+        divideMaps(maps, orientCount, size, meanColumns, maxMean * relativeFloor, threads);
     }
     freeWindowMeanWork(work);
     freeTable2D(meanColumns, size.cols, size.rows);

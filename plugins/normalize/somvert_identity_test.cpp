@@ -10,6 +10,7 @@
 #include "minihost.h"
 #include "plain_loops.h"
 #include "test_support.h"
+#include "thread_count.h"
 
 namespace {
 
@@ -102,6 +103,20 @@ TEST(SomvertIdentity, EveryCaseMatchesThePlainLoops) { expectEveryCaseMatches<fl
 
 TEST(SomvertIdentity, WideEveryCaseMatchesThePlainLoops) {
     expectEveryCaseMatches<double>("somvertwide", mxDOUBLE_CLASS);
+}
+
+// Maps large enough for four threads, on four threads: the orientation sums formed block of
+// columns by block on the threads and summed up in place, and the threads' ranges of columns of
+// the means and of the division, match the plain loops.
+TEST(SomvertIdentity, MapsSharedByFourThreadsMatchThePlainLoops) {
+    testsupport::ThreadCountScope threads(4);
+    testsupport::SeededRandom random;
+    for (const NormalizeCase& c : {NormalizeCase{301, 223, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 257, 9, 2, 9, 1, 0.4}}) {
+        for (Fill fill : {Fill::random, Fill::silentColumns, Fill::specials}) {
+            EXPECT_TRUE(matchesPlain<float>("somvert", mxSINGLE_CLASS, c, drawMaps<float>(c, fill, random)));
+            EXPECT_TRUE(matchesPlain<double>("somvertwide", mxDOUBLE_CLASS, c, drawMaps<double>(c, fill, random)));
+        }
+    }
 }
 
 // Values of very different sizes make the running sums round at almost every step, so any

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame.h"
+#include "threads.h"
 
 namespace {
 
@@ -14,6 +15,10 @@ const double meanSearchStart = -1e10;
 // walked along its anti-diagonals, one entry of every column per step: the entries of a step
 // are independent, and that many chains advance at once.
 const int32_t blockColumns = 16;
+
+// Values of a map per thread at the least, when threads share out its window means: enough
+// that each thread's share outweighs starting the threads.
+const int64_t minValuesPerThread = 16384;
 
 // Maps whose values are added to the orientation sums in one pass: each sum is read and
 // written once per group rather than once per map, and the group's maps stream in together.
@@ -75,11 +80,13 @@ inline void setRunningSum(T* column, const T* left, int32_t x, int32_t y, T own)
     }
 }
 
-// Fills the running sums of columns y0 ... y0 + width - 1 (every earlier column is complete).
-// At step k, column y0 + j takes row k - j: the entry to its left was set at step k - 1 and the
-// one above it at step k - 1, so the entries of one step do not wait for each other. Steps
-// where a full block has every entry past the first row and column take the inner formula
-// without tests.
+// Fills the running sums of columns y0 ... y0 + width - 1 (every earlier column is complete)
+// from the block's orientation sums, blockValues[x + j * rows] for column y0 + j, which may be
+// those very columns of the running sums: each entry reads its own orientation sum once, just
+// before it is overwritten. At step k, column y0 + j takes row k - j: the entry to its left
+// was set at step k - 1 and the one above it at step k - 1, so the entries of one step do not
+// wait for each other. Steps where a full block has every entry past the first row and column
+// take the inner formula without tests.
 template <typename T>
 void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width, const T* blockValues) {
     bool fullBlock = y0 > 0 && width == blockColumns;
@@ -100,6 +107,33 @@ void accumulateBlock(T* const* running, int32_t rows, int32_t y0, int32_t width,
             int32_t y = y0 + j;
             setRunningSum(running[y], y > 0 ? running[y - 1] : nullptr, x, y, blockValues[x + int64_t{j} * rows]);
         }
+    }
+}
+
+// Fills the running sums of a rows x cols map from the maps, block of columns by block. On one
+// thread each block's orientation sums are formed in work.blockValues and summed up at once,
+// while they are in cache. With more threads, the threads first form the orientation sums of
+// all blocks, each block by one thread, in the running sums' own places; then the calling
+// thread sums them up, block by block, in place.
+template <typename T>
+void fillRunningSums(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
+                     const WindowMeanWork<T>& work) {
+    int32_t blockCount = static_cast<int32_t>((int64_t{cols} + blockColumns - 1) / blockColumns);
+    auto widthOf = [&](int32_t block) { return std::min(blockColumns, cols - block * blockColumns); };
+    if (work.threads == 1) {
+        for (int32_t block = 0; block < blockCount; ++block) {
+            sumBlockOrientations(maps, orientCount, rows, block * blockColumns, widthOf(block), work.blockValues);
+            accumulateBlock(work.running, rows, block * blockColumns, widthOf(block), work.blockValues);
+        }
+        return;
+    }
+#pragma omp parallel for schedule(dynamic) num_threads(work.threads)
+    for (int32_t block = 0; block < blockCount; ++block) {
+        sumBlockOrientations(maps, orientCount, rows, block * blockColumns, widthOf(block),
+                             work.running[block * blockColumns]);
+    }
+    for (int32_t block = 0; block < blockCount; ++block) {
+        accumulateBlock(work.running, rows, block * blockColumns, widthOf(block), work.running[block * blockColumns]);
     }
 }
 
@@ -142,23 +176,46 @@ void meanColumn(const T* high, const T* low, int32_t hx, const Interior& interio
     }
 }
 
-// Writes the window mean of every interior position into meanColumns, column by column, and
-// returns the largest one. zeroColumn (rows zeros) stands for the running sums before the
-// first column.
+// Writes the window means of interior columns yFirst ... yEnd - 1 into meanColumns, column by
+// column, and returns the largest one (meanSearchStart when none is greater). zeroColumn (rows
+// zeros) stands for the running sums before the first column.
 template <typename T>
-T meanOverInterior(const T* const* running, const T* zeroColumn, int32_t orientCount, const MeanWindow& window,
-                   const Interior& interior, T* const* meanColumns) {
+T meanOverColumns(const T* const* running, const T* zeroColumn, const MeanWindow& window, const Interior& interior,
+                  const MeanDivisors& divisors, int32_t yFirst, int32_t yEnd, T* const* meanColumns) {
     int32_t hx = window.halfWindowX;
     int32_t hy = window.halfWindowY;
-    MeanDivisors divisors{2.0 * hx + 1.0, 2.0 * hy + 1.0, static_cast<double>(orientCount)};
     T maxMean = static_cast<T>(meanSearchStart);
-    for (int32_t y = interior.c0; y < interior.c1; ++y) {
+    for (int32_t y = yFirst; y < yEnd; ++y) {
         const T* low = y - hy - 1 < 0 ? zeroColumn : running[y - hy - 1];
         T* means = meanColumns[y];
         meanColumn(running[y + hy], low, hx, interior, divisors, means);
         for (int32_t x = interior.r0; x < interior.r1; ++x) {
             if (means[x] > maxMean) maxMean = means[x];
         }
+    }
+    return maxMean;
+}
+
+// Writes the window mean of every interior position into meanColumns and returns the largest
+// one. The interior columns are cut into work.threads ranges in order, each with its own
+// largest mean; those are then taken in order with the same strict comparison, which gives
+// the largest mean of the column-by-column search.
+template <typename T>
+T meanOverInterior(const T* zeroColumn, int32_t orientCount, const MeanWindow& window, const Interior& interior,
+                   const WindowMeanWork<T>& work, T* const* meanColumns) {
+    MeanDivisors divisors{2.0 * window.halfWindowX + 1.0, 2.0 * window.halfWindowY + 1.0,
+                          static_cast<double>(orientCount)};
+    int32_t parts = work.threads;
+#pragma omp parallel num_threads(parts) if (parts > 1)
+    for (int32_t p = threadNumber(); p < parts; p += teamSize()) {
+        ItemRange share = shareOf(interior.c1 - interior.c0, p, parts);
+        work.maxima[p] = meanOverColumns(work.running, zeroColumn, window, interior, divisors,
+                                         static_cast<int32_t>(interior.c0 + share.first),
+                                         static_cast<int32_t>(interior.c0 + share.end), meanColumns);
+    }
+    T maxMean = static_cast<T>(meanSearchStart);
+    for (int32_t p = 0; p < parts; ++p) {
+        if (work.maxima[p] > maxMean) maxMean = work.maxima[p];
     }
     return maxMean;
 }
@@ -197,13 +254,20 @@ void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols) {
     needs.blockValues = std::max(needs.blockValues, std::min(blockColumns, cols) * rows);
 }
 
+int32_t windowMeanThreadsFor(int32_t rows, int32_t cols) {
+    int64_t blockCount = (int64_t{cols} + blockColumns - 1) / blockColumns;
+    return threadCountFor(std::min(blockCount, int64_t{rows} * cols / minValuesPerThread));
+}
+
 template <typename T>
-WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs) {
+WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs, int32_t threads) {
     WindowMeanWork<T> work;
     work.running = allocArray<T*>(needs.cols);
     work.runningValues = allocArray<T>(needs.values);
     work.blockValues = allocArray<T>(needs.blockValues);
     work.zeroColumn = allocArray<T>(needs.rows);
+    work.maxima = allocArray<T>(threads);
+    work.threads = threads;
     return work;
 }
 
@@ -213,6 +277,7 @@ void freeWindowMeanWork(WindowMeanWork<T>& work) {
     mxFree(work.runningValues);
     mxFree(work.blockValues);
     mxFree(work.zeroColumn);
+    mxFree(work.maxima);
 }
 
 template <typename T>
@@ -220,20 +285,15 @@ bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows,
                         const MeanWindow& window, WindowMeanWork<T>& work, T* const* meanColumns, T& maxMean) {
     Interior interior;
     if (!findInterior(rows, cols, window, interior)) return false;
-    T** running = work.running;
-    for (int32_t y = 0; y < cols; ++y) running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
-    for (int32_t y0 = 0, width = 0; y0 < cols; y0 += width) {
-        width = std::min(blockColumns, cols - y0);
-        sumBlockOrientations(maps, orientCount, rows, y0, width, work.blockValues);
-        accumulateBlock(running, rows, y0, width, work.blockValues);
-    }
-    maxMean = meanOverInterior(running, work.zeroColumn, orientCount, window, interior, meanColumns);
+    for (int32_t y = 0; y < cols; ++y) work.running[y] = work.runningValues + static_cast<int64_t>(y) * rows;
+    fillRunningSums(maps, orientCount, rows, cols, work);
+    maxMean = meanOverInterior(work.zeroColumn, orientCount, window, interior, work, meanColumns);
     replicateEdges(meanColumns, rows, cols, interior);
     return true;
 }
 
-template WindowMeanWork<float> allocWindowMeanWork<float>(const WindowMeanNeeds&);
-template WindowMeanWork<double> allocWindowMeanWork<double>(const WindowMeanNeeds&);
+template WindowMeanWork<float> allocWindowMeanWork<float>(const WindowMeanNeeds&, int32_t);
+template WindowMeanWork<double> allocWindowMeanWork<double>(const WindowMeanNeeds&, int32_t);
 template void freeWindowMeanWork<float>(WindowMeanWork<float>&);
 template void freeWindowMeanWork<double>(WindowMeanWork<double>&);
 template void replicateEdges<float>(float* const*, int32_t, int32_t, const Interior&);

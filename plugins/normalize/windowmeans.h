@@ -49,20 +49,28 @@ struct WindowMeanNeeds {
 
 void includeMap(WindowMeanNeeds& needs, int32_t rows, int32_t cols);
 
-// Working tables for the window means of maps within `needs` (at least one map included): one
-// column of running sums per map column, a block of orientation sums and a column of zeros.
-// Allocating them once for the largest maps of a call lets a call with several maps take all
-// its working memory before it writes.
+// Working tables for the window means of maps within `needs` (at least one map included),
+// computed by `threads` threads together: one column of running sums per map column, a block of
+// orientation sums, a column of zeros and the largest mean of each thread's share. Allocating
+// them once for the largest maps of a call lets a call with several maps take all its working
+// memory before it writes, and before any thread starts.
 template <typename T>
 struct WindowMeanWork {
-    T** running;      // column pointers into runningValues, set for each map
+    T** running;       // column pointers into runningValues, set for each map
     T* runningValues;
-    T* blockValues;   // a block of columns of orientation sums, column j at j * rows
-    T* zeroColumn;    // a column of zeros
+    T* blockValues;    // a block of columns of orientation sums, column j at j * rows
+    T* zeroColumn;     // a column of zeros
+    T* maxima;         // per share of the columns, its largest mean
+    int32_t threads;   // at least 1
 };
 
+// The threads that compute the window means of one rows x cols map together: as many as
+// OMP_NUM_THREADS allows, but no more than its blocks of columns, and each with a share of
+// enough values to be worth starting (at least 1).
+int32_t windowMeanThreadsFor(int32_t rows, int32_t cols);
+
 template <typename T>
-WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs);
+WindowMeanWork<T> allocWindowMeanWork(const WindowMeanNeeds& needs, int32_t threads);
 
 template <typename T>
 void freeWindowMeanWork(WindowMeanWork<T>& work);
@@ -77,7 +85,9 @@ void freeWindowMeanWork(WindowMeanWork<T>& work);
 // windows reach when edgeMargin is 0, count as zero. When the interior is empty it writes
 // nothing and returns false. `work` must hold a rows x cols map. Every rounded operation
 // happens in the order the plain row-by-row loops give it; only independent operations are
-// interleaved.
+// interleaved, or shared out among work.threads threads: blocks of columns of the orientation
+// sums (which the calling thread then sums up into the running sums), then ranges of columns of
+// the means. Called from inside a parallel region, work.threads must be 1.
 template <typename T>
 bool computeWindowMeans(const T* const* maps, int32_t orientCount, int32_t rows, int32_t cols,
                         const MeanWindow& window, WindowMeanWork<T>& work, T* const* meanColumns, T& maxMean);

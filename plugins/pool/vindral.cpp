@@ -8,6 +8,7 @@
 #include "frame.h"
 #include "placement.h"
 #include "shifts.h"
+#include "threads.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ struct NarrowLanes {
 // Vectors searched side by side, so that their compare-and-select chains overlap.
 const int32_t vectorsPerBlock = 4;
 
-// The helpers below (VECTOR_HELPER) are inlined into each processor's version of poolImage.
+// The helpers below (VECTOR_HELPER) are inlined into each processor's version of poolBandAt.
 
 // How the pixel rows of one phase lie in a map column: every other value (poolStep 2), or
 // poolStep values apart.
@@ -418,7 +419,7 @@ VECTOR_HELPER void poolBand(const ShiftTable& shifts, const PoolGrids& grids, in
     }
 }
 
-// Working memory of a call: rowReach and reach of shiftCount entries each; maps of
+// Working memory of one thread: rowReach and reach of shiftCount entries each; maps of
 // 2 * orientCount entries, an image's response maps and then its band's maps, one per
 // orientation; and with poolStep 2 or more `band`, room for the largest image's band of
 // rearranged columns.
@@ -429,73 +430,124 @@ struct PoolWork {
     float* band;
 };
 
-// Pools every orientation of one image, band of columns by band, so that the responses a
-// band reads stay in cache for all the orientations that read them, and the columns the next
-// band adds are on their way meanwhile. With poolStep 2 or more, the band's columns are first
-// rearranged into phases, so that consecutive nodes meet consecutive values.
+// Pools band number `band` (from 0) of one image: its pooled columns, in every orientation, so
+// that the responses it reads stay in cache for all the orientations that read them; the
+// columns the next band adds are on their way meanwhile. With poolStep 2 or more, the band's
+// columns are first rearranged into phases, so that consecutive nodes meet consecutive values.
 template <typename L, Stride stride>
-VECTOR_HELPER void poolBands(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-                             int64_t shiftReach, const PoolWork& work) {
+VECTOR_HELPER void poolBandOfImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                                   const ImageGeometry& g, int64_t shiftReach, const PoolWork& work, int32_t band) {
     int32_t bandColumns = bandColumnsOf(g, grids.orientCount);
+    int32_t bandFirst = 1 + band * bandColumns;
+    int32_t bandLast = std::min(g.pooledCols, bandFirst + bandColumns - 1);
     imageMapsOf(grids, image, work.maps);
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+        prefetchNextBand(work.maps[orient], g, bandLast, bandColumns, shiftReach);
+    }
+    if (g.poolStep == 1) {
+        ColumnSource source{work.maps, 1, g.rows, 1, 0};
+        poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
+        return;
+    }
     BandShape shape = bandShapeOf(g, grids.orientCount, shiftReach);
     const float** bandMaps = work.maps + grids.orientCount;
-    for (int32_t orient = 0; orient < grids.orientCount && g.poolStep > 1; ++orient) {
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
         bandMaps[orient] = work.band + orient * shape.mapStride;
     }
-    for (int32_t bandFirst = 1; bandFirst <= g.pooledCols; bandFirst += bandColumns) {
-        int32_t bandLast = std::min(g.pooledCols, bandFirst + bandColumns - 1);
-        for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-            prefetchNextBand(work.maps[orient], g, bandLast, bandColumns, shiftReach);
+    int32_t firstCol = static_cast<int32_t>(std::max<int64_t>(1, int64_t{bandFirst} * g.poolStep - shiftReach));
+    int32_t lastCol = static_cast<int32_t>(std::min<int64_t>(g.cols, int64_t{bandLast} * g.poolStep + shiftReach));
+    for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
+        for (int32_t col = firstCol; col <= lastCol; ++col) {
+            splitPhases<L, stride>(work.maps[orient] + int64_t{col - 1} * g.rows, g.rows, g.poolStep,
+                                   shape.phaseLength,
+                                   work.band + orient * shape.mapStride + (col - firstCol) * shape.columnStride);
         }
-        if (g.poolStep == 1) {
-            ColumnSource source{work.maps, 1, g.rows, 1, 0};
-            poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
-            continue;
-        }
-        int32_t firstCol = static_cast<int32_t>(std::max<int64_t>(1, int64_t{bandFirst} * g.poolStep - shiftReach));
-        int32_t lastCol = static_cast<int32_t>(std::min<int64_t>(g.cols, int64_t{bandLast} * g.poolStep + shiftReach));
-        for (int32_t orient = 0; orient < grids.orientCount; ++orient) {
-            for (int32_t col = firstCol; col <= lastCol; ++col) {
-                splitPhases<L, stride>(work.maps[orient] + int64_t{col - 1} * g.rows, g.rows, g.poolStep,
-                                       shape.phaseLength,
-                                       work.band + orient * shape.mapStride + (col - firstCol) * shape.columnStride);
-            }
-        }
-        ColumnSource source{bandMaps, firstCol, shape.columnStride, g.poolStep, shape.phaseLength};
-        poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
     }
+    ColumnSource source{bandMaps, firstCol, shape.columnStride, g.poolStep, shape.phaseLength};
+    poolBand<L>(shifts, grids, image, g, source, bandFirst, bandLast, work.rowReach, work.reach);
 }
 
 template <typename L>
-VECTOR_HELPER void poolImageIn(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                               const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
+VECTOR_HELPER void poolBandIn(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                              const ImageGeometry& g, int64_t shiftReach, const PoolWork& work, int32_t band) {
     if (g.poolStep == 2) {
-        poolBands<L, Stride::two>(shifts, grids, image, g, shiftReach, work);
+        poolBandOfImage<L, Stride::two>(shifts, grids, image, g, shiftReach, work, band);
     } else {
-        poolBands<L, Stride::any>(shifts, grids, image, g, shiftReach, work);
+        poolBandOfImage<L, Stride::any>(shifts, grids, image, g, shiftReach, work, band);
     }
 }
 
-// poolImageIn compiled for AVX2 with eight-lane vectors, and for any x86-64 with four; poolImage
+// poolBandIn compiled for AVX2 with eight-lane vectors, and for any x86-64 with four; poolBandAt
 // takes the one the processor can run.
-AVX2_VERSION void poolImageWide(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
-                                const ImageGeometry& g, int64_t shiftReach, const PoolWork& work) {
-    poolImageIn<WideLanes>(shifts, grids, image, g, shiftReach, work);
+AVX2_VERSION void poolBandWide(const ShiftTable& shifts, const PoolGrids& grids, int32_t image,
+                               const ImageGeometry& g, int64_t shiftReach, const PoolWork& work, int32_t band) {
+    poolBandIn<WideLanes>(shifts, grids, image, g, shiftReach, work, band);
 }
 
-void poolImageNarrow(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-                     int64_t shiftReach, const PoolWork& work) {
-    poolImageIn<NarrowLanes>(shifts, grids, image, g, shiftReach, work);
+void poolBandNarrow(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                    int64_t shiftReach, const PoolWork& work, int32_t band) {
+    poolBandIn<NarrowLanes>(shifts, grids, image, g, shiftReach, work, band);
 }
 
-void poolImage(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
-               int64_t shiftReach, const PoolWork& work) {
+void poolBandAt(const ShiftTable& shifts, const PoolGrids& grids, int32_t image, const ImageGeometry& g,
+                int64_t shiftReach, const PoolWork& work, int32_t band) {
     if (avx2Available()) {
-        poolImageWide(shifts, grids, image, g, shiftReach, work);
+        poolBandWide(shifts, grids, image, g, shiftReach, work, band);
     } else {
-        poolImageNarrow(shifts, grids, image, g, shiftReach, work);
+        poolBandNarrow(shifts, grids, image, g, shiftReach, work, band);
     }
+}
+
+// The working memory of threadCount threads, each with room for bandValues rearranged values
+// (at least 1).
+PoolWork* allocPoolWork(int32_t threadCount, int32_t shiftCount, int32_t orientCount, int64_t bandValues) {
+    PoolWork* work = allocArray<PoolWork>(threadCount);
+    size_t mapPointers = 2 * static_cast<size_t>(orientCount);
+    size_t bandFloats = static_cast<size_t>(std::max<int64_t>(bandValues, 1));
+    for (int32_t thread = 0; thread < threadCount; ++thread) {
+        work[thread] = PoolWork{allocArray<SlotReach>(shiftCount), allocArray<SlotReach>(shiftCount),
+                                static_cast<const float**>(hostCalloc(mapPointers, sizeof(float*))),
+                                static_cast<float*>(hostCalloc(bandFloats, sizeof(float)))};
+    }
+    return work;
+}
+
+void freePoolWork(PoolWork* work, int32_t threadCount) {
+    for (int32_t thread = 0; thread < threadCount; ++thread) {
+        mxFree(work[thread].band);
+        mxFree(work[thread].maps);
+        mxFree(work[thread].reach);
+        mxFree(work[thread].rowReach);
+    }
+    mxFree(work);
+}
+
+// The bands of one image: none without pooled nodes.
+int32_t bandCountOf(const ImageGeometry& g, int32_t orientCount) {
+    if (g.pooledRows == 0 || g.pooledCols == 0) return 0;
+    int32_t bandColumns = bandColumnsOf(g, orientCount);
+    return static_cast<int32_t>((int64_t{g.pooledCols} + bandColumns - 1) / bandColumns);
+}
+
+// Pools every band of every image, the bands shared out among the threads: each takes runs of
+// consecutive bands (shorter runs as the bands run out), so that what a band prefetches is
+// mostly the next band of the same thread. Every pooled and trace value is written by the
+// thread of its band, from the same slots in the same order as on one thread.
+void poolImages(const ShiftTable& shifts, const PoolGrids& grids, const ImageSizes& sizes, int32_t poolStep,
+                int64_t shiftReach, int64_t bandValues) {
+    PieceList list = cutIntoPieces(grids.imageCount, 1, [&](int32_t image) {
+        return bandCountOf(geometryOf(sizes, image, poolStep), grids.orientCount);
+    });
+    int32_t threadCount = threadCountFor(list.count);
+    PoolWork* work = allocPoolWork(threadCount, shifts.shiftCount, grids.orientCount, bandValues);
+#pragma omp parallel for schedule(guided) num_threads(threadCount)
+    for (int64_t k = 0; k < list.count; ++k) {
+        const WorkPiece& piece = list.pieces[k];
+        poolBandAt(shifts, grids, piece.item, geometryOf(sizes, piece.item, poolStep), shiftReach,
+                   work[threadNumber()], piece.first);
+    }
+    freePoolWork(work, threadCount);
+    mxFree(list.pieces);
 }
 
 // Values in the largest band of rearranged columns of any image with nodes; 0 with poolStep 1.
@@ -550,20 +602,8 @@ void vindral(int nlhs, int nrhs, const mxArray* prhs[]) {
     ShiftTable shifts = buildShiftTables(orientCount, q.posShiftMax, q.orientShiftMax, poolStep);
     PoolGrids grids{responseMaps, pooledMaps, traceMaps, imageCount, orientCount};
     int64_t shiftReach = shiftReachOf(shifts, orientCount);
-    int64_t bandValues = largestBandValuesOf(sizes, imageCount, orientCount, poolStep, shiftReach);
-    size_t mapPointers = 2 * static_cast<size_t>(orientCount);
-    size_t bandFloats = static_cast<size_t>(std::max<int64_t>(bandValues, 1));
-    PoolWork work{allocArray<SlotReach>(shifts.shiftCount), allocArray<SlotReach>(shifts.shiftCount),
-                  static_cast<const float**>(hostCalloc(mapPointers, sizeof(float*))),
-                  static_cast<float*>(hostCalloc(bandFloats, sizeof(float)))};
-    for (int32_t image = 0; image < imageCount; ++image) {
-        ImageGeometry g = geometryOf(sizes, image, poolStep);
-        if (g.pooledRows > 0 && g.pooledCols > 0) poolImage(shifts, grids, image, g, shiftReach, work);
-    }
-    mxFree(work.band);
-    mxFree(work.maps);
-    mxFree(work.reach);
-    mxFree(work.rowReach);
+    poolImages(shifts, grids, sizes, poolStep, shiftReach,
+               largestBandValuesOf(sizes, imageCount, orientCount, poolStep, shiftReach));
     freeShiftTables(shifts, orientCount);
 }
 

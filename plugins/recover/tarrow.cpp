@@ -9,6 +9,7 @@
 #include "inhibit.h"
 #include "placement.h"
 #include "shifts.h"
+#include "threads.h"
 
 namespace {
 
@@ -85,8 +86,10 @@ void tarrow(int nlhs, int nrhs, const mxArray* prhs[]) {
 
     requireSlotsAtElements(args, traceMapsPosition, traceMaps, sizes, anchorRows, anchorCols, imageCount,
                            poolStep, elements, shiftCountOf(posShiftMax, orientShiftMax));
-    // Each image draws only into its own sketch, so all can be cleared first; the tables are
-    // built only when some element is drawn.
+    // Each image draws only into its own sketch, so all can be cleared first, and the images are
+    // shared out among the threads; the tables are built only when some element is drawn.
+    int32_t threadCount = threadCountFor(imageCount);
+#pragma omp parallel for schedule(dynamic) num_threads(threadCount)
     for (int32_t image = 0; image < imageCount; ++image) {
         clearSketch(imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, poolStep));
     }
@@ -94,6 +97,7 @@ void tarrow(int nlhs, int nrhs, const mxArray* prhs[]) {
     ShiftTable shifts = buildShiftTables(orientCount, posShiftMax, orientShiftMax, poolStep);
     RecoverGrids grids{pooledMaps, traceMaps, imageSketches, orientStamps, imageCount, poolStep, filterHalf,
                        saturationLevel};
+#pragma omp parallel for schedule(dynamic) num_threads(threadCount)
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, poolStep);
         if (place.detected) recoverImage(shifts, grids, elements, place, image);

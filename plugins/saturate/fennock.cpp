@@ -2,19 +2,29 @@
 // s * tanh(v / s) for one level s.
 
 #include "frame.h"
+#include "threads.h"
 #include "vector_saturation.h"
 
 namespace {
 
-// Saturates the first rows * cols values of every orientation map of one image, eight at a
-// time in vectors (vector_saturation.h). Each value is transformed on its own, so the maps are
-// walked in storage order.
-void saturateImage(float* const* responseMaps, int32_t imageCount, int32_t orientCount,
-                   int32_t image, int32_t rows, int32_t cols, double saturationLevel) {
-    int32_t valueCount = rows * cols;
-    for (int32_t orient = 0; orient < orientCount; ++orient) {
-        saturateValues(responseMaps[image + orient * imageCount], valueCount, saturationLevel);
+// Values per unit of the threads' work: a whole number of vector steps (vector_saturation.h),
+// so that the values fall into the same steps of eight however the maps are shared out, and
+// large enough to outweigh the handing out.
+const int32_t valuesPerPiece = 4096 * saturationLanes;
+
+// Saturates every map of the grid, the maps cut into pieces that the threads share out. Each
+// value is transformed on its own, eight at a time in vectors (vector_saturation.h), and walked
+// in storage order within its piece.
+void saturateGrid(float* const* responseMaps, int32_t imageCount, int32_t orientCount, const ImageSizes& sizes,
+                  double saturationLevel) {
+    auto valuesOfCell = [&](int32_t cell) { return static_cast<int32_t>(imageValueCount(sizes, cell % imageCount)); };
+    PieceList list = cutIntoPieces(imageCount * orientCount, valuesPerPiece, valuesOfCell);
+#pragma omp parallel for schedule(dynamic) num_threads(threadCountFor(list.count))
+    for (int64_t k = 0; k < list.count; ++k) {
+        const WorkPiece& piece = list.pieces[k];
+        saturateValues(responseMaps[piece.item] + piece.first, piece.end - piece.first, saturationLevel);
     }
+    mxFree(list.pieces);
 }
 
 const char* const argNames[] = {"imageCount",      "imageRows",   "imageCols", "orientCount",
@@ -31,10 +41,7 @@ void fennock(int nlhs, int nrhs, const mxArray* prhs[]) {
                             [&](int32_t image) { return imageValueCount(sizes, image); });
     endArgs(args);
 
-    for (int32_t image = 0; image < imageCount; ++image) {
-        saturateImage(responseMaps, imageCount, orientCount, image, roundHalfUp(sizes.rows[image]),
-                      roundHalfUp(sizes.cols[image]), saturationLevel);
-    }
+    saturateGrid(responseMaps, imageCount, orientCount, sizes, saturationLevel);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "frame.h"
 #include "placement.h"
+#include "threads.h"
 #include "vector_saturation.h"
 
 namespace {
@@ -153,34 +154,44 @@ SATURATION_CLONES void addElementToColumn(float* scores, const float* normalizer
     for (int32_t a = end; a < rowCount; ++a) scores[a] = static_cast<float>(scores[a] - e.bias);
 }
 
-// The kernel for one image: adds every anchor's template score into the score map, the
-// normalizer read once per placement at the pixel under the template's centre. Each score
-// meets the elements in order 0 ... K-1; as a score depends only on its own placement, the
-// placements are taken an anchor column at a time, and within a column element by element,
-// which walks the score and pooled maps in storage order. Anchor (first + a, first + b) has
-// score position (a + 1, b + 1).
-void scoreImage(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids, int32_t image,
-                const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep,
-                const SaturationLevel& level, PlacedElement* placed, float* columnNormalizers) {
+// The anchors of one image, rows and columns: anchor (rows.first + a, cols.first + b) has
+// score position (a + 1, b + 1). Both counts are 0 when either side has no anchor.
+struct AnchorGrid {
+    AnchorSpan rows;
+    AnchorSpan cols;
+};
+
+AnchorGrid anchorGridOf(const ImageGeometry& g, const TemplateGeometry& t) {
     int64_t rowCount = anchorCountOf(t.rowsPooled, g.pooledRows);
     int64_t colCount = anchorCountOf(t.colsPooled, g.pooledCols);
-    if (rowCount == 0 || colCount == 0) return;
+    if (rowCount == 0 || colCount == 0) return AnchorGrid{{0, 0}, {0, 0}};
     // Nonempty anchor spans lie within a score map that requireScoreMapsIndexable admitted.
-    AnchorSpan anchorRows{1 - t.rowsPooled, static_cast<int32_t>(rowCount)};
-    AnchorSpan anchorCols{1 - t.colsPooled, static_cast<int32_t>(colCount)};
+    return AnchorGrid{{1 - t.rowsPooled, static_cast<int32_t>(rowCount)},
+                      {1 - t.colsPooled, static_cast<int32_t>(colCount)}};
+}
+
+// The kernel for the anchor columns with indices bFirst ... bEnd - 1 of one image, `placed`
+// holding where the elements fall on it: adds every such anchor's template score into the score
+// map, the normalizer read once per placement at the pixel under the template's centre. Each
+// score meets the elements in order 0 ... K-1; as a score depends only on its own placement,
+// the placements are taken an anchor column at a time, and within a column element by element,
+// which walks the score and pooled maps in storage order.
+void scoreColumns(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids, int32_t image,
+                  const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep, const SaturationLevel& level,
+                  const PlacedElement* placed, float* columnNormalizers, int32_t bFirst, int32_t bEnd) {
+    AnchorGrid anchors = anchorGridOf(g, t);
     int32_t scoreRows = static_cast<int32_t>(g.scoreRows);
     int32_t scoreCols = static_cast<int32_t>(g.scoreCols);
-    placeElements(elements, elementCount, grids, image, g, anchorRows, anchorCols, placed);
     const float* normalizers = grids.normalizerMaps[image];
-    for (int32_t b = 0; b < anchorCols.count; ++b) {
-        int64_t cy = (int64_t{anchorCols.first} + b + t.centerColOffset) * poolStep;
-        for (int32_t a = 0; a < anchorRows.count; ++a) {
-            int64_t cx = (int64_t{anchorRows.first} + a + t.centerRowOffset) * poolStep;
+    for (int32_t b = bFirst; b < bEnd; ++b) {
+        int64_t cy = (int64_t{anchors.cols.first} + b + t.centerColOffset) * poolStep;
+        for (int32_t a = 0; a < anchors.rows.count; ++a) {
+            int64_t cx = (int64_t{anchors.rows.first} + a + t.centerRowOffset) * poolStep;
             columnNormalizers[a] = normalizerAt(normalizers, g.rows, g.cols, cx, cy);
         }
         float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
         for (int32_t k = 0; k < elementCount; ++k) {
-            addElementToColumn(scores, columnNormalizers, anchorRows.count, placed[k], elements[k], b, g, level);
+            addElementToColumn(scores, columnNormalizers, anchors.rows.count, placed[k], elements[k], b, g, level);
         }
     }
 }
@@ -196,6 +207,53 @@ int32_t largestAnchorRowCount(const ImageSizes& sizes, int32_t imageCount, int32
         if (colCount > 0) largest = std::max(largest, rowCount);
     }
     return static_cast<int32_t>(largest);
+}
+
+// Working memory of one thread: where the elements fall on the image it scores (elementCount
+// entries, set for image placedImage; -1 before the first) and a column of normalizers.
+struct ScoreWork {
+    PlacedElement* placed;
+    float* columnNormalizers;
+    int32_t placedImage;
+};
+
+// Anchor columns per unit of the threads' work: enough to outweigh the handing out, few enough
+// that a small image still gives every thread a share.
+const int32_t columnsPerPiece = 8;
+
+// Scores every image, each image's anchor columns cut into pieces that the threads share out.
+// Every score column is written by the one thread that takes its piece, element by element in
+// order, as on one thread.
+void scoreImages(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids,
+                 const ImageSizes& sizes, int32_t poolStep, int32_t templateRows, int32_t templateCols,
+                 const SaturationLevel& level) {
+    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
+    auto geometry = [&](int32_t image) { return geometryOf(sizes, image, poolStep, templateRows, templateCols); };
+    PieceList list = cutIntoPieces(grids.imageCount, columnsPerPiece,
+                                   [&](int32_t image) { return anchorGridOf(geometry(image), t).cols.count; });
+    int32_t threadCount = threadCountFor(list.count);
+    int32_t normalizerCount = largestAnchorRowCount(sizes, grids.imageCount, poolStep, t);
+    PlacedElement** placed = allocTable2D<PlacedElement>(threadCount, elementCount);
+    float** columnNormalizers = allocTable2D<float>(threadCount, normalizerCount);
+#pragma omp parallel num_threads(threadCount)
+    {
+        ScoreWork work{placed[threadNumber()], columnNormalizers[threadNumber()], -1};
+#pragma omp for schedule(dynamic)
+        for (int64_t k = 0; k < list.count; ++k) {
+            const WorkPiece& piece = list.pieces[k];
+            ImageGeometry g = geometry(piece.item);
+            if (work.placedImage != piece.item) {
+                AnchorGrid anchors = anchorGridOf(g, t);
+                placeElements(elements, elementCount, grids, piece.item, g, anchors.rows, anchors.cols, work.placed);
+                work.placedImage = piece.item;
+            }
+            scoreColumns(elements, elementCount, grids, piece.item, g, t, poolStep, level, work.placed,
+                         work.columnNormalizers, piece.first, piece.end);
+        }
+    }
+    freeTable2D(columnNormalizers, threadCount, normalizerCount);
+    freeTable2D(placed, threadCount, elementCount);
+    mxFree(list.pieces);
 }
 
 // 0-based position of scoreMaps, for the size refusal made before it is read.
@@ -241,16 +299,8 @@ void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     endArgs(args);
 
     TemplateElement* elements = convertElements(elementCount, orients, rowOffsets, colOffsets, weights, biases);
-    PlacedElement* placed = allocArray<PlacedElement>(elementCount);
-    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
-    float* columnNormalizers = allocArray<float>(largestAnchorRowCount(sizes, imageCount, poolStep, t));
-    SaturationLevel level = saturationLevelOf(saturationLevel);
-    for (int32_t image = 0; image < imageCount; ++image) {
-        scoreImage(elements, elementCount, grids, image, geometry(image), t, poolStep, level, placed,
-                   columnNormalizers);
-    }
-    mxFree(columnNormalizers);
-    mxFree(placed);
+    scoreImages(elements, elementCount, grids, sizes, poolStep, templateRows, templateCols,
+                saturationLevelOf(saturationLevel));
     mxFree(elements);
 }
 

@@ -4,6 +4,7 @@
 // applies to the same image.
 
 #include "frame.h"
+#include "threads.h"
 #include "windowmeans.h"
 
 namespace {
@@ -22,29 +23,42 @@ void fillOnes(float* map, int32_t valueCount) {
 }
 
 // Turns the means of a column-major map into divisors, in place: each position's floored mean,
-// 1 where that is exactly 0.
-void meansToDivisors(float* const* columns, int32_t rows, int32_t cols, double floorValue) {
+// 1 where that is exactly 0. The columns are shared out among `threads` threads.
+void meansToDivisors(float* const* columns, int32_t rows, int32_t cols, double floorValue, int32_t threads) {
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
     for (int32_t y = 0; y < cols; ++y) {
         float* column = columns[y];
         for (int32_t x = 0; x < rows; ++x) column[x] = windowDivisor(column[x], floorValue);
     }
 }
 
+// Working memory for one image at a time: pointers to its response maps (orientCount) and to
+// the columns of its output map (room for the most columns of an image with a window), and the
+// window-mean tables.
+struct ImageWork {
+    const float** imageMaps;
+    float** outColumns;
+    WindowMeanWork<float> means;
+};
+
 // The kernel for one image: ones when the switch is off (negative) or the image holds no
 // window, the floored window means otherwise. The means are written straight into the output
-// map, whose columns (outColumns, room for cols pointers) form the mean table.
-void fillMeanMap(const float* const* imageMaps, int32_t rows, int32_t cols, const MeanSettings& settings,
-                 WindowMeanWork<float>& work, float** outColumns, float* out) {
+// map, whose columns form the mean table.
+void fillMeanMap(const float* const* responseMaps, int32_t imageCount, int32_t image, const ImageSizes& sizes,
+                 const MeanSettings& settings, ImageWork& work, float* out) {
+    int32_t rows = roundHalfUp(sizes.rows[image]);
+    int32_t cols = roundHalfUp(sizes.cols[image]);
     Interior interior;
     if (settings.meanSwitch < 0 || !findInterior(rows, cols, settings.window, interior)) {
         fillOnes(out, rows * cols);
         return;
     }
-    for (int32_t y = 0; y < cols; ++y) outColumns[y] = out + static_cast<int64_t>(y) * rows;
+    for (int32_t o = 0; o < settings.orientCount; ++o) work.imageMaps[o] = responseMaps[image + o * imageCount];
+    for (int32_t y = 0; y < cols; ++y) work.outColumns[y] = out + static_cast<int64_t>(y) * rows;
     float maxMean = 0;
-    if (computeWindowMeans(imageMaps, settings.orientCount, rows, cols, settings.window, work, outColumns,
-                           maxMean)) {
-        meansToDivisors(outColumns, rows, cols, settings.relativeFloor * maxMean);
+    if (computeWindowMeans(work.imageMaps, settings.orientCount, rows, cols, settings.window, work.means,
+                           work.outColumns, maxMean)) {
+        meansToDivisors(work.outColumns, rows, cols, settings.relativeFloor * maxMean, work.means.threads);
     } else {
         fillOnes(out, rows * cols);
     }
@@ -62,6 +76,54 @@ WindowMeanNeeds windowedImageNeeds(const ImageSizes& sizes, int32_t imageCount, 
         if (findInterior(rows, cols, settings.window, interior)) includeMap(needs, rows, cols);
     }
     return needs;
+}
+
+// Working memory of each of `workers` threads, taking images on their own (meanThreads 1) or
+// one image at a time together (meanThreads threads in each computation of window means), for
+// images within `needs` (at least one included).
+ImageWork* allocImageWork(int32_t workers, const WindowMeanNeeds& needs, int32_t orientCount, int32_t meanThreads) {
+    ImageWork* work = allocArray<ImageWork>(workers);
+    for (int32_t w = 0; w < workers; ++w) {
+        work[w] = ImageWork{allocArray<const float*>(orientCount), allocArray<float*>(needs.cols),
+                            allocWindowMeanWork<float>(needs, meanThreads)};
+    }
+    return work;
+}
+
+void freeImageWork(ImageWork* work, int32_t workers) {
+    for (int32_t w = 0; w < workers; ++w) {
+        freeWindowMeanWork(work[w].means);
+        mxFree(work[w].outColumns);
+        mxFree(work[w].imageMaps);
+    }
+    mxFree(work);
+}
+
+// Writes every image's mean map. When the images give the threads at least as many shares as
+// the largest one would, the threads take whole images; otherwise the images are taken one
+// after another, each by all the threads its size allows (windowmeans.h). All working
+// memory is taken before the first map is written, sized for the largest images that need it,
+// so a call that runs out of memory writes nothing; without such images, none is needed.
+void fillMeanMaps(const float* const* responseMaps, float* const* meanMaps, int32_t imageCount,
+                  const ImageSizes& sizes, const MeanSettings& settings) {
+    WindowMeanNeeds needs = windowedImageNeeds(sizes, imageCount, settings);
+    if (needs.values == 0) {
+#pragma omp parallel for schedule(dynamic) num_threads(threadCountFor(imageCount))
+        for (int32_t image = 0; image < imageCount; ++image) {
+            fillOnes(meanMaps[image], static_cast<int32_t>(imageValueCount(sizes, image)));
+        }
+        return;
+    }
+    int32_t imageThreads = threadCountFor(imageCount);
+    int32_t mapThreads = windowMeanThreadsFor(needs.rows, needs.cols);
+    bool acrossImages = imageThreads >= mapThreads;
+    int32_t workers = acrossImages ? imageThreads : 1;
+    ImageWork* work = allocImageWork(workers, needs, settings.orientCount, acrossImages ? 1 : mapThreads);
+#pragma omp parallel for schedule(dynamic) num_threads(workers) if (workers > 1)
+    for (int32_t image = 0; image < imageCount; ++image) {
+        fillMeanMap(responseMaps, imageCount, image, sizes, settings, work[threadNumber()], meanMaps[image]);
+    }
+    freeImageWork(work, workers);
 }
 
 const char* const argNames[] = {"imageCount",  "imageRows",   "imageCols",  "orientCount",
@@ -85,28 +147,9 @@ void brelind(int nlhs, int nrhs, const mxArray* prhs[]) {
     settings.relativeFloor = readRealArg(args, RealRule::finite);
     endArgs(args);
 
-    // Orientations of no image need no pointers. All working memory is taken before the first
-    // map is written, sized for the largest images that need it, so a call that runs out of
-    // memory writes nothing.
+    // Orientations of no image need no pointers.
     if (imageCount == 0) return;
-    WindowMeanNeeds needs = windowedImageNeeds(sizes, imageCount, settings);
-    const float** imageMaps = allocArray<const float*>(settings.orientCount);
-    float** outColumns = nullptr;
-    WindowMeanWork<float> work{};
-    if (needs.values > 0) {
-        outColumns = allocArray<float*>(needs.cols);
-        work = allocWindowMeanWork<float>(needs);
-    }
-    for (int32_t image = 0; image < imageCount; ++image) {
-        for (int32_t o = 0; o < settings.orientCount; ++o) imageMaps[o] = responseMaps[image + o * imageCount];
-        fillMeanMap(imageMaps, roundHalfUp(sizes.rows[image]), roundHalfUp(sizes.cols[image]), settings, work,
-                    outColumns, meanMaps[image]);
-    }
-    if (needs.values > 0) {
-        freeWindowMeanWork(work);
-        mxFree(outColumns);
-    }
-    mxFree(imageMaps);
+    fillMeanMaps(responseMaps, meanMaps, imageCount, sizes, settings);
 }
 
 }  // namespace

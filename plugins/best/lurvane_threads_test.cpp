@@ -1,0 +1,37 @@
+// lurvane gives the same bits whatever number of threads shares out the rows it searches.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "thread_identity.h"
+
+namespace {
+
+using namespace validcalls;
+
+// Three images of odd sizes (82, 98 and 155 anchor rows at step 1), score maps of coarse values
+// so that the highest scores tie, and one image without a placement.
+TEST(LurvaneThreads, SeveralImagesOfOddSizes) {
+    PluginCall call{"lurvane", {num(4), row({75, 91, 147, 9}), row({33, 57, 21, 11}), num(1), num(7), num(9),
+                                singles(4, 154 * 42, -3, 3), singleRow(4), row({0, 0, 0, 0}), row({0, 0, 0, 0})}};
+    auto coarse = [call] {
+        BuiltCall built = build(call, 31);
+        // Whole numbers tie; the last image holds nothing above -1e10.
+        mxArray* maps = built.arrays[6].get();
+        for (int image = 0; image < 4; ++image) {
+            float* scores = minihost::singleData(mxGetCell(maps, image));
+            for (int k = 0; k < 154 * 42; ++k) scores[k] = image == 3 ? -1e10f : std::trunc(scores[k]);
+        }
+        return built;
+    };
+    EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, coarse));
+}
+
+// One image of 215 x 265 anchors at step 2 (a 30 x 30 template on 400 x 500 pixels).
+TEST(LurvaneThreads, OneLargeImage) {
+    PluginCall call{"lurvane", {num(1), row({400}), row({500}), num(2), num(30), num(30), singles(1, 215 * 265, -9, 9),
+                                singleRow(1), row({0}), row({0})}};
+    EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, threadidentity::builderOf(call, 32)));
+}
+
+}  // namespace
