@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # make bench-detect: times, in one run on this machine, the search for faces in the Solvay 1927
-# photo (1280 x 881), as medians of a few runs (elapsed and processor time):
+# photo (1280 x 926), as medians of a few runs (elapsed and processor time):
 #   - detect_faces with the demo's settings (faces of 36 to 63 px, 40 detections), the
 #     template learned once and not timed;
 #   - OpenCV's Haar cascade (haarcascade_frontalface_default.xml), detectMultiScale at its
