@@ -33,8 +33,8 @@ refuse() {
     exit 2
 }
 
-# A positive decimal number, such as 40 or 12.5.
-positiveNumber='^[0-9]*\.?[0-9]+$'
+# shellcheck source=variable_checks.sh
+. "$root/scripts/variable_checks.sh"
 
 checkScene() {
     [ -e "$scene" ] || refuse "SCENE=$scene: no such file"
@@ -49,42 +49,11 @@ checkScene() {
     esac
 }
 
-checkFaces() {
-    local sizes
-    read -r -a sizes <<< "$faces"
-    local usage="FACES must be one or two face heights in pixels, greater than 0, the smallest first (e.g. FACES=\"40 80\"); got \"$faces\""
-    [ ${#sizes[@]} -ge 1 ] && [ ${#sizes[@]} -le 2 ] || refuse "$usage"
-    for size in "${sizes[@]}"; do
-        [[ "$size" =~ $positiveNumber ]] || refuse "$usage"
-        awk -v s="$size" 'BEGIN { exit !(s > 0) }' || refuse "$usage"
-    done
-    if [ ${#sizes[@]} -eq 2 ]; then
-        awk -v a="${sizes[0]}" -v b="${sizes[1]}" 'BEGIN { exit !(a <= b) }' || refuse "$usage"
-    fi
-}
-
-checkCount() {
-    [[ "$count" =~ ^[0-9]+$ ]] && [ "${#count}" -le 9 ] && [ "$count" -ge 1 ] ||
-        refuse "COUNT must be a whole number of detections from 1 to 999999999; got \"$count\""
-}
-
-checkTemplate() {
-    local folder
-    folder=$(dirname -- "$template")
-    [ -d "$folder" ] || refuse "TEMPLATE=$template: the folder $folder does not exist"
-    [ ! -d "$template" ] || refuse "TEMPLATE=$template: a folder, not a file"
-}
-
-checkOut() {
-    mkdir -p -- "$out" 2>/dev/null || refuse "OUT=$out: cannot make the output folder"
-    [ -d "$out" ] && [ -w "$out" ] || refuse "OUT=$out: the output folder is not writable"
-}
-
 if [ -n "$scene" ]; then checkScene; fi
-if [ -n "$faces" ]; then checkFaces; fi
-checkCount
-checkOut
-if [ -n "$template" ]; then checkTemplate; fi
+if [ -n "$faces" ]; then checkFaces "$faces"; fi
+checkCount "$count"
+checkOut "$out"
+if [ -n "$template" ]; then checkTemplate "$template"; fi
 for dir in "$buildDir/mex" "$buildDir/toolbox"; do
     [ -d "$dir" ] || refuse "$dir is missing; build first (make demo builds it)"
 done

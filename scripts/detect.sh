@@ -44,25 +44,13 @@ refuse() {
     exit 2
 }
 
-# A positive decimal number, such as 40 or 12.5.
-positiveNumber='^[0-9]*\.?[0-9]+$'
+# shellcheck source=variable_checks.sh
+. "$root/scripts/variable_checks.sh"
 
 checkImages() {
     [ -n "$images" ] || refuse "IMAGES must name the folder of photos (make detect IMAGES=folder OUT=folder)"
     [ -d "$images" ] || refuse "IMAGES=$images: not a folder"
     [ -r "$images" ] && [ -x "$images" ] || refuse "IMAGES=$images: the folder cannot be read"
-}
-
-checkOut() {
-    [ -n "$out" ] || refuse "OUT must name the output folder (make detect IMAGES=folder OUT=folder)"
-    mkdir -p -- "$out" 2>/dev/null || refuse "OUT=$out: cannot make the output folder"
-    # A real write, not the permission bits: they do not stop root, a read-only or
-    # immutable folder does.
-    local probe="$out/.write-test.$$"
-    if ! ( : > "$probe" ) 2>/dev/null; then
-        refuse "OUT=$out: the output folder is not writable"
-    fi
-    rm -f -- "$probe"
 }
 
 checkWhole() { # name value: a whole number from 0 to 9999
@@ -74,47 +62,21 @@ checkFlag() { # name value
     [[ "$2" =~ ^[01]$ ]] || refuse "$1 must be 0 or 1; got \"$2\""
 }
 
-checkFaces() {
-    local sizes
-    read -r -a sizes <<< "$faces"
-    local usage="FACES must be one or two face heights in pixels, greater than 0, the smallest first (e.g. FACES=\"40 80\"); got \"$faces\""
-    [ ${#sizes[@]} -ge 1 ] && [ ${#sizes[@]} -le 2 ] || refuse "$usage"
-    for size in "${sizes[@]}"; do
-        [[ "$size" =~ $positiveNumber ]] || refuse "$usage"
-        awk -v s="$size" 'BEGIN { exit !(s > 0) }' || refuse "$usage"
-    done
-    if [ ${#sizes[@]} -eq 2 ]; then
-        awk -v a="${sizes[0]}" -v b="${sizes[1]}" 'BEGIN { exit !(a <= b) }' || refuse "$usage"
-    fi
-}
-
-checkCount() {
-    [[ "$count" =~ ^[0-9]+$ ]] && [ "${#count}" -le 9 ] && [ "$count" -ge 1 ] ||
-        refuse "COUNT must be a whole number of detections from 1 to 999999999; got \"$count\""
-}
-
 checkMemory() {
     [[ "$memory" =~ $positiveNumber ]] && awk -v m="$memory" 'BEGIN { exit !(m > 0) }' ||
         refuse "MEMORY must be a number of GB greater than 0; got \"$memory\""
 }
 
-checkTemplate() {
-    local folder
-    folder=$(dirname -- "$template")
-    [ -d "$folder" ] || refuse "TEMPLATE=$template: the folder $folder does not exist"
-    [ ! -d "$template" ] || refuse "TEMPLATE=$template: a folder, not a file"
-}
-
 checkImages
-checkOut
+checkOut "$out"
 checkWhole JOBS "$jobs"
 checkWhole THREADS "$threads"
 checkFlag RECURSIVE "$recursive"
 checkFlag PICTURES "$pictures"
-if [ -n "$faces" ]; then checkFaces; fi
-checkCount
+if [ -n "$faces" ]; then checkFaces "$faces"; fi
+checkCount "$count"
 checkMemory
-if [ -n "$template" ]; then checkTemplate; fi
+if [ -n "$template" ]; then checkTemplate "$template"; fi
 for dir in "$buildDir/mex" "$buildDir/toolbox"; do
     [ -d "$dir" ] || refuse "$dir is missing; build first (make detect builds it)"
 done
