@@ -204,4 +204,5 @@ BENCHMARK_CAPTURE(inhibitImage, ours, Variant::ours)->Unit(benchmark::kMilliseco
 BENCHMARK_CAPTURE(recoverInhibited, plain, Variant::plain)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(recoverInhibited, ours, Variant::ours)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(poolImages, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(poolImages, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
+BENCHMARK_CAPTURE(poolImages, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);

@@ -1,7 +1,8 @@
 // Each of fennock, somvert, brelind and cobrint against its plain statement-by-statement loop
 // (tests/support/plain_loops.h), on the same inputs in the same run: the ratio of the two
-// times is what a speed change is judged by, the plug-in on one thread; it runs on two as well. Every iteration starts from the same fresh
-// inputs, restored while the timer is paused.
+// times, the plug-in on one thread, is what a speed change is judged by; the plug-in runs on
+// two threads as well. Every iteration starts from the same fresh inputs, restored while the
+// timer is paused.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -193,10 +194,14 @@ void cobrintGrid(benchmark::State& state, Variant variant) {
 }  // namespace
 
 BENCHMARK_CAPTURE(fennockGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(fennockGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
+BENCHMARK_CAPTURE(fennockGrid, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(somvertImages, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(somvertImages, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
+BENCHMARK_CAPTURE(somvertImages, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(brelindGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(brelindGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
+BENCHMARK_CAPTURE(brelindGrid, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
 BENCHMARK_CAPTURE(cobrintGrid, plain, Variant::plain)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(cobrintGrid, ours, Variant::ours)->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);
+BENCHMARK_CAPTURE(cobrintGrid, ours, Variant::ours)
+    ->Unit(benchmark::kMillisecond)->Apply(onOneAndTwoThreads);

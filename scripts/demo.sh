@@ -63,6 +63,11 @@ fetchStart=$(date +%s.%N)
 fetchTime=$(awk -v a="$fetchStart" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
 printf 'data cache %s ready (%.2f s)\n' "$dataDir" "$fetchTime"
 
+# The plug-ins' threads (OMP_NUM_THREADS of them, every core by default) sleep while they wait
+# rather than spin, unless OMP_WAIT_POLICY says otherwise: on a machine that other work keeps
+# busy, spinning threads hold back the very threads they wait for.
+export OMP_WAIT_POLICY="${OMP_WAIT_POLICY:-passive}"
+
 # The values reach Octave through the environment, never as code; a failure prints one line.
 DEMO_MEX="$buildDir/mex" DEMO_TOOLBOX="$buildDir/toolbox" DEMO_DATA="$dataDir" \
 DEMO_OUT="$out" DEMO_SCENE="$scene" DEMO_FACES="$faces" DEMO_COUNT="$count" DEMO_TEMPLATE="$template" \

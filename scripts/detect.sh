@@ -81,6 +81,10 @@ for dir in "$buildDir/mex" "$buildDir/toolbox"; do
     [ -d "$dir" ] || refuse "$dir is missing; build first (make detect builds it)"
 done
 
+# The plug-ins' threads sleep while they wait rather than spin, unless OMP_WAIT_POLICY says
+# otherwise: with several workers on the cores, spinning threads hold back those they wait for.
+export OMP_WAIT_POLICY="${OMP_WAIT_POLICY:-passive}"
+
 # The template is learned from the data cache when it is missing or outdated.
 "$root/scripts/fetch-data.sh" "$dataDir" > /dev/null
 

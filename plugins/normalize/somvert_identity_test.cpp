@@ -111,7 +111,8 @@ TEST(SomvertIdentity, WideEveryCaseMatchesThePlainLoops) {
 TEST(SomvertIdentity, MapsSharedByFourThreadsMatchThePlainLoops) {
     testsupport::ThreadCountScope threads(4);
     testsupport::SeededRandom random;
-    for (const NormalizeCase& c : {NormalizeCase{301, 223, 5, 0, 4, 7, 0.2}, NormalizeCase{263, 257, 9, 2, 9, 1, 0.4}}) {
+    const NormalizeCase largeCases[] = {{301, 223, 5, 0, 4, 7, 0.2}, {263, 257, 9, 2, 9, 1, 0.4}};
+    for (const NormalizeCase& c : largeCases) {
         for (Fill fill : {Fill::random, Fill::silentColumns, Fill::specials}) {
             EXPECT_TRUE(matchesPlain<float>("somvert", mxSINGLE_CLASS, c, drawMaps<float>(c, fill, random)));
             EXPECT_TRUE(matchesPlain<double>("somvertwide", mxDOUBLE_CLASS, c, drawMaps<double>(c, fill, random)));
