@@ -140,12 +140,6 @@ function settings = detection_settings(template, args)
   end
 end
 
-function say(verbose, varargin)
-% Prints a progress line when verbose is 1 or more.
-  if verbose >= 1
-    printf(varargin{:});
-  end
-end
 
 function scales = scale_geometry(plan, rows, cols)
 % The scales as rows of numbers: each one's size index, size, and factors from the image.

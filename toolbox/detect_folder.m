@@ -101,7 +101,7 @@ function summary = detect_folder(inFolder, outFolder, varargin)
   batch = prepare_batch(inFolder, outFolder, options.templateFile, options.dataDir, settings);
   counts = struct('total', numel(batch.photos), 'skipped', sum(batch.completeAtStart), ...
                   'processed', 0, 'failed', 0, 'toProcess', sum(~batch.completeAtStart));
-  say(settings, 'detect_folder: %d photos in %s, %d of them already done; %s\n', counts.total, ...
+  say(settings.verbose, 'detect_folder: %d photos in %s, %d of them already done; %s\n', counts.total, ...
       inFolder, counts.skipped, runner_text(options.runner, settings, counts.toProcess));
   append_line('detect_folder', files.log, '', sprintf('%s start  %d photos of %s, %d already done; %s', ...
               finished_now(), counts.total, inFolder, counts.skipped, ...
@@ -114,7 +114,7 @@ function summary = detect_folder(inFolder, outFolder, varargin)
     end
   end
   summary = summarize(batch, started);
-  say(settings, 'detect_folder: %s\n', summary.line);
+  say(settings.verbose, 'detect_folder: %s\n', summary.line);
   append_line('detect_folder', files.log, '', sprintf('%s end    %s', finished_now(), summary.line));
 end
 
@@ -213,12 +213,6 @@ function text = runner_text(runner, settings, toProcess)
   end
 end
 
-function say(settings, varargin)
-% Prints when verbose is 1 or more.
-  if settings.verbose >= 1
-    printf(varargin{:});
-  end
-end
 
 function summary = summarize(batch, started)
 % Merges the index and counts the photos of each kind.

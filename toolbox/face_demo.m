@@ -92,7 +92,7 @@ function summary = face_demo(varargin)
   [stageNames, stageTimes] = stage(stageNames, stageTimes, templateStages{learned + 1}, started);
 
   started = tic;
-  say(settings, 'Searching %s (%d x %d) for up to %d detections, faces of %s pixels\n', ...
+  say(settings.verbose, 'Searching %s (%d x %d) for up to %d detections, faces of %s pixels\n', ...
       demo.scene, size(image, 1), size(image, 2), settings.detectionCount, ...
       mat2str(round(settings.faceSizes)));
   [detections, ~, report] = detect_faces(image, template, filters, stamps, settings);
@@ -114,11 +114,11 @@ function summary = face_demo(varargin)
   end
   fprintf(file, '%s\n', summary{:});
   fclose(file);
-  say(settings, '%s\n', summary{:});
-  say(settings, 'Wrote template.png, detections.png, detections.csv and summary.txt into %s\n', ...
+  say(settings.verbose, '%s\n', summary{:});
+  say(settings.verbose, 'Wrote template.png, detections.png, detections.csv and summary.txt into %s\n', ...
       demo.outDir);
   if learned
-    say(settings, 'Saved the template to %s\n', demo.templateFile);
+    say(settings.verbose, 'Saved the template to %s\n', demo.templateFile);
   end
 end
 
@@ -174,12 +174,6 @@ function same = same_file(a, b)
   same = okA && okB && strcmp(infoA.Name, infoB.Name);
 end
 
-function say(settings, varargin)
-% Prints when verbose is 1 or more.
-  if settings.verbose >= 1
-    printf(varargin{:});
-  end
-end
 
 function write_png(file, picture)
 % Writes a picture of values in [0, 1] as an 8-bit PNG (imwrite would write doubles with 16

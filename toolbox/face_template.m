@@ -53,10 +53,10 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
     [template, filters, stamps, training] = load_template(templateFile);
     if isequal(template.params, wanted) && (isempty(data) || isequal(training, data.description))
       learned = false;
-      say(settings, 'face_template: loaded the template from %s\n', templateFile);
+      say(settings.verbose, 'face_template: loaded the template from %s\n', templateFile);
       return;
     end
-    say(settings, ['face_template: %s was learned with other settings or data: learning ' ...
+    say(settings.verbose, ['face_template: %s was learned with other settings or data: learning ' ...
                    'the template again\n'], templateFile);
   end
   if isempty(data)
@@ -65,12 +65,12 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
   started = tic;
   [filters, stamps] = filter_bank(settings);
   tables = background_tables(data.nonFaces, filters, settings);
-  say(settings, 'face_template: learning %d elements from %d faces (mirror images included)\n', ...
+  say(settings.verbose, 'face_template: learning %d elements from %d faces (mirror images included)\n', ...
       settings.elementCount, size(data.faces, 3));
   template = learn_template(data.faces, filters, stamps, tables, settings);
   save_template(templateFile, template, filters, stamps, data.description);
   learned = true;
-  say(settings, 'face_template: learned in %.2f s and saved to %s\n', toc(started), templateFile);
+  say(settings.verbose, 'face_template: learned in %.2f s and saved to %s\n', toc(started), templateFile);
 end
 
 function [dataDir, rest] = data_folder_option(args)
@@ -87,12 +87,5 @@ function [dataDir, rest] = data_folder_option(args)
       end
       rest(k:k + 1) = [];
     end
-  end
-end
-
-function say(settings, varargin)
-% Prints when verbose is 1 or more.
-  if settings.verbose >= 1
-    printf(varargin{:});
   end
 end

@@ -61,7 +61,7 @@ function template = learn_template(faces, filters, stamps, tables, varargin)
   traces = reshape(traces, imageCount, orientCount);
   vindral(imageCount, side * ones(1, imageCount), side * ones(1, imageCount), orientCount, ...
           settings.posShiftMax, settings.orientShiftMax, step, responses, pooled, traces);
-  report(verbose, 'learn_template: %d faces filtered, normalized and pooled (%.2f s)\n', ...
+  say(verbose, 'learn_template: %d faces filtered, normalized and pooled (%.2f s)\n', ...
          imageCount, toc(started));
 
   started = tic;
@@ -94,7 +94,7 @@ function template = learn_template(faces, filters, stamps, tables, varargin)
                     'commonSketch', commonSketch, 'imageScores', imageScores, ...
                     'params', learning_settings(settings));
   template.imageSketches = imageSketches;
-  report(verbose, 'learn_template: %s (%.2f s)\n', template_summary(template), toc(started));
+  say(verbose, 'learn_template: %s (%.2f s)\n', template_summary(template), toc(started));
 end
 
 function check_tables(tables, settings)
@@ -118,12 +118,5 @@ function check_tables(tables, settings)
             '%s %g, the learning settings have %g: make them with background_tables and ' ...
             'the same settings'], name, tables.settings.(name), settings.(name));
     end
-  end
-end
-
-function report(verbose, varargin)
-% Prints a progress line when verbose is 1 or more.
-  if verbose >= 1
-    printf(varargin{:});
   end
 end

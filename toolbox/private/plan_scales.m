@@ -19,9 +19,8 @@ function [scales, report] = plan_scales(rows, cols, templateRows, templateCols, 
           '%d px'], rows, cols, size_list(sizes), min(rows, cols));
   end
   for skipped = sizes(~fits)
-    if settings.verbose >= 1
-      printf('detect_faces: faces of %.0f px skipped: larger than the %d x %d image\n', skipped, rows, cols);
-    end
+    say(settings.verbose, 'detect_faces: faces of %.0f px skipped: larger than the %d x %d image\n', ...
+        skipped, rows, cols);
   end
   check_cost(rows, cols, templateRows, params, settings, factors(fits), scaledRows(fits), scaledCols(fits));
   used = find(fits);
