@@ -330,7 +330,7 @@ function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template
     pooled(c, :) = crop_cells(maps.pooled(crop.scale, :), crop.rowRange, crop.colRange);
     pixelRows = (crop.rowRange(1) - 1) * step + (1:cropRows(c));
     pixelCols = (crop.colRange(1) - 1) * step + (1:cropCols(c));
-    normalizer{c} = maps.normalizer{crop.scale}(pixelRows, pixelCols) * 1;
+    normalizer{c} = maps.normalizer{crop.scale}(pixelRows, pixelCols);
   end
   cropScores = score_placements(pooled, normalizer, cropRows, cropCols, template);
   for c = 1:numel(crops)
@@ -384,9 +384,9 @@ function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin
 end
 
 function cropped = crop_cells(maps, rowRange, colRange)
-% Fresh copies of a rectangle of every map.
+% A rectangle of every map (read only by the plug-ins it is given to).
   cropped = cell(size(maps));
   for k = 1:numel(maps)
-    cropped{k} = maps{k}(rowRange, colRange) * 1;
+    cropped{k} = maps{k}(rowRange, colRange);
   end
 end

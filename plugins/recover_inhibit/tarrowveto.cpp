@@ -14,6 +14,7 @@
 #include "inhibit.h"
 #include "placement.h"
 #include "shifts.h"
+#include "threads.h"
 
 namespace {
 
@@ -180,23 +181,35 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     // Inhibition works only on the images with a detection.
     int32_t* inhibitedRows = allocArray<int32_t>(imageCount);
     int32_t* inhibitedCols = allocArray<int32_t>(imageCount);
+    int32_t detectedCount = 0;
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
         if (!place.detected) continue;
         inhibitedRows[image] = place.rows;
         inhibitedCols[image] = place.cols;
+        ++detectedCount;
     }
-    InhibitWork inhibitWork = prepareInhibition(shifts, grids, InhibitedSizes{inhibitedRows, inhibitedCols, 1});
+    // Images change only their own maps, sketch and score, so each is recovered by the one
+    // thread that takes it, with inhibition work of that thread's own.
+    int32_t threadCount = threadCountFor(detectedCount);
+    InhibitWork* works = allocArray<InhibitWork>(threadCount);
+    for (int32_t t = 0; t < threadCount; ++t) {
+        works[t] = prepareInhibition(shifts, grids, InhibitedSizes{inhibitedRows, inhibitedCols, 1});
+    }
     mxFree(inhibitedRows);
     mxFree(inhibitedCols);
+#pragma omp parallel for num_threads(threadCount) schedule(dynamic)
     for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
         ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
                            computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows,
                                              place.cols)};
-        if (place.detected) recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, inhibitWork);
+        if (place.detected) {
+            recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, works[threadNumber()]);
+        }
     }
-    releaseInhibition(inhibitWork);
+    for (int32_t t = 0; t < threadCount; ++t) releaseInhibition(works[t]);
+    mxFree(works);
     freeShiftTables(shifts, orientCount);
 }
 

@@ -6,7 +6,10 @@ function resized = resize_image(image, outRows, outCols)
 %   Pixel centres are mapped so that the image edges line up: output pixel u samples input
 %   position (u - 0.5)*rows/outRows + 0.5 (likewise for columns), clamped to the image.
 %   When the image shrinks, it is first blurred by a Gaussian of standard deviation
-%   0.5*(factor - 1) pixels per axis so that fine texture does not alias.
+%   0.5*(factor - 1) pixels per axis so that fine texture does not alias. Both steps are
+%   linear and separable: each axis is one sparse matrix (interpolation times blur), so the
+%   result is two sparse products, a few times faster than filtering and interpolating the
+%   whole image in turn.
 %
 %   Arguments:
 %     image            grey image, real 2-D array.
@@ -18,29 +21,29 @@ function resized = resize_image(image, outRows, outCols)
 %     small = resize_image(rand(100, 80), 50, 40);
 
   [rows, cols] = size(image);
-  image = double(image);
-  rowFactor = rows / outRows;
-  colFactor = cols / outCols;
-  image = blur_axis(image, 0.5 * (rowFactor - 1), 1);
-  image = blur_axis(image, 0.5 * (colFactor - 1), 2);
-  rowPos = min(max(((1:outRows)' - 0.5) * rowFactor + 0.5, 1), rows);
-  colPos = min(max(((1:outCols) - 0.5) * colFactor + 0.5, 1), cols);
-  resized = interp2(image, colPos, rowPos, 'linear');
+  resized = full(axis_matrix(rows, outRows) * double(image) * axis_matrix(cols, outCols)');
 end
 
-function image = blur_axis(image, sigma, dim)
-% Blurs along one axis with a normalized Gaussian (edges replicated); sigma <= 0 does nothing.
-  if sigma <= 0
-    return;
+function matrix = axis_matrix(n, outN)
+% The outN x n sparse matrix that blurs (when shrinking) and then interpolates one axis.
+  factor = n / outN;
+  position = min(max(((1:outN)' - 0.5) * factor + 0.5, 1), n);
+  lower = max(min(floor(position), n - 1), 1);
+  fraction = position - lower;
+  matrix = sparse([1:outN, 1:outN]', [lower; min(lower + 1, n)], [1 - fraction; fraction], ...
+                  outN, n);
+  sigma = 0.5 * (factor - 1);
+  if sigma > 0
+    matrix = matrix * blur_matrix(n, sigma);
   end
+end
+
+function matrix = blur_matrix(n, sigma)
+% The n x n sparse matrix of a normalized Gaussian blur with the edges replicated.
   half = ceil(3 * sigma);
   kernel = exp(-(-half:half).^2 / (2 * sigma^2));
   kernel = kernel / sum(kernel);
-  n = size(image, dim);
-  index = min(max((1 - half):(n + half), 1), n);
-  if dim == 1
-    image = conv2(kernel', 1, image(index, :), 'valid');
-  else
-    image = conv2(1, kernel, image(:, index), 'valid');
-  end
+  rows = repmat((1:n)', 1, 2 * half + 1);
+  cols = min(max(rows + (-half:half), 1), n);
+  matrix = sparse(rows, cols, repmat(kernel, n, 1), n, n);
 end

@@ -1,0 +1,40 @@
+// tarrowveto gives the same bits whatever number of threads shares out the images: each image
+// is inhibited with work of its thread's own, and the work a thread learned on one image must
+// not change what it does on the next.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "thread_identity.h"
+
+namespace {
+
+using namespace validcalls;
+
+// Five images of odd sizes, one of them large (301 x 257) and one without a detection (NaN
+// anchor); random overlap factors, so that inhibition wipes out and re-pools; trace maps hold
+// every slot of the 3 x 3 shifts.
+TEST(TarrowvetoThreads, SeveralImagesOfOddSizesOneLarge) {
+    const int largestPooled = 150 * 128, largestImage = 301 * 257, slotCount = 9;
+    PluginCall call{"tarrowveto",
+                    {num(5), row({37, 61, 45, 301, 33}), row({53, 29, 47, 257, 35}), num(3), num(1), num(1), num(2),
+                     num(2), doubles(3, 25, 0, 1), num(10), row({0, 1, 2, 0, 1, 2, 0, 1, 2, 1}),
+                     row({0, 2, 4, 6, 8, 1, 3, 5, 7, 2}), row({8, 6, 4, 2, 0, 7, 5, 3, 1, 4}),
+                     row({1, 0.5, 2, 1.5, 0.25, 1, 3, 0.75, 1, 2}), row({0.1, 0, 0.2, 0.1, 0, 0.3, 0.1, 0, 0.2, 0.1}),
+                     singles(15, largestImage, 0, 2), singles(15, largestPooled, 0, 2),
+                     singles(15, largestPooled, 0, slotCount), singles(5, largestImage),
+                     row({3, 5, 2, 40, std::nan("")}), row({4, 1, 6, 30, 2}), num(1.5), num(18), num(18),
+                     doubles(9, 81, 0, 1), singleRow(5), singles(5, largestImage, 0.5, 2)}};
+    auto wholeSlots = [call] {
+        BuiltCall built = build(call, 43);
+        mxArray* traces = built.arrays[17].get();
+        for (int cell = 0; cell < 15; ++cell) {
+            float* slots = minihost::singleData(mxGetCell(traces, cell));
+            for (int k = 0; k < largestPooled; ++k) slots[k] = std::floor(slots[k]);
+        }
+        return built;
+    };
+    EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, wholeSlots));
+}
+
+}  // namespace
