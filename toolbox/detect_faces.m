@@ -271,7 +271,8 @@ function [boxSketch, boxTop, boxLeft] = draw_detection(pooled, traces, scales, k
   % crop's offset of (first pooled position - 1)*step.
   sampleRows = (boxRows' - 0.5) * scales.rowFactor(k) + 0.5 - (rowRange(1) - 1) * step;
   sampleCols = (boxCols - 0.5) * scales.colFactor(k) + 0.5 - (colRange(1) - 1) * step;
-  boxSketch = single(interp2(double(drawing{1}), sampleCols, sampleRows, 'linear', 0));
+  boxSketch = single(interpolation_matrix(sampleRows, cropRows) * double(drawing{1}) * ...
+                     interpolation_matrix(sampleCols, cropCols)');
 end
 
 function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap)

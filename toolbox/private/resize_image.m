@@ -27,11 +27,7 @@ end
 function matrix = axis_matrix(n, outN)
 % The outN x n sparse matrix that blurs (when shrinking) and then interpolates one axis.
   factor = n / outN;
-  position = min(max(((1:outN)' - 0.5) * factor + 0.5, 1), n);
-  lower = max(min(floor(position), n - 1), 1);
-  fraction = position - lower;
-  matrix = sparse([1:outN, 1:outN]', [lower; min(lower + 1, n)], [1 - fraction; fraction], ...
-                  outN, n);
+  matrix = interpolation_matrix(min(max(((1:outN) - 0.5) * factor + 0.5, 1), n), n);
   sigma = 0.5 * (factor - 1);
   if sigma > 0
     matrix = matrix * blur_matrix(n, sigma);
