@@ -302,46 +302,44 @@ function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template
   reach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
   rowOffsets = [min(template.rowOffsets), max(template.rowOffsets)];
   colOffsets = [min(template.colOffsets), max(template.colOffsets)];
+  pooledRows = floor(scales.rows / step);
+  pooledCols = floor(scales.cols / step);
+  % Per scale: the anchors whose elements can lie in the touched rectangle, and the pooled
+  % rows and columns those elements cover.
+  firstRows = max(anchorRows + rowOffsets(1) - reach - rowOffsets(2), 1 - tRowsPooled);
+  lastRows = min(anchorRows + rowOffsets(2) + reach - rowOffsets(1), pooledRows);
+  firstCols = max(anchorCols + colOffsets(1) - reach - colOffsets(2), 1 - tColsPooled);
+  lastCols = min(anchorCols + colOffsets(2) + reach - colOffsets(1), pooledCols);
+  cropTops = max(1, firstRows + rowOffsets(1));
+  cropBottoms = min(pooledRows, lastRows + rowOffsets(2));
+  cropLefts = max(1, firstCols + colOffsets(1));
+  cropRights = min(pooledCols, lastCols + colOffsets(2));
   blocks = cell(1, scales.count);
-  crops = struct('scale', {}, 'rowRange', {}, 'colRange', {}, 'anchors', {}, 'anchorCols', {});
-  for j = 1:scales.count
-    pooledSize = size(maps.pooled{j, 1});
-    touchedRows = anchorRows(j) + rowOffsets + [-reach, reach];
-    touchedCols = anchorCols(j) + colOffsets + [-reach, reach];
-    firstRow = max(touchedRows(1) - rowOffsets(2), 1 - tRowsPooled);
-    lastRow = min(touchedRows(2) - rowOffsets(1), pooledSize(1));
-    firstCol = max(touchedCols(1) - colOffsets(2), 1 - tColsPooled);
-    lastCol = min(touchedCols(2) - colOffsets(1), pooledSize(2));
-    rowRange = max(1, firstRow + rowOffsets(1)):min(pooledSize(1), lastRow + rowOffsets(2));
-    colRange = max(1, firstCol + colOffsets(1)):min(pooledSize(2), lastCol + colOffsets(2));
-    if firstRow <= lastRow && firstCol <= lastCol && ~isempty(rowRange) && ~isempty(colRange)
-      crops(end + 1) = struct('scale', j, 'rowRange', rowRange, 'colRange', colRange, ...
-                              'anchors', firstRow:lastRow, 'anchorCols', firstCol:lastCol);
-    end
-  end
-  if isempty(crops)
+  touched = find(firstRows <= lastRows & firstCols <= lastCols & cropTops <= cropBottoms & ...
+                 cropLefts <= cropRights);
+  if isempty(touched)
     return;
   end
-  cropRows = arrayfun(@(c) numel(c.rowRange) * step, crops);
-  cropCols = arrayfun(@(c) numel(c.colRange) * step, crops);
-  pooled = cell(numel(crops), size(maps.pooled, 2));
-  normalizer = cell(1, numel(crops));
-  for c = 1:numel(crops)
-    crop = crops(c);
-    pooled(c, :) = crop_cells(maps.pooled(crop.scale, :), crop.rowRange, crop.colRange);
-    pixelRows = (crop.rowRange(1) - 1) * step + (1:cropRows(c));
-    pixelCols = (crop.colRange(1) - 1) * step + (1:cropCols(c));
-    normalizer{c} = maps.normalizer{crop.scale}(pixelRows, pixelCols);
+  cropRows = (cropBottoms(touched) - cropTops(touched) + 1) * step;
+  cropCols = (cropRights(touched) - cropLefts(touched) + 1) * step;
+  pooled = cell(numel(touched), size(maps.pooled, 2));
+  normalizer = cell(1, numel(touched));
+  for c = 1:numel(touched)
+    j = touched(c);
+    pooled(c, :) = crop_cells(maps.pooled(j, :), cropTops(j):cropBottoms(j), cropLefts(j):cropRights(j));
+    normalizer{c} = maps.normalizer{j}((cropTops(j) - 1) * step + (1:cropRows(c)), ...
+                                       (cropLefts(j) - 1) * step + (1:cropCols(c)));
   end
   cropScores = score_placements(pooled, normalizer, cropRows, cropCols, template);
-  for c = 1:numel(crops)
-    crop = crops(c);
-    % Anchor a of the image is anchor a - rowRange(1) + 1 of the crop; a score map row holds
+  for c = 1:numel(touched)
+    j = touched(c);
+    % Anchor a of the image is anchor a - cropTop + 1 of the crop; a score map row holds
     % the anchor plus the template's pooled height.
-    blocks{crop.scale} = struct('rows', crop.anchors + tRowsPooled, ...
-                                'cols', crop.anchorCols + tColsPooled, ...
-                                'scores', cropScores{c}(crop.anchors - crop.rowRange(1) + 1 + tRowsPooled, ...
-                                                        crop.anchorCols - crop.colRange(1) + 1 + tColsPooled));
+    anchors = firstRows(j):lastRows(j);
+    anchorsAcross = firstCols(j):lastCols(j);
+    blocks{j} = struct('rows', anchors + tRowsPooled, 'cols', anchorsAcross + tColsPooled, ...
+                       'scores', cropScores{c}(anchors - cropTops(j) + 1 + tRowsPooled, ...
+                                               anchorsAcross - cropLefts(j) + 1 + tColsPooled));
   end
 end
 
