@@ -95,6 +95,15 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     say(verbose, 'detect_faces: detection %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
         n, detection.score, detection.row, detection.col, detection.height);
     [anchorRows, anchorCols] = map_anchors(scales, detection, template);
+    % Scales of faces much larger or smaller than the detection's hold other objects (a face
+    % within a large box, a large box around a face): they are not inhibited, and only the
+    % placements centred within the radius of the smaller face are ruled out there.
+    unreached = scales.faceSize > scales.faceSize(k) * settings.inhibitionReach | ...
+                scales.faceSize < scales.faceSize(k) / settings.inhibitionReach;
+    excludedHeights = detection.height * ones(1, scales.count);
+    excludedHeights(unreached) = min(detection.height, scales.faceSize(unreached));
+    anchorRows(unreached) = NaN;
+    anchorCols(unreached) = NaN;
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
     blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template);
     for j = 1:numel(blocks)
@@ -105,7 +114,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
         maps.scores{j}(block.rows, block.cols) = block.scores;
       end
       [rowSpan, colSpan, near] = near_placements(scales, j, size(maps.scores{j}), detection, ...
-                                                 settings.exclusionRadius * detection.height, ...
+                                                 settings.exclusionRadius * excludedHeights(j), ...
                                                  template);
       block = maps.scores{j}(rowSpan, colSpan);
       block(near) = ruled_out();
@@ -144,6 +153,7 @@ end
 function scales = scale_geometry(plan, rows, cols)
 % The scales as rows of numbers: each one's size index, size, and factors from the image.
   scales.sizeIndex = cellfun(@(scale) scale.sizeIndex, plan);
+  scales.faceSize = cellfun(@(scale) scale.faceSize, plan);
   scales.rows = cellfun(@(scale) scale.rows, plan);
   scales.cols = cellfun(@(scale) scale.cols, plan);
   scales.rowFactor = scales.rows / rows;
@@ -163,7 +173,7 @@ function maps = prepare_maps(image, scales, template, filters, settings)
                                             filters);
     say(settings.verbose, ['detect_faces: scale %d of %d: faces of %.0f px, image resized to ' ...
         '%d x %d and filtered (%.2f s)\n'], k, scales.count, ...
-        settings.faceSizes(scales.sizeIndex(k)), scales.rows(k), scales.cols(k), toc(started));
+        scales.faceSize(k), scales.rows(k), scales.cols(k), toc(started));
   end
   started = tic;
   maps.normalizer = normalizer_maps(maps.responses, p);
@@ -290,9 +300,9 @@ end
 function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template)
 % The new scores of every anchor, at every scale, with an element inside the pooled
 % rectangle the inhibition at that scale's anchor touched: per scale, the block's score-map
-% rows and cols and its scores ([] where no anchor is touched). gastrel scores one crop per
-% scale, holding all elements of those anchors, in one call; a crop's scores equal the full
-% map's.
+% rows and cols and its scores ([] where no anchor is touched, or the scale was not
+% inhibited: NaN anchor). gastrel scores one crop per scale, holding all elements of those
+% anchors, in one call; a crop's scores equal the full map's.
   p = template.params;
   step = p.poolStep;
   tRowsPooled = floor(template.templateRows / step);
@@ -315,8 +325,8 @@ function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template
   cropLefts = max(1, firstCols + colOffsets(1));
   cropRights = min(pooledCols, lastCols + colOffsets(2));
   blocks = cell(1, scales.count);
-  touched = find(firstRows <= lastRows & firstCols <= lastCols & cropTops <= cropBottoms & ...
-                 cropLefts <= cropRights);
+  touched = find(~isnan(anchorRows) & firstRows <= lastRows & firstCols <= lastCols & ...
+                 cropTops <= cropBottoms & cropLefts <= cropRights);
   if isempty(touched)
     return;
   end

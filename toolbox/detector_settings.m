@@ -32,11 +32,19 @@ function [settings, rules] = detector_settings(varargin)
 %     lambdaStep        0.01  grid of element weights 0, lambdaStep, ...,
 %     lambdaMax         10    up to lambdaMax
 %   Detection:
-%     faceSizes         36 41.4 47.6 54.8 63  face heights searched, pixels (five sizes
-%                             from 36 to 63, evenly spaced in log scale)
+%     faceSizes         []    face heights searched, pixels; [] searches every size from
+%                             smallestFace up to the image's shorter side, sizeStep apart
+%     smallestFace      24    the smallest face height of that automatic search, pixels
+%     sizeStep          1.15  ratio of neighbouring sizes of the automatic search: faces
+%                             between two sizes are within 7 % of one, which the template's
+%                             shifts absorb
 %     detectionCount    40    detections to make, at most
 %     scoreThreshold    -Inf  stop when the best score left falls below this
 %     exclusionRadius   0.75  no detection centred within this times an earlier one's height
+%     inhibitionReach   2     a detection inhibits the maps of the face sizes within this
+%                             factor of its own; at much larger or smaller sizes it rules
+%                             out only the placements centred within exclusionRadius times
+%                             the smaller face's height (Inf: every size as its own)
 %     maxEnlargement    3     the image is enlarged at most this many times (faces smaller
 %                             than templateSize/maxEnlargement pixels are refused)
 %     memoryLimit       4     a search needing more than this many GB of maps is refused
@@ -76,10 +84,13 @@ function [settings, rules] = detector_settings(varargin)
     'binCount',           60,                              'count',     'learning'
     'lambdaStep',         0.01,                            'positive',  'learning'
     'lambdaMax',          10,                              'nonneg',    'learning'
-    'faceSizes',          exp(linspace(log(36), log(63), 5)), 'sizes',  'detection'
+    'faceSizes',          [],                              'sizes',     'detection'
+    'smallestFace',       24,                              'positive',  'detection'
+    'sizeStep',           1.15,                            'aboveOne',  'detection'
     'detectionCount',     40,                              'count',     'detection'
     'scoreThreshold',     -Inf,                            'threshold', 'detection'
     'exclusionRadius',    0.75,                            'nonneg',    'detection'
+    'inhibitionReach',    2,                               'reach',     'detection'
     'maxEnlargement',     3,                               'atLeastOne', 'detection'
     'memoryLimit',        4,                               'positive',  'detection'
     'recursive',          0,                               'flag',      'batch'

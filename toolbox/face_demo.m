@@ -28,7 +28,8 @@ function summary = face_demo(varargin)
 %                    written otherwise (default: template.mat in outDir).
 %     scene          image file to search (default: the Solvay 1927 photo in dataDir).
 %     faceRange      [smallest largest] face height in pixels, searched at five sizes evenly
-%                    spaced in log scale (default: detector_settings' faceSizes, 36 to 63).
+%                    spaced in log scale (default: every size from detector_settings'
+%                    smallestFace up to the photo's shorter side).
 %     referenceFile  reference face boxes to score the detections against
 %                    (read_reference_boxes; default: the Solvay photo's own when the scene
 %                    is that photo, none otherwise).
@@ -78,8 +79,8 @@ function summary = face_demo(varargin)
   % Refuse a search that cannot work now, not after learning.
   quiet = settings;
   quiet.verbose = 0;
-  plan_scales(size(image, 1), size(image, 2), settings.templateSize, settings.templateSize, ...
-              settings, quiet);
+  [~, plan] = plan_scales(size(image, 1), size(image, 2), settings.templateSize, ...
+                          settings.templateSize, settings, quiet);
   [stageNames, stageTimes] = stage(stageNames, stageTimes, 'reading data', started);
 
   if ~exist(demo.outDir, 'dir') && ~mkdir(demo.outDir)
@@ -92,9 +93,9 @@ function summary = face_demo(varargin)
   [stageNames, stageTimes] = stage(stageNames, stageTimes, templateStages{learned + 1}, started);
 
   started = tic;
-  say(settings.verbose, 'Searching %s (%d x %d) for up to %d detections, faces of %s pixels\n', ...
+  say(settings.verbose, 'Searching %s (%d x %d) for up to %d detections, faces of %s\n', ...
       demo.scene, size(image, 1), size(image, 2), settings.detectionCount, ...
-      mat2str(round(settings.faceSizes)));
+      sizes_text(plan.faceSizes, settings));
   [detections, ~, report] = detect_faces(image, template, filters, stamps, settings);
   [stageNames, stageTimes] = stage(stageNames, stageTimes, 'detection', started);
 
@@ -211,7 +212,7 @@ end
 function lines = search_lines(demo, settings, report)
 % What was searched: the scene, the sizes, the count, and the settings other than defaults.
   lines = {sprintf('scene: %s', demo.scene), ...
-           sprintf('face sizes searched: %s pixels', mat2str(round(report.faceSizes)))};
+           sprintf('face sizes searched: %s', sizes_text(report.faceSizes, settings))};
   if ~isempty(report.skippedSizes)
     lines{end + 1} = sprintf('face sizes skipped (larger than the image): %s pixels', ...
                              mat2str(round(report.skippedSizes)));
@@ -229,6 +230,16 @@ function lines = search_lines(demo, settings, report)
     changed = {'none'};
   end
   lines{end + 1} = ['settings other than the defaults: ', strjoin(changed, ', ')];
+end
+
+function text = sizes_text(sizes, settings)
+% The face sizes of a search in words: listed when given, as a range when automatic.
+  if isempty(settings.faceSizes)
+    text = sprintf('every size from %.0f to %.0f pixels (%d sizes, %g apart)', min(sizes), ...
+                   max(sizes), numel(sizes), settings.sizeStep);
+  else
+    text = sprintf('%s pixels', mat2str(round(sizes)));
+  end
 end
 
 function line = template_line(file, learned)

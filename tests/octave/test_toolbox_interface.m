@@ -18,7 +18,8 @@
 %! s = detector_settings();
 %! assert([s.orientCount, s.filterHalf, s.wavelength, s.templateSize, s.poolStep], [8 4 5 40 2]);
 %! assert([s.elementCount, s.normalizerHalf, s.detectionCount, s.exclusionRadius], [40 15 40 0.75]);
-%! assert(s.faceSizes, exp(linspace(log(36), log(63), 5)));
+%! assert(s.faceSizes, []);
+%! assert([s.smallestFace, s.sizeStep, s.inhibitionReach], [24 1.15 2]);
 %! assert(detector_settings('templateSize', 30).normalizerHalf, 10);
 %! assert(detector_settings('templateSize', 30, 'normalizerHalf', 3).normalizerHalf, 3);
 %! s = detector_settings(struct('elementCount', 7, 'poolStep', 3), 'elementCount', 9);
@@ -158,7 +159,24 @@
 %!   rmdir(folder);
 %! end_unwind_protect
 
-%!error <the 30 x 35 image holds no face of the sizes searched \(36 to 63 px\)> detect_faces(rand(30, 35), t, filters, stamps, 'verbose', 0)
+%!error <the 30 x 35 image holds no face of the sizes searched \(36 to 63 px\)> detect_faces(rand(30, 35), t, filters, stamps, 'faceSizes', [36 63], 'verbose', 0)
+%!error <the 20 x 35 image holds no face of the sizes searched \(24 px\)> detect_faces(rand(20, 35), t, filters, stamps, 'verbose', 0)
+%!error <option 'sizeStep' must be a finite number greater than 1; got 1> detect_faces(scene, t, filters, stamps, 'sizeStep', 1)
+
+%!test
+%! % Without faceSizes every size from smallestFace up to the image's shorter side is
+%! % searched, sizeStep apart; under memoryLimit the smallest sizes are left out and reported.
+%! [~, ~, report] = detect_faces(scene, t, filters, stamps, 'detectionCount', 1, 'verbose', 0);
+%! assert(report.faceSizes, 24 * 1.15 .^ (0:11), 1e-12);       % 24 * 1.15^12 > 124
+%! assert(report.skippedSizes, zeros(1, 0));
+%! [~, ~, report] = detect_faces(scene, t, filters, stamps, 'smallestFace', 40, 'sizeStep', 1.5, ...
+%!                               'detectionCount', 1, 'verbose', 0);
+%! assert(report.faceSizes, [40 60 90], 1e-12);
+%! printed = evalc(['[~, ~, report] = detect_faces(scene, t, filters, stamps, ''smallestFace'', 40, ' ...
+%!                  '''sizeStep'', 1.5, ''detectionCount'', 1, ''memoryLimit'', 0.001);']);
+%! assert(report.faceSizes, [60 90], 1e-12);
+%! assert(report.skippedSizes, 40, 1e-12);
+%! assert(! isempty(strfind(printed, 'faces under 60 px not searched')));
 %!error <faces of 8 px would enlarge the 124 x 150 image 5.0 times .* search faces of at least 13.3 px> detect_faces(scene, t, filters, stamps, 'faceSizes', [8 12], 'verbose', 0)
 %!error <would need about .* GB of maps \(2 scales, the largest 124 x 150\), beyond memoryLimit 0.001 GB> detect_faces(scene, t, filters, stamps, 'faceSizes', [40 60], 'memoryLimit', 0.001)
 
@@ -173,6 +191,35 @@
 %! assert(! isempty(strfind(printed, 'faces of 500 px skipped')));
 %! assert(! isempty(strfind(printed, 'scale 1 of 1: faces of 40 px')));
 %! assert(! isempty(strfind(printed, 'detection 2: score')));
+
+%!function closest = closest_later(found)
+%! % Per detection pair (earlier i, later j): the distance of their centres over the earlier
+%! % one's height and over the smaller height, and whether their sizes are within a factor 2.
+%! closest = zeros(0, 3);
+%! for i = 1:numel(found)
+%!   for j = i + 1:numel(found)
+%!     distance = hypot(found(i).row - found(j).row, found(i).col - found(j).col);
+%!     heights = [found(i).height, found(j).height];
+%!     closest(end + 1, :) = [distance / heights(1), distance / min(heights), max(heights) / min(heights) <= 2];
+%!   end
+%! end
+%!endfunction
+
+%!test
+%! % A detection rules out the placements centred within exclusionRadius times its height at
+%! % sizes within inhibitionReach of its own, and within that times the smaller height beyond;
+%! % with inhibitionReach Inf every size is treated as its own. Sizes all within the reach
+%! % give the same detections either way.
+%! found = detect_faces(scene, t, filters, stamps, 'faceSizes', [24 60], 'detectionCount', 40, 'verbose', 0);
+%! pairs = closest_later(found);
+%! assert(all(pairs(:, 2) >= 0.75) && all(pairs(pairs(:, 3) == 1, 1) >= 0.75));
+%! assert(any(pairs(:, 1) < 0.75));              % a small face near a large box is kept
+%! found = detect_faces(scene, t, filters, stamps, 'faceSizes', [24 60], 'detectionCount', 40, ...
+%!                      'inhibitionReach', Inf, 'verbose', 0);
+%! assert(all(closest_later(found)(:, 1) >= 0.75));
+%! near = {'faceSizes', [36 48 63], 'detectionCount', 10, 'verbose', 0};
+%! assert(detect_faces(scene, t, filters, stamps, near{:}), ...
+%!        detect_faces(scene, t, filters, stamps, near{:}, 'inhibitionReach', Inf));
 
 %!test
 %! % Fewer detections than asked come with the reason: no placement left, or the threshold.

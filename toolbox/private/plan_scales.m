@@ -3,16 +3,22 @@ function [scales, report] = plan_scales(rows, cols, templateRows, templateCols, 
 % each with its resized size, or the refusal of a search that no size fits
 % (detect_faces:imageTooSmall) or that would cost too much (detect_faces:tooCostly).
 %
-%   scales holds, per usable size, sizeIndex (its index in settings.faceSizes), rows and
-%   cols; report holds faceSizes (those searched), skippedSizes (too large for the image)
-%   and an empty stopReason. params are the template's learning settings (orientCount and
-%   poolStep size the maps), settings the detection settings.
+%   scales holds, per usable size, sizeIndex (its index in settings.faceSizes, or in the
+%   automatic sizes when faceSizes is empty), faceSize, rows and cols; report holds faceSizes (those
+%   searched), skippedSizes (too large for the image, or left out of an automatic search to
+%   stay within memoryLimit) and an empty stopReason. params are the template's learning
+%   settings (orientCount and poolStep size the maps), settings the detection settings.
   sizes = settings.faceSizes;
+  leftOut = [];
+  if isempty(sizes)
+    [sizes, leftOut] = automatic_sizes(rows, cols, templateRows, params, settings);
+  end
   factors = templateRows ./ sizes;
   scaledRows = max(1, round(rows * factors));
   scaledCols = max(1, round(cols * factors));
   fits = scaledRows >= templateRows & scaledCols >= templateCols;
-  report = struct('faceSizes', sizes(fits), 'skippedSizes', sizes(~fits), 'stopReason', '');
+  report = struct('faceSizes', sizes(fits), 'skippedSizes', [leftOut, sizes(~fits)], ...
+                  'stopReason', '');
   if ~any(fits)
     error('detect_faces:imageTooSmall', ['detect_faces: the %d x %d image holds no face of ' ...
           'the sizes searched (%s px): a face can be at most about the image''s shorter side, ' ...
@@ -26,21 +32,52 @@ function [scales, report] = plan_scales(rows, cols, templateRows, templateCols, 
   used = find(fits);
   scales = cell(1, numel(used));
   for k = 1:numel(used)
-    scales{k} = struct('sizeIndex', used(k), 'rows', scaledRows(used(k)), ...
+    scales{k} = struct('sizeIndex', used(k), 'faceSize', sizes(used(k)), 'rows', scaledRows(used(k)), ...
                        'cols', scaledCols(used(k)));
   end
+end
+
+function [sizes, leftOut] = automatic_sizes(rows, cols, templateRows, params, settings)
+% Every face size from smallestFace up to the image's shorter side, sizeStep apart
+% (smallestFace alone when the image is smaller), without the smallest ones whose maps would
+% take the search beyond memoryLimit (leftOut; the largest size is always kept).
+  count = floor(log(min(rows, cols) / settings.smallestFace) / log(settings.sizeStep) + ...
+                sqrt(eps)) + 1;
+  sizes = settings.smallestFace * settings.sizeStep .^ (0:max(count, 1) - 1);
+  factors = templateRows ./ sizes;
+  pixels = max(1, round(rows * factors)) .* max(1, round(cols * factors));
+  [held, filtering] = bytes_per_pixel(params);
+  bytesPerGB = 1e9;
+  % Searching sizes k ... end holds the maps of all of them and filters the largest image,
+  % size k's.
+  needed = (fliplr(cumsum(fliplr(pixels))) * held + pixels * filtering) / bytesPerGB;
+  first = find(needed <= settings.memoryLimit, 1);
+  if isempty(first)
+    first = numel(sizes);
+  end
+  if first > 1
+    say(settings.verbose, ['detect_faces: faces under %.0f px not searched: their maps would ' ...
+        'take the search beyond memoryLimit %g GB\n'], sizes(first), settings.memoryLimit);
+  end
+  leftOut = sizes(1:first - 1);
+  sizes = sizes(first:end);
+end
+
+function [held, filtering] = bytes_per_pixel(params)
+% Bytes per pixel of a scale. Held for every scale at once: responses, pooled and trace
+% maps, normalizer, score and scratch maps, all single precision; while a scale is
+% filtered, the resized image in double precision and filtrum's padded single-precision
+% copy of it too.
+  step = params.poolStep;
+  held = 4 * (params.orientCount * (1 + 2 / step^2) + 3);
+  filtering = 8 + 4;
 end
 
 function check_cost(rows, cols, templateRows, params, settings, factors, scaledRows, scaledCols)
 % Refuses a search that would enlarge the image beyond maxEnlargement, or whose maps would
 % take more than memoryLimit GB.
   bytesPerGB = 1e9;
-  % Held for every scale at once: responses, pooled and trace maps, normalizer, score and
-  % scratch maps, all single precision; while a scale is filtered, the resized image in
-  % double precision and filtrum's padded single-precision copy of it too.
-  step = params.poolStep;
-  heldBytesPerPixel = 4 * (params.orientCount * (1 + 2 / step^2) + 3);
-  filteringBytesPerPixel = 8 + 4;
+  [heldBytesPerPixel, filteringBytesPerPixel] = bytes_per_pixel(params);
   if max(factors) > settings.maxEnlargement
     error('detect_faces:tooCostly', ['detect_faces: faces of %.3g px would enlarge the %d x %d ' ...
           'image %.1f times (the template is %d px high), beyond maxEnlargement %g: search ' ...

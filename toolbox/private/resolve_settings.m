@@ -101,6 +101,12 @@ function value = checked_value(caller, name, value, check)
     case 'atLeastOne'
       ok = scalar && isfinite(v) && v >= 1;
       expected = 'a finite number of at least 1';
+    case 'reach'
+      ok = scalar && ~isnan(v) && v >= 1;
+      expected = 'a number of at least 1 (Inf: every size)';
+    case 'aboveOne'
+      ok = scalar && isfinite(v) && v > 1;
+      expected = 'a finite number greater than 1';
     case 'fraction'
       ok = scalar && v >= 0 && v <= 1;
       expected = 'a number from 0 to 1';
@@ -108,8 +114,10 @@ function value = checked_value(caller, name, value, check)
       ok = scalar && ~isnan(v);
       expected = 'a number (-Inf or Inf included), not NaN';
     case 'sizes'
-      ok = isNumber && isvector(value) && all(isfinite(value(:))) && all(value(:) > 0);
-      expected = 'a vector of face heights in pixels, each finite and greater than 0';
+      ok = isNumber && (isvector(value) || isempty(value)) && all(isfinite(value(:))) && ...
+           all(value(:) > 0);
+      expected = ['a vector of face heights in pixels, each finite and greater than 0, ' ...
+                  'or [] for every size'];
     case 'flag'
       ok = scalar && any(v == [0 1]);
       expected = '0 or 1 (false or true)';
@@ -125,7 +133,7 @@ function value = checked_value(caller, name, value, check)
   end
   value = double(value);
   if strcmp(check, 'sizes')
-    value = value(:)';
+    value = reshape(value, 1, []);
   end
 end
 
