@@ -74,8 +74,12 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   overlap = overlap_table(filters, template.params.overlapThreshold);
   detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
                       'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {});
+  bests = struct('scores', zeros(1, scales.count, 'single'), 'rows', NaN(1, scales.count), ...
+                 'cols', NaN(1, scales.count));
+  stale = true(1, scales.count);
   for n = 1:settings.detectionCount
-    [score, k, anchorRow, anchorCol] = best_over_scales(maps.scores, scales, template);
+    bests = refresh_bests(bests, stale, maps.scores, scales, template);
+    [score, k, anchorRow, anchorCol] = best_over_scales(bests, scales);
     if isnan(anchorRow)
       report.stopReason = 'every placement left is ruled out by earlier detections';
       break;
@@ -120,6 +124,9 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
       block(near) = ruled_out();
       maps.scores{j}(rowSpan, colSpan) = block;
     end
+    % A scale's best placement is sought again where its maps were inhibited, or where it
+    % was ruled out; elsewhere scores only fell, and the best stands.
+    stale = ~unreached | best_ruled_out(bests, maps.scores, template);
   end
   sketch = zeros(rows, cols, 'single');
   for d = 1:numel(detections) * (nargout >= 2)
@@ -220,18 +227,39 @@ function value = ruled_out()
   value = single(-1e10);
 end
 
-function [best, bestScale, anchorRow, anchorCol] = best_over_scales(scores, scales, template)
-% The highest score of all scales (lurvane finds each scale's) and its anchor; of equal
-% scores, the first scale's.
-  bests = zeros(1, scales.count, 'single');
-  rows = zeros(1, scales.count);
-  cols = zeros(1, scales.count);
-  lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, ...
-          template.templateRows, template.templateCols, scores, bests, rows, cols);
+function bests = refresh_bests(bests, stale, scores, scales, template)
+% The highest score of each stale scale and its anchor (lurvane; NaN anchor where every
+% placement is ruled out), put in place of the scale's earlier best.
+  redo = find(stale);
+  if isempty(redo)
+    return;
+  end
+  found = zeros(1, numel(redo), 'single');
+  rows = zeros(1, numel(redo));
+  cols = zeros(1, numel(redo));
+  lurvane(numel(redo), scales.rows(redo), scales.cols(redo), template.params.poolStep, ...
+          template.templateRows, template.templateCols, scores(redo), found, rows, cols);
+  bests.scores(redo) = found;
+  bests.rows(redo) = rows;
+  bests.cols(redo) = cols;
+end
+
+function ruledOut = best_ruled_out(bests, scores, template)
+% Whether each scale's best placement has been ruled out since it was found.
+  step = template.params.poolStep;
+  ruledOut = false(1, numel(scores));
+  for j = find(~isnan(bests.rows))
+    ruledOut(j) = scores{j}(bests.rows(j) + floor(template.templateRows / step), ...
+                            bests.cols(j) + floor(template.templateCols / step)) == ruled_out();
+  end
+end
+
+function [best, bestScale, anchorRow, anchorCol] = best_over_scales(bests, scales)
+% The highest of the scales' best scores and its anchor; of equal scores, the first scale's.
   best = -Inf; bestScale = 0; anchorRow = NaN; anchorCol = NaN;
   for k = 1:scales.count
-    if ~isnan(rows(k)) && bests(k) > best
-      best = bests(k); bestScale = k; anchorRow = rows(k); anchorCol = cols(k);
+    if ~isnan(bests.rows(k)) && bests.scores(k) > best
+      best = bests.scores(k); bestScale = k; anchorRow = bests.rows(k); anchorCol = bests.cols(k);
     end
   end
 end
