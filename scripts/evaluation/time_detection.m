@@ -1,14 +1,17 @@
-function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement)
+function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange)
 % TIME_DETECTION  Median time of detect_faces on the Solvay 1927 photo, at the demo's settings.
 %
 %   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement)
+%   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange)
 %
 %   Learns face_demo's template once (learn_demo_template, not timed), reads the photo the
 %   demo searches, enlarges it by bilinear interpolation to enlargement times its side
 %   (1 keeps it; not timed), then times runs calls of detect_faces with the default
-%   settings, which are the demo's: faces of 36 to 63 pixels, up to 40 detections. On an
-%   enlarged photo the same face sizes are searched, so that the search covers enlargement^2
-%   times the pixels. Returns the median of the runs' elapsed times, and the median of
+%   settings, which are the demo's: every face size from 24 pixels up to the photo's shorter
+%   side, up to 40 detections; or, given faceRange [smallest largest], five sizes from the
+%   smallest to the largest, evenly spaced in log scale, as make demo's FACES searches them.
+%   With faceRange, an enlarged photo is searched at the same sizes, so that the search
+%   covers enlargement^2 times the pixels. Returns the median of the runs' elapsed times, and the median of
 %   their processor times (all threads of Octave added), in seconds.
 %
 %   Example:
@@ -18,6 +21,10 @@ function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement)
   [template, filters, stamps] = learn_demo_template(dataDir);
   image = enlarged(read_image(fullfile(dataDir, '1280px-Solvay_conference_1927.png')), enlargement);
   settings = detector_settings('verbose', 0);
+  sizesSearched = 5;
+  if nargin > 3
+    settings.faceSizes = exp(linspace(log(faceRange(1)), log(faceRange(end)), sizesSearched));
+  end
   times = zeros(1, runs);
   cpuTimes = zeros(1, runs);
   for k = 1:runs
