@@ -9,7 +9,8 @@
 # processes, default one per core; for a Slurm array, its tasks), THREADS (threads per
 # worker, default the cores split among the workers), RECURSIVE=1 (search subfolders too),
 # PICTURES=1 (also draw each photo's detections), FACES (smallest and largest face height in
-# pixels, or one height; default 36 to 63), COUNT (detections per photo, at most; default 40),
+# pixels, or one height; default every size from 24 px up to the photo's shorter side),
+# COUNT (detections per photo, at most; default 40),
 # MEMORY (GB of maps a photo's search may take, default 4), TEMPLATE (the template's file,
 # default OUT/template.mat), BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR
 # (data cache). RUNNER=slurm, SLURM_SCRIPT and SBATCH_OPTIONS are set by
