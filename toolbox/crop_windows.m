@@ -1,0 +1,36 @@
+function windows = crop_windows(image, boxes, side)
+% CROP_WINDOWS  The image under each box, resampled to side x side pixels.
+%
+%   windows = crop_windows(image, boxes, side)
+%
+%   A box is [row, col, height, width]: its centre in image pixels (1-based) and its size.
+%   The box's pixels are cut out (the image's edge pixels repeated where the box leaves the
+%   image) and resized to side x side (resize_image, which smooths before shrinking).
+%
+%   Arguments:
+%     image   grey image, a real 2-D array.
+%     boxes   n x 4 array of boxes.
+%     side    the windows' side, pixels.
+%   Returns:
+%     windows side x side x n double array.
+%
+%   Example:
+%     windows = crop_windows(magic(8), [4.5 4.5 4 4], 2);
+%     disp(windows)
+
+  [rows, cols] = size(image);
+  count = size(boxes, 1);
+  windows = zeros(side, side, count);
+  for k = 1:count
+    boxRows = box_span(boxes(k, 1), boxes(k, 3), rows);
+    boxCols = box_span(boxes(k, 2), boxes(k, 4), cols);
+    windows(:, :, k) = resize_image(image(boxRows, boxCols), side, side);
+  end
+end
+
+function span = box_span(centre, extent, limit)
+% The whole pixels a box covers along one axis, clamped to the image (edges repeated).
+  pixelCount = max(1, round(extent));
+  first = round(centre - pixelCount / 2 + 0.5);
+  span = min(max(first + (0:pixelCount - 1), 1), limit);
+end

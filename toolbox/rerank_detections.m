@@ -1,0 +1,75 @@
+function [reranked, order] = rerank_detections(image, detections, model, filters, varargin)
+% RERANK_DETECTIONS  Rescore detections with the re-ranking model and sort them by the new score.
+%
+%   reranked = rerank_detections(image, detections, model, filters)
+%   reranked = rerank_detections(image, detections, model, filters, settings)
+%   reranked = rerank_detections(image, detections, model, filters, 'name', value, ...)
+%   [reranked, order] = rerank_detections(...)
+%
+%   Each detection's box is cut out of the image, resampled and described as the model's
+%   training windows were (learn_reranker); the model's log odds that it is a face become
+%   its field modelScore, and its field finalScore is modelScore plus scoreWeight
+%   (reranker_settings) times the template's score. The detections are returned sorted by
+%   finalScore, highest first (equal scores keep their order): none is added or dropped.
+%
+%   Arguments:
+%     image       the image searched, grey or colour (as detect_faces takes it).
+%     detections  struct array with fields row, col, height, width and score, as
+%                 detect_faces returns it.
+%     model       the model (learn_reranker).
+%     filters     the filter bank it was learned with (filter_bank); another is refused
+%                 with rerank_detections:filterMismatch.
+%     settings    optional struct or name/value pairs of reranker_settings (scoreWeight).
+%   Returns:
+%     reranked    the detections, sorted, with fields modelScore and finalScore added.
+%     order       their indices in the list given: reranked = detections(order) (plus the
+%                 new fields).
+%
+%   Example:
+%     [x, y] = meshgrid(1:24);
+%     blobs = repmat(exp(-((x - 12) .^ 2 + (y - 12) .^ 2) / 40), [1 1 20]);
+%     stripes = repmat(sin(x / 2), [1 1 20]) + 0.1 * rand(24, 24, 20);
+%     filters = filter_bank();
+%     model = learn_reranker(blobs + 0.1 * rand(24, 24, 20), stripes, filters);
+%     scene = [blobs(:, :, 1), stripes(:, :, 1)];
+%     found = struct('row', {12.5, 12.5}, 'col', {36.5, 12.5}, 'height', 24, 'width', 24, ...
+%                    'score', {2, 1});
+%     reranked = rerank_detections(scene, found, model, filters);
+%     printf('first after re-ranking: the box at column %.1f\n', reranked(1).col);   % 12.5
+
+  settings = reranker_settings(varargin{:});
+  check_model(model, filters);
+  image = grey_image(image, 'rerank_detections', 'the image');
+  count = numel(detections);
+  modelScores = zeros(count, 1);
+  if count > 0
+    boxes = [[detections.row]', [detections.col]', [detections.height]', [detections.width]'];
+    descriptors = window_descriptors(crop_windows(image, boxes, model.windowSize), filters, ...
+                                     model.cellSize);
+    modelScores = ((descriptors - model.featureMean) ./ model.featureScale) * model.weights + ...
+                  model.bias;
+  end
+  finalScores = modelScores + settings.scoreWeight * reshape([detections.score], [], 1);
+  [~, order] = sort(-finalScores);
+  reranked = detections;
+  for k = 1:count
+    reranked(k).modelScore = modelScores(k);
+    reranked(k).finalScore = finalScores(k);
+  end
+  reranked = reranked(order);
+  order = order';
+end
+
+function check_model(model, filters)
+% Refuses a model that is not learn_reranker's or was learned with another filter bank.
+  fields = {'weights', 'bias', 'featureMean', 'featureScale', 'windowSize', 'cellSize', ...
+            'orientCount', 'filterSide'};
+  if ~isstruct(model) || ~all(isfield(model, fields))
+    error('rerank_detections:badModel', ['rerank_detections: argument 3 (model) must be the ' ...
+          'struct learn_reranker makes, with fields %s'], strjoin(fields, ', '));
+  end
+  if ~iscell(filters) || numel(filters) ~= model.orientCount || size(filters{1}, 1) ~= model.filterSide
+    error('rerank_detections:filterMismatch', ['rerank_detections: the model was learned with ' ...
+          '%d filters of %d pixels; got another bank'], model.orientCount, model.filterSide);
+  end
+end
