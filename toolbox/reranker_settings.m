@@ -13,8 +13,8 @@ function settings = reranker_settings(varargin)
 %   Re-ranking settings and defaults:
 %     windowSize        40     a candidate's box is resampled to this many pixels square
 %     cellSize          8      orientation amplitudes are summed over cells of this side
-%     regularization    1      weight of the squared-weight penalty of the logistic model
-%     scoreWeight       0      final score: the model's log odds plus this times the
+%     regularization    0.01   weight of the squared-weight penalty of the logistic model
+%     scoreWeight       0.3    final score: the model's log odds plus this times the
 %                              template's score (0: the model alone)
 %     candidateFactor   3      candidates asked of detect_faces per face wanted,
 %     candidateMinimum  30     and at least this many
@@ -32,8 +32,8 @@ function settings = reranker_settings(varargin)
 %     printf('cells of %d pixels, score weight %.1f\n', settings.cellSize, settings.scoreWeight);
 
   % ---- re-ranking defaults: the one place they are kept ----
-  defaults = struct('windowSize', 40, 'cellSize', 8, 'regularization', 1, ...
-                    'scoreWeight', 0, 'candidateFactor', 3, 'candidateMinimum', 30, ...
+  defaults = struct('windowSize', 40, 'cellSize', 8, 'regularization', 0.01, ...
+                    'scoreWeight', 0.3, 'candidateFactor', 3, 'candidateMinimum', 30, ...
                     'jitterShifts', [-1 0 1], 'jitterStep', 0.04, ...
                     'jitterScales', [0.93 1 1.07], 'minedSizes', 12, 'minedSmallest', 24, ...
                     'minedPerPhoto', 60, 'randomPerPhoto', 40);

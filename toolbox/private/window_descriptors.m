@@ -26,7 +26,8 @@ function descriptors = window_descriptors(windows, filters, cellSize)
   pooling = cell_matrix(side, cellSize, cellsPerSide);
   orientCount = numel(filters);
   cellCount = cellsPerSide ^ 2;
-  descriptors = zeros(count, cellCount * (orientCount + 1));
+  contrastFloor = 1e-3;         % keeps the logarithms of a flat window finite
+  descriptors = zeros(count, 2 * cellCount * (orientCount + 1) + 2);
   for k = 1:count
     window = windows(:, :, k);
     energies = filter_responses(window, filters);
@@ -34,10 +35,12 @@ function descriptors = window_descriptors(windows, filters, cellSize)
     for o = 1:orientCount
       amplitudes(:, o) = reshape(pooling * sqrt(double(energies{o})) * pooling', [], 1);
     end
+    contrast = [log(mean(amplitudes(:)) + contrastFloor), log(std(window(:)) + contrastFloor)];
     amplitudes = amplitudes / (mean(amplitudes(:)) + eps);
     greys = (window - mean(window(:))) / (std(window(:)) + eps);
     cellGreys = reshape(pooling * greys * pooling', [], 1) / cellSize ^ 2;
-    descriptors(k, :) = [amplitudes(:); cellGreys]';
+    descriptors(k, :) = [amplitudes(:); cellGreys; asymmetry(amplitudes, cellGreys, cellsPerSide); ...
+                         contrast(:)]';
   end
 end
 
@@ -49,4 +52,15 @@ function pooling = cell_matrix(side, cellSize, cellsPerSide)
   for c = 1:cellsPerSide
     pooling(c, first + (c - 1) * cellSize + (1:cellSize)) = 1;
   end
+end
+
+function differences = asymmetry(amplitudes, cellGreys, cellsPerSide)
+% How far the cells differ from their mirror image (left and right swapped, each orientation
+% turned into its mirror orientation): small for a face seen from the front.
+  orientCount = columns(amplitudes);
+  mirrorOrients = mod(orientCount - (0:orientCount - 1), orientCount) + 1;
+  grid = reshape(amplitudes, cellsPerSide, cellsPerSide, orientCount);
+  mirrored = flip(grid(:, :, mirrorOrients), 2);
+  greys = reshape(cellGreys, cellsPerSide, cellsPerSide);
+  differences = [abs(grid(:) - mirrored(:)); abs(greys(:) - reshape(flip(greys, 2), [], 1))];
 end
