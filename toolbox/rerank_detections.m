@@ -52,6 +52,9 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
   finalScores = modelScores + settings.scoreWeight * reshape([detections.score], [], 1);
   [~, order] = sort(-finalScores);
   reranked = detections;
+  if count == 0
+    reranked = struct_with_scores(detections);
+  end
   for k = 1:count
     reranked(k).modelScore = modelScores(k);
     reranked(k).finalScore = finalScores(k);
@@ -72,4 +75,10 @@ function check_model(model, filters)
     error('rerank_detections:filterMismatch', ['rerank_detections: the model was learned with ' ...
           '%d filters of %d pixels; got another bank'], model.orientCount, model.filterSide);
   end
+end
+
+function empty = struct_with_scores(detections)
+% An empty detection list with the fields the re-ranking adds.
+  names = [fieldnames(detections)', {'modelScore', 'finalScore'}];
+  empty = cell2struct(cell(numel(names), 0), names, 1);
 end
