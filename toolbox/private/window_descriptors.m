@@ -23,44 +23,67 @@ function descriptors = window_descriptors(windows, filters, cellSize)
 
   [side, ~, count] = size(windows);
   cellsPerSide = floor(side / cellSize);
-  pooling = cell_matrix(side, cellSize, cellsPerSide);
   orientCount = numel(filters);
   cellCount = cellsPerSide ^ 2;
   contrastFloor = 1e-3;         % keeps the logarithms of a flat window finite
-  descriptors = zeros(count, 2 * cellCount * (orientCount + 1) + 2);
-  for k = 1:count
-    window = windows(:, :, k);
-    energies = filter_responses(window, filters);
-    amplitudes = zeros(cellCount, orientCount);
-    for o = 1:orientCount
-      amplitudes(:, o) = reshape(pooling * sqrt(double(energies{o})) * pooling', [], 1);
-    end
-    contrast = [log(mean(amplitudes(:)) + contrastFloor), log(std(window(:)) + contrastFloor)];
-    amplitudes = amplitudes / (mean(amplitudes(:)) + eps);
-    greys = (window - mean(window(:))) / (std(window(:)) + eps);
-    cellGreys = reshape(pooling * greys * pooling', [], 1) / cellSize ^ 2;
-    descriptors(k, :) = [amplitudes(:); cellGreys; asymmetry(amplitudes, cellGreys, cellsPerSide); ...
-                         contrast(:)]';
+  energies = mosaic_energies(windows, filters);
+  amplitudes = zeros(cellCount, orientCount, count);
+  for o = 1:orientCount
+    amplitudes(:, o, :) = reshape(cell_sums(sqrt(energies{o}), cellSize, cellsPerSide), ...
+                                  cellCount, 1, count);
+  end
+  meanAmplitudes = reshape(mean(reshape(amplitudes, [], count), 1), 1, 1, count);
+  spreads = reshape(std(reshape(windows, [], count), 0, 1), 1, 1, count);
+  contrast = log([meanAmplitudes(:), spreads(:)] + contrastFloor);
+  amplitudes = amplitudes ./ (meanAmplitudes + eps);
+  greys = (windows - mean(mean(windows, 1), 2)) ./ (spreads + eps);
+  cellGreys = reshape(cell_sums(greys, cellSize, cellsPerSide), cellCount, count) / cellSize ^ 2;
+  descriptors = [reshape(amplitudes, [], count); cellGreys; ...
+                 asymmetry(amplitudes, cellGreys, cellsPerSide)]';
+  descriptors = [descriptors, contrast];
+end
+
+function energies = mosaic_energies(windows, filters)
+% The filter energies of every window, as filter_responses gives them for the window alone,
+% from one call over a mosaic: each window is padded by repeating its own edges for half a
+% filter's width, so that no filter reaching from one tile sees its neighbour.
+  [side, ~, count] = size(windows);
+  half = (size(filters{1}, 1) - 1) / 2;
+  tile = side + 2 * half;
+  padding = [ones(1, half), 1:side, side * ones(1, half)];
+  gridRows = ceil(sqrt(count));
+  gridCols = ceil(count / gridRows);
+  tiles = zeros(tile, tile, gridRows * gridCols);
+  tiles(:, :, 1:count) = windows(padding, padding, :);
+  mosaic = reshape(permute(reshape(tiles, tile, tile, gridRows, gridCols), [1 3 2 4]), ...
+                   tile * gridRows, tile * gridCols);
+  responses = filter_responses(mosaic, filters);
+  interior = half + (1:side);
+  energies = cell(size(responses));
+  for o = 1:numel(responses)
+    tiled = permute(reshape(double(responses{o}), tile, gridRows, tile, gridCols), [1 3 2 4]);
+    tiled = reshape(tiled, tile, tile, []);
+    energies{o} = tiled(interior, interior, 1:count);
   end
 end
 
-function pooling = cell_matrix(side, cellSize, cellsPerSide)
-% The cellsPerSide x side matrix summing each cell's pixels along one axis; the cells are
-% centred in the window, a remainder split evenly between its two edges.
-  first = floor((side - cellsPerSide * cellSize) / 2);
-  pooling = zeros(cellsPerSide, side);
-  for c = 1:cellsPerSide
-    pooling(c, first + (c - 1) * cellSize + (1:cellSize)) = 1;
-  end
+function sums = cell_sums(maps, cellSize, cellsPerSide)
+% The sums of each map (side x side x n) over a grid of cells centred in it, a remainder
+% split evenly between its two edges: cellsPerSide x cellsPerSide x n.
+  [side, ~, count] = size(maps);
+  span = floor((side - cellsPerSide * cellSize) / 2) + (1:cellsPerSide * cellSize);
+  blocks = reshape(maps(span, span, :), cellSize, cellsPerSide, cellSize, cellsPerSide, count);
+  sums = reshape(sum(sum(blocks, 1), 3), cellsPerSide, cellsPerSide, count);
 end
 
 function differences = asymmetry(amplitudes, cellGreys, cellsPerSide)
 % How far the cells differ from their mirror image (left and right swapped, each orientation
 % turned into its mirror orientation): small for a face seen from the front.
-  orientCount = columns(amplitudes);
+  [~, orientCount, count] = size(amplitudes);
   mirrorOrients = mod(orientCount - (0:orientCount - 1), orientCount) + 1;
-  grid = reshape(amplitudes, cellsPerSide, cellsPerSide, orientCount);
-  mirrored = flip(grid(:, :, mirrorOrients), 2);
-  greys = reshape(cellGreys, cellsPerSide, cellsPerSide);
-  differences = [abs(grid(:) - mirrored(:)); abs(greys(:) - reshape(flip(greys, 2), [], 1))];
+  grid = reshape(amplitudes, cellsPerSide, cellsPerSide, orientCount, count);
+  mirrored = flip(grid(:, :, mirrorOrients, :), 2);
+  greys = reshape(cellGreys, cellsPerSide, cellsPerSide, count);
+  differences = [reshape(abs(grid - mirrored), [], count); ...
+                 reshape(abs(greys - flip(greys, 2)), [], count)];
 end
