@@ -42,12 +42,10 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
   image = grey_image(image, 'rerank_detections', 'the image');
   count = numel(detections);
   modelScores = zeros(count, 1);
+  boxes = zeros(count, 4);
   if count > 0
     boxes = [[detections.row]', [detections.col]', [detections.height]', [detections.width]'];
-    descriptors = window_descriptors(crop_windows(image, boxes, model.windowSize), filters, ...
-                                     model.cellSize);
-    modelScores = ((descriptors - model.featureMean) ./ model.featureScale) * model.weights + ...
-                  model.bias;
+    [modelScores, boxes] = best_nearby(image, boxes, model, filters, settings);
   end
   finalScores = modelScores + settings.scoreWeight * reshape([detections.score], [], 1);
   [~, order] = sort(-finalScores);
@@ -56,11 +54,36 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
     reranked = struct_with_scores(detections);
   end
   for k = 1:count
+    reranked(k).row = boxes(k, 1);
+    reranked(k).col = boxes(k, 2);
+    reranked(k).height = boxes(k, 3);
+    reranked(k).width = boxes(k, 4);
     reranked(k).modelScore = modelScores(k);
     reranked(k).finalScore = finalScores(k);
   end
   reranked = reranked(order);
   order = order';
+end
+
+function [scores, boxes] = best_nearby(image, boxes, model, filters, settings)
+% The model's log odds of each box and of the boxes around it (shifted by refineShift of its
+% size across and along, scaled by refineScales): the highest of each, and its box.
+  [shiftRows, shiftCols, scales] = ndgrid(unique([-1 0 1] * settings.refineShift), ...
+                                          unique([-1 0 1] * settings.refineShift), ...
+                                          unique([1, settings.refineScales]));
+  count = rows(boxes);
+  variantCount = numel(scales);
+  candidates = zeros(count * variantCount, 4);
+  for v = 1:variantCount
+    candidates((v - 1) * count + (1:count), :) = ...
+        [boxes(:, 1) + shiftRows(v) * boxes(:, 3), boxes(:, 2) + shiftCols(v) * boxes(:, 4), ...
+         boxes(:, 3) * scales(v), boxes(:, 4) * scales(v)];
+  end
+  descriptors = window_descriptors(crop_windows(image, candidates, model.windowSize), filters, ...
+                                   model.cellSize);
+  allScores = ((descriptors - model.featureMean) ./ model.featureScale) * model.weights + model.bias;
+  [scores, best] = max(reshape(allScores, count, variantCount), [], 2);
+  boxes = candidates((best - 1) * count + (1:count)', :);
 end
 
 function check_model(model, filters)

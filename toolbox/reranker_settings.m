@@ -16,8 +16,8 @@ function settings = reranker_settings(varargin)
 %     regularization    0.01   weight of the squared-weight penalty of the logistic model
 %     scoreWeight       0.3    final score: the model's log odds plus this times the
 %                              template's score (0: the model alone)
-%     candidateFactor   3      candidates asked of detect_faces per face wanted,
-%     candidateMinimum  30     and at least this many
+%     candidateFactor   5      candidates asked of detect_faces per face wanted,
+%     candidateMinimum  50     and at least this many
 %     jitterShifts      [-1 0 1]    training faces shifted by these fractions of
 %                              jitterStep of their height, across and along,
 %     jitterStep        0.04
@@ -26,6 +26,10 @@ function settings = reranker_settings(varargin)
 %     minedSmallest     24     this many pixels to the photo's shorter side
 %     minedPerPhoto     60     hard negatives kept per face-free photo
 %     randomPerPhoto    40     random windows kept per face-free photo
+%     refineShift       0.12   each candidate's box is also tried shifted by this fraction
+%                              of its size up, down, left and right,
+%     refineScales      1      and scaled by these factors; the best box is kept (0 and 1:
+%                              the box as found only)
 %
 %   Example:
 %     settings = reranker_settings('scoreWeight', 0.5);
@@ -33,10 +37,11 @@ function settings = reranker_settings(varargin)
 
   % ---- re-ranking defaults: the one place they are kept ----
   defaults = struct('windowSize', 40, 'cellSize', 8, 'regularization', 0.01, ...
-                    'scoreWeight', 0.3, 'candidateFactor', 3, 'candidateMinimum', 30, ...
+                    'scoreWeight', 0.3, 'candidateFactor', 5, 'candidateMinimum', 50, ...
                     'jitterShifts', [-1 0 1], 'jitterStep', 0.04, ...
                     'jitterScales', [0.93 1 1.07], 'minedSizes', 12, 'minedSmallest', 24, ...
-                    'minedPerPhoto', 60, 'randomPerPhoto', 40);
+                    'minedPerPhoto', 60, 'randomPerPhoto', 40, 'refineShift', 0.12, ...
+                    'refineScales', 1);
   settings = defaults;
   args = varargin;
   if ~isempty(args) && isstruct(args{1})
