@@ -30,6 +30,9 @@ function settings = reranker_settings(varargin)
 %                              of its size up, down, left and right,
 %     refineScales      1      and scaled by these factors; the best box is kept (0 and 1:
 %                              the box as found only)
+%     bootstrapCandidates 200  a second round of learning re-ranks this many detections
+%                              per face-free photo with the first model and adds those it
+%                              ranks highest (0: one round)
 %
 %   Example:
 %     settings = reranker_settings('scoreWeight', 0.5);
@@ -41,7 +44,7 @@ function settings = reranker_settings(varargin)
                     'jitterShifts', [-1 0 1], 'jitterStep', 0.04, ...
                     'jitterScales', [0.93 1 1.07], 'minedSizes', 12, 'minedSmallest', 24, ...
                     'minedPerPhoto', 60, 'randomPerPhoto', 40, 'refineShift', 0.12, ...
-                    'refineScales', 1);
+                    'refineScales', 1, 'bootstrapCandidates', 200);
   settings = defaults;
   args = varargin;
   if ~isempty(args) && isstruct(args{1})

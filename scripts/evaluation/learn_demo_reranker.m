@@ -7,7 +7,9 @@ function [model, negativeCount] = learn_demo_reranker(dataDir, template, filters
 %   template's training faces; learn_reranker jitters them). Negatives: the template's hard
 %   negatives and random windows on the face-free photos (mine_hard_negatives on
 %   face_free_photos), and the 100 non-face patches of lfw_subset.npy with their mirror
-%   images. About half a minute.
+%   images. With bootstrapCandidates (reranker_settings) above 0, a second round adds the
+%   windows of the face-free photos that the first model ranks highest and learns again.
+%   About a minute.
 %
 %   Arguments:
 %     dataDir    the data cache, holding lfw_subset.npy and the face-free photos
@@ -40,6 +42,12 @@ function [model, negativeCount] = learn_demo_reranker(dataDir, template, filters
     negatives(:, :, k) = crop_windows(nonFaces(:, :, k), wholePatch, side);
   end
   negatives = cat(3, mined, negatives);
+  faces = cat(3, faces, flip(faces, 2));
+  model = learn_reranker(faces, negatives, filters, settings);
+  if settings.bootstrapCandidates > 0
+    negatives = cat(3, negatives, mine_hard_negatives(face_free_photos(dataDir), template, ...
+                                                      filters, stamps, settings, model));
+    model = learn_reranker(faces, negatives, filters, settings);
+  end
   negativeCount = size(negatives, 3);
-  model = learn_reranker(cat(3, faces, flip(faces, 2)), negatives, filters, settings);
 end

@@ -1,14 +1,18 @@
-function windows = mine_hard_negatives(files, template, filters, stamps, settings)
+function windows = mine_hard_negatives(files, template, filters, stamps, settings, model)
 % MINE_HARD_NEGATIVES  Non-face windows that the template ranks highest, from face-free photos.
 %
 %   windows = mine_hard_negatives(files, template, filters, stamps, settings)
+%   windows = mine_hard_negatives(files, template, filters, stamps, settings, model)
 %
 %   On each photo, detect_faces searches minedSizes face sizes (reranker_settings), evenly
 %   spaced in log scale from minedSmallest pixels to the photo's shorter side, and its first
 %   minedPerPhoto detections are cut out (crop_windows) as hard negatives; randomPerPhoto
 %   windows of random sizes and places over the same range are added, so that the model
 %   also sees ordinary background. The random windows are drawn from a generator of fixed
-%   state, so that the same photos give the same windows.
+%   state, so that the same photos give the same windows. Given a re-ranking model, the
+%   photo's first bootstrapCandidates detections are re-ranked with it (rerank_detections)
+%   instead, and the minedPerPhoto it ranks highest are kept, with the boxes it chose: the
+%   windows that model mistakes for faces most.
 %
 %   Arguments:
 %     files      cell array of photo paths (photos that hold no face).
@@ -16,6 +20,7 @@ function windows = mine_hard_negatives(files, template, filters, stamps, setting
 %     filters
 %     stamps
 %     settings   reranker_settings; windowSize is the windows' side.
+%     model      optional re-ranking model (learn_reranker).
 %   Returns:
 %     windows    windowSize x windowSize x n array of grey windows.
 %
@@ -35,8 +40,15 @@ function windows = mine_hard_negatives(files, template, filters, stamps, setting
     image = read_image(files{k});
     shorter = min(size(image, 1), size(image, 2));
     sizes = exp(linspace(log(settings.minedSmallest), log(shorter), settings.minedSizes));
-    found = detect_faces(image, template, filters, stamps, 'faceSizes', sizes, ...
-                         'detectionCount', settings.minedPerPhoto, 'verbose', 0);
+    if nargin < 6
+      found = detect_faces(image, template, filters, stamps, 'faceSizes', sizes, ...
+                           'detectionCount', settings.minedPerPhoto, 'verbose', 0);
+    else
+      found = detect_faces(image, template, filters, stamps, 'faceSizes', sizes, ...
+                           'detectionCount', settings.bootstrapCandidates, 'verbose', 0);
+      found = rerank_detections(image, found, model, filters, settings);
+      found = found(1:min(numel(found), settings.minedPerPhoto));
+    end
     mined = [[found.row]', [found.col]', [found.height]', [found.width]'];
     windows = cat(3, windows, crop_windows(image, reshape(mined, [], 4), side), ...
                   crop_windows(image, random_boxes(size(image), settings), side));
