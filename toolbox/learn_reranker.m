@@ -39,7 +39,7 @@ function model = learn_reranker(faces, nonFaces, filters, varargin)
   positives = window_descriptors(jittered_windows(faces, settings), filters, settings.cellSize);
   negatives = window_descriptors(whole_windows(nonFaces, side), filters, settings.cellSize);
   features = [positives; negatives];
-  labels = [true(rows(positives), 1); false(rows(negatives), 1)];
+  labels = [true(size(positives, 1), 1); false(size(negatives, 1), 1)];
   featureMean = mean(features, 1);
   featureScale = std(features, 0, 1);
   featureScale(featureScale == 0) = 1;
@@ -49,8 +49,8 @@ function model = learn_reranker(faces, nonFaces, filters, varargin)
   model = struct('weights', weights, 'bias', bias, 'featureMean', featureMean, ...
                  'featureScale', featureScale, 'windowSize', side, ...
                  'cellSize', settings.cellSize, 'orientCount', numel(filters), ...
-                 'filterSide', size(filters{1}, 1), 'faceCount', rows(positives), ...
-                 'nonFaceCount', rows(negatives), 'trainingAccuracy', mean(correct));
+                 'filterSide', size(filters{1}, 1), 'faceCount', size(positives, 1), ...
+                 'nonFaceCount', size(negatives, 1), 'trainingAccuracy', mean(correct));
 end
 
 function windows = jittered_windows(faces, settings)
@@ -63,7 +63,7 @@ function windows = jittered_windows(faces, settings)
   boxes = [centre(1) + shiftRows(:) * settings.jitterStep * faceRows, ...
            centre(2) + shiftCols(:) * settings.jitterStep * faceCols, ...
            scales(:) * faceRows, scales(:) * faceCols];
-  perFace = rows(boxes);
+  perFace = size(boxes, 1);
   windows = zeros(settings.windowSize, settings.windowSize, count * perFace);
   for k = 1:count
     windows(:, :, (k - 1) * perFace + (1:perFace)) = crop_windows(faces(:, :, k), boxes, ...

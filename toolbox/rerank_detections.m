@@ -6,11 +6,15 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %   reranked = rerank_detections(image, detections, model, filters, 'name', value, ...)
 %   [reranked, order] = rerank_detections(...)
 %
-%   Each detection's box is cut out of the image, resampled and described as the model's
-%   training windows were (learn_reranker); the model's log odds that it is a face become
-%   its field modelScore, and its field finalScore is modelScore plus scoreWeight
-%   (reranker_settings) times the template's score. The detections are returned sorted by
-%   finalScore, highest first (equal scores keep their order): none is added or dropped.
+%   Each detection's box, and the same box shifted by refineShift of its size up, down,
+%   left and right (and diagonally) and scaled by refineScales (reranker_settings), is cut
+%   out of the image, resampled and described as the model's training windows were
+%   (learn_reranker): a template's box often lies a little off the face. The highest of
+%   the model's log odds that the box is a face becomes the detection's field modelScore,
+%   and the detection takes that box (row, col, height and width); its field finalScore is
+%   modelScore plus scoreWeight times the template's score. The detections are returned
+%   sorted by finalScore, highest first (equal scores keep their order): none is added or
+%   dropped.
 %
 %   Arguments:
 %     image       the image searched, grey or colour (as detect_faces takes it).
@@ -19,11 +23,12 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %     model       the model (learn_reranker).
 %     filters     the filter bank it was learned with (filter_bank); another is refused
 %                 with rerank_detections:filterMismatch.
-%     settings    optional struct or name/value pairs of reranker_settings (scoreWeight).
+%     settings    optional struct or name/value pairs of reranker_settings (scoreWeight,
+%                 refineShift, refineScales).
 %   Returns:
-%     reranked    the detections, sorted, with fields modelScore and finalScore added.
-%     order       their indices in the list given: reranked = detections(order) (plus the
-%                 new fields).
+%     reranked    the detections, sorted, with the boxes chosen and fields modelScore and
+%                 finalScore added.
+%     order       their indices in the list given: reranked(k) is detections(order(k)).
 %
 %   Example:
 %     [x, y] = meshgrid(1:24);
@@ -71,7 +76,7 @@ function [scores, boxes] = best_nearby(image, boxes, model, filters, settings)
   [shiftRows, shiftCols, scales] = ndgrid(unique([-1 0 1] * settings.refineShift), ...
                                           unique([-1 0 1] * settings.refineShift), ...
                                           unique([1, settings.refineScales]));
-  count = rows(boxes);
+  count = size(boxes, 1);
   variantCount = numel(scales);
   candidates = zeros(count * variantCount, 4);
   for v = 1:variantCount

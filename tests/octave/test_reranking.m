@@ -1,7 +1,8 @@
 % The second stage that re-ranks detections: a model learned on synthetic faces (dark eyes and
 % mouth on a lighter oval) against brick-like texture must put a face window above a brick
 % window that the template scored higher; the reorder must keep every detection and sort
-% them by the new score; the logistic fit must weigh both classes equally.
+% them by the new score; a box off the face must be moved onto it; the logistic fit must
+% weigh both classes equally.
 
 %!shared faces, bricks, filters, model
 %! side = 24; count = 12;
@@ -38,12 +39,24 @@
 %! found = struct('row', 12.5, 'col', num2cell(cols), 'height', 24, 'width', 24, ...
 %!                'score', {1, 2, 3, 4});
 %! weight = 0.5;
-%! [reranked, order] = rerank_detections(scene, found, model, filters, 'scoreWeight', weight);
+%! [reranked, order] = rerank_detections(scene, found, model, filters, 'scoreWeight', weight, ...
+%!                                      'refineShift', 0);
 %! assert(sort(order), 1:4);
 %! assert([reranked.col], cols(order));
 %! assert([reranked.score], [found(order).score]);
 %! assert([reranked.finalScore], [reranked.modelScore] + weight * [reranked.score], 1e-12);
 %! assert(all(diff([reranked.finalScore]) <= 0));
+
+%!test
+%! % A box a sixth of its size off the face is moved onto it by the refinement, and scores
+%! % higher than where it was found.
+%! scene = 0.5 * ones(60, 60);
+%! scene(19:42, 19:42) = faces(:, :, 4);
+%! found = struct('row', 30.5, 'col', 30.5 + 4, 'height', 24, 'width', 24, 'score', 1);
+%! kept = rerank_detections(scene, found, model, filters, 'refineShift', 0);
+%! moved = rerank_detections(scene, found, model, filters, 'refineShift', 1 / 6);
+%! assert([moved.row, moved.col, moved.height], [30.5, 30.5, 24]);
+%! assert(moved.modelScore > kept.modelScore);
 
 %!test
 %! % No detections give no detections; another filter bank is refused.

@@ -8,18 +8,26 @@ function descriptors = window_descriptors(windows, filters, cellSize)
 %   cellSize-pixel cells per orientation and divided by the window's mean amplitude, so
 %   that a dim face and a bright one give the same cells. The grey levels, standardized
 %   over the window, are averaged over the same cells: they tell light and dark regions
-%   apart (eyes and mouth darker than cheeks), which energies alone do not.
+%   apart (eyes and mouth darker than cheeks), which energies alone do not. Then how far
+%   both kinds of cells differ from their mirror image (a face seen from the front is
+%   nearly symmetric; clutter mostly is not), and the window's contrast: the logarithms of
+%   its mean amplitude and of its grey levels' spread, so that a flat, dark window whose
+%   normalized cells show only noise can be told from a face. All windows are filtered in
+%   one pass over a mosaic of them (each tile padded with its own edges, so the energies
+%   equal those of each window filtered alone).
 %
 %   Arguments:
 %     windows      side x side x n double array (crop_windows).
 %     filters      filter bank (filter_bank).
 %     cellSize     cell side, pixels; the grid covers floor(side / cellSize) cells a side.
 %   Returns:
-%     descriptors  n x (cells * (numel(filters) + 1)) double array, a row per window.
+%     descriptors  n x (2 * cells * (numel(filters) + 1) + 2) double array, a row per
+%                  window: the amplitude cells, the grey cells, the mirror differences of
+%                  both, and the two contrasts.
 %
 %   Example:
 %     descriptors = window_descriptors(rand(40, 40, 2), filter_bank(), 8);
-%     size(descriptors)                               % 2 x 225
+%     size(descriptors)                               % 2 x 452
 
   [side, ~, count] = size(windows);
   cellsPerSide = floor(side / cellSize);
