@@ -9,9 +9,11 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %   Each detection's box, and the same box shifted by refineShift of its size up, down,
 %   left and right (and diagonally) and scaled by refineScales (reranker_settings), is cut
 %   out of the image, resampled and described as the model's training windows were
-%   (learn_reranker): a template's box often lies a little off the face. The highest of
-%   the model's log odds that the box is a face becomes the detection's field modelScore,
-%   and the detection takes that box (row, col, height and width); its field finalScore is
+%   (learn_reranker): a template's box often lies a little off the face. The box with the
+%   highest log odds that it is a face is taken, and the search is repeated from it
+%   refineSteps times, so that a box can move up to refineSteps * refineShift of its size;
+%   the last highest log odds becomes the detection's field modelScore, and the detection
+%   takes that box (row, col, height and width); its field finalScore is
 %   modelScore plus scoreWeight times the template's score. The detections are returned
 %   sorted by finalScore, highest first (equal scores keep their order): none is added or
 %   dropped.
@@ -24,7 +26,7 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %     filters     the filter bank it was learned with (filter_bank); another is refused
 %                 with rerank_detections:filterMismatch.
 %     settings    optional struct or name/value pairs of reranker_settings (scoreWeight,
-%                 refineShift, refineScales).
+%                 refineShift, refineScales, refineSteps).
 %   Returns:
 %     reranked    the detections, sorted, with the boxes chosen and fields modelScore and
 %                 finalScore added.
@@ -50,7 +52,9 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
   boxes = zeros(count, 4);
   if count > 0
     boxes = [[detections.row]', [detections.col]', [detections.height]', [detections.width]'];
-    [modelScores, boxes] = best_nearby(image, boxes, model, filters, settings);
+    for step = 1:settings.refineSteps
+      [modelScores, boxes] = best_nearby(image, boxes, model, filters, settings);
+    end
   end
   finalScores = modelScores + settings.scoreWeight * reshape([detections.score], [], 1);
   [~, order] = sort(-finalScores);

@@ -18,7 +18,7 @@ function settings = reranker_settings(varargin)
 %                              template's score (0: the model alone)
 %     candidateFactor   5      candidates asked of detect_faces per face wanted,
 %     candidateMinimum  50     and at least this many
-%     jitterShifts      [-1 0 1]    training faces shifted by these fractions of
+%     jitterShifts      [-1 0 1]    training faces shifted by these multiples of
 %                              jitterStep of their height, across and along,
 %     jitterStep        0.04
 %     jitterScales      [0.93 1 1.07]  and scaled by these factors
@@ -30,6 +30,8 @@ function settings = reranker_settings(varargin)
 %                              of its size up, down, left and right,
 %     refineScales      1      and scaled by these factors; the best box is kept (0 and 1:
 %                              the box as found only)
+%     refineSteps       3      the search around the box is repeated from the best box
+%                              this many times
 %     bootstrapCandidates 200  a second round of learning re-ranks this many detections
 %                              per face-free photo with the first model and adds those it
 %                              ranks highest (0: one round)
@@ -44,7 +46,7 @@ function settings = reranker_settings(varargin)
                     'jitterShifts', [-1 0 1], 'jitterStep', 0.04, ...
                     'jitterScales', [0.93 1 1.07], 'minedSizes', 12, 'minedSmallest', 24, ...
                     'minedPerPhoto', 60, 'randomPerPhoto', 40, 'refineShift', 0.12, ...
-                    'refineScales', 1, 'bootstrapCandidates', 200);
+                    'refineScales', 1, 'bootstrapCandidates', 200, 'refineSteps', 3);
   settings = defaults;
   args = varargin;
   if ~isempty(args) && isstruct(args{1})
