@@ -74,9 +74,9 @@ end
 function windows = whole_windows(patches, side)
 % Every patch resampled whole to side x side.
   [patchRows, patchCols, count] = size(patches);
+  wholePatch = [(patchRows + 1) / 2, (patchCols + 1) / 2, patchRows, patchCols];
   windows = zeros(side, side, count);
   for k = 1:count
-    windows(:, :, k) = crop_windows(patches(:, :, k), ...
-                                    [(patchRows + 1) / 2, (patchCols + 1) / 2, patchRows, patchCols], side);
+    windows(:, :, k) = crop_windows(patches(:, :, k), wholePatch, side);
   end
 end

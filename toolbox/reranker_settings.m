@@ -59,12 +59,14 @@ function settings = reranker_settings(varargin)
   for k = 1:2:numel(args)
     name = args{k};
     if ~ischar(name) || ~isfield(defaults, name)
-      error('reranker_settings:unknownOption', 'reranker_settings: unknown setting ''%s''; known: %s', ...
-            num2str(name), strjoin(fieldnames(defaults)', ', '));
+      error('reranker_settings:unknownOption', ['reranker_settings: unknown setting ''%s''; ' ...
+            'known: %s'], num2str(name), strjoin(fieldnames(defaults)', ', '));
     end
     value = args{k + 1};
-    if ~isnumeric(value) || ~isreal(value) || isempty(value) || ~isvector(value) || any(~isfinite(value))
-      error('reranker_settings:badOption', 'reranker_settings: setting ''%s'' must be finite real numbers', name);
+    if ~isnumeric(value) || ~isreal(value) || isempty(value) || ~isvector(value) || ...
+       any(~isfinite(value))
+      error('reranker_settings:badOption', ['reranker_settings: setting ''%s'' must be ' ...
+            'finite real numbers'], name);
     end
     settings.(name) = double(value);
   end
