@@ -21,16 +21,23 @@ function windows = crop_windows(image, boxes, side)
   [rows, cols] = size(image);
   count = size(boxes, 1);
   windows = zeros(side, side, count);
+  rowCounts = max(1, round(boxes(:, 3)));
+  colCounts = max(1, round(boxes(:, 4)));
+  % Boxes of one size share their resampling matrix: resize_image of an identity gives it.
+  counts = unique([rowCounts; colCounts]);
+  resamplers = cell(max(counts), 1);
+  for n = counts'
+    resamplers{n} = resize_image(eye(n), side, n);
+  end
   for k = 1:count
-    boxRows = box_span(boxes(k, 1), boxes(k, 3), rows);
-    boxCols = box_span(boxes(k, 2), boxes(k, 4), cols);
-    windows(:, :, k) = resize_image(image(boxRows, boxCols), side, side);
+    boxRows = box_span(boxes(k, 1), rowCounts(k), rows);
+    boxCols = box_span(boxes(k, 2), colCounts(k), cols);
+    windows(:, :, k) = resamplers{rowCounts(k)} * image(boxRows, boxCols) * resamplers{colCounts(k)}';
   end
 end
 
-function span = box_span(centre, extent, limit)
+function span = box_span(centre, pixelCount, limit)
 % The whole pixels a box covers along one axis, clamped to the image (edges repeated).
-  pixelCount = max(1, round(extent));
   first = round(centre - pixelCount / 2 + 0.5);
   span = min(max(first + (0:pixelCount - 1), 1), limit);
 end

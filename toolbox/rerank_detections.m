@@ -52,8 +52,16 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
   boxes = zeros(count, 4);
   if count > 0
     boxes = [[detections.row]', [detections.col]', [detections.height]', [detections.width]'];
+    % A box that stayed where it was would stay there again: only moved boxes are searched on.
+    moving = true(count, 1);
     for step = 1:settings.refineSteps
-      [modelScores, boxes] = best_nearby(image, boxes, model, filters, settings);
+      previous = boxes(moving, :);
+      [modelScores(moving), boxes(moving, :)] = best_nearby(image, previous, model, filters, ...
+                                                            settings);
+      moving(moving) = any(boxes(moving, :) ~= previous, 2);
+      if ~any(moving)
+        break;
+      end
     end
   end
   finalScores = modelScores + settings.scoreWeight * reshape([detections.score], [], 1);
