@@ -75,3 +75,14 @@
 %! [w, b] = call_private('fit_logistic', x, [true(5, 1); false(200, 1)], 1e-3);
 %! assert(w > 0);
 %! assert(abs(-b / w) < 0.6);
+
+%!test
+%! % A window is the box's pixels resized (resize_image), the image's edge pixels repeated
+%! % where the box leaves the image; boxes of different sizes each get their own resampling.
+%! rand('state', 9);
+%! image = rand(30, 40);
+%! boxes = [10.5 12.5 8 12; 3.5 38.5 10 10];
+%! windows = crop_windows(image, boxes, 6);
+%! assert(windows(:, :, 1), call_private('resize_image', image(7:14, 7:18), 6, 6), 1e-12);
+%! outside = image(min(max(-1:8, 1), 30), min(max(34:43, 1), 40));
+%! assert(windows(:, :, 2), call_private('resize_image', outside, 6, 6), 1e-12);
