@@ -3,7 +3,8 @@
 # packages without installing them: each .deb is downloaded with apt-get download and only
 # the needed files are extracted from it. Later runs find the files and do nothing.
 #
-#   scripts/fetch-data.sh [--development] [cacheDir]     (default: data/ at the repository root)
+#   scripts/fetch-data.sh [--development] [--face-free] [cacheDir]
+#                                          (cacheDir: data/ at the repository root by default)
 #
 # Files written into cacheDir:
 #   lfw_subset.npy                         200 grey 25 x 25 patches: 100 faces, 100 non-faces
@@ -19,15 +20,36 @@
 #   the four photos training.xml names     2007_007763.jpg, 2008_001009.jpg, ...
 #   grace_hopper.jpg                       a colour portrait, 512 x 600 (python-matplotlib-data)
 # Nothing else of libdlib19.1 is extracted: its other photos are kept unseen for judging.
+# With --face-free, also photos that hold no face (each was looked at whole to be sure), from
+# which the re-ranking model takes its non-face examples (make evaluate uses them):
+#   brick.png, grass.png, gravel.png       wall and ground textures (python3-skimage); no face
+#   coffee.png                             a cup of coffee on a wooden table (python3-skimage);
+#                                          no face
+#   chelsea.png                            a cat's head (python3-skimage); no human face
+#   motorcycle_left.png                    a motorcycle in a garage with shelves and boxes
+#                                          (python3-skimage); no face
+#   rocket.jpg                             a rocket on its launch pad at night (python3-skimage);
+#                                          no face
+#   text.png, page.png                     handwriting and a printed page (python3-skimage); no
+#                                          face
+#   image_0000.pgm                         a castle model on a table in an office
+#                                          (visp-images-data, mbt-depth/castel); no face
+#   image0000.pgm                          a cube on a desk beside a pillar and cables
+#                                          (visp-images-data, mbt/cube); no face
 # Exits with status 1 and a message naming the package when the archive cannot be reached.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 development=false
-if [ "${1:-}" = --development ]; then
-    development=true
+faceFree=false
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --development) development=true ;;
+        --face-free) faceFree=true ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 cache="${1:-$root/data}"
 
 skimagePackage=python3-skimage
@@ -42,6 +64,17 @@ boxesFolder=./usr/share/doc/libdlib19.1/examples/faces
 boxesFile=$boxesFolder/training.xml
 portraitPackage=python-matplotlib-data
 portraitFiles=(./usr/share/matplotlib/mpl-data/sample_data/grace_hopper.jpg)
+faceFreeSkimage=(./usr/lib/python3/dist-packages/skimage/data/brick.png
+                 ./usr/lib/python3/dist-packages/skimage/data/grass.png
+                 ./usr/lib/python3/dist-packages/skimage/data/gravel.png
+                 ./usr/lib/python3/dist-packages/skimage/data/coffee.png
+                 ./usr/lib/python3/dist-packages/skimage/data/chelsea.png
+                 ./usr/lib/python3/dist-packages/skimage/data/motorcycle_left.png
+                 ./usr/lib/python3/dist-packages/skimage/data/rocket.jpg
+                 ./usr/lib/python3/dist-packages/skimage/data/text.png
+                 ./usr/lib/python3/dist-packages/skimage/data/page.png)
+faceFreeVisp=(./usr/share/visp-images-data/ViSP-images/mbt-depth/castel/castel/image_0000.pgm
+              ./usr/share/visp-images-data/ViSP-images/mbt/cube/image0000.pgm)
 
 # True when every file of the list is already in the cache.
 all_cached() {
@@ -121,7 +154,8 @@ fetch_boxed_photos() {
 }
 
 if all_cached "${skimageFiles[@]}" && all_cached "${vispFiles[@]}" &&
-   { ! $development || development_cached; }; then
+   { ! $development || development_cached; } &&
+   { ! $faceFree || { all_cached "${faceFreeSkimage[@]}" && all_cached "${faceFreeVisp[@]}"; }; }; then
     exit 0
 fi
 mkdir -p "$cache"
@@ -135,4 +169,8 @@ fetch "$vispPackage" "${vispFiles[@]}"
 if $development; then
     fetch_boxed_photos
     fetch "$portraitPackage" "${portraitFiles[@]}"
+fi
+if $faceFree; then
+    fetch "$skimagePackage" "${faceFreeSkimage[@]}"
+    fetch "$vispPackage" "${faceFreeVisp[@]}"
 fi

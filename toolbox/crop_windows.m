@@ -1,0 +1,43 @@
+function windows = crop_windows(image, boxes, side)
+% CROP_WINDOWS  The image under each box, resampled to side x side pixels.
+%
+%   windows = crop_windows(image, boxes, side)
+%
+%   A box is [row, col, height, width]: its centre in image pixels (1-based) and its size.
+%   The box's pixels are cut out (the image's edge pixels repeated where the box leaves the
+%   image) and resized to side x side (resize_image, which smooths before shrinking).
+%
+%   Arguments:
+%     image   grey image, a real 2-D array.
+%     boxes   n x 4 array of boxes.
+%     side    the windows' side, pixels.
+%   Returns:
+%     windows side x side x n double array.
+%
+%   Example:
+%     windows = crop_windows(magic(8), [4.5 4.5 4 4], 2);
+%     disp(windows)
+
+  [rows, cols] = size(image);
+  count = size(boxes, 1);
+  windows = zeros(side, side, count);
+  rowCounts = max(1, round(boxes(:, 3)));
+  colCounts = max(1, round(boxes(:, 4)));
+  % Boxes of one size share their resampling matrix: resize_image of an identity gives it.
+  counts = unique([rowCounts; colCounts]);
+  resamplers = cell(max(counts), 1);
+  for n = counts'
+    resamplers{n} = resize_image(eye(n), side, n);
+  end
+  for k = 1:count
+    boxRows = box_span(boxes(k, 1), rowCounts(k), rows);
+    boxCols = box_span(boxes(k, 2), colCounts(k), cols);
+    windows(:, :, k) = resamplers{rowCounts(k)} * image(boxRows, boxCols) * resamplers{colCounts(k)}';
+  end
+end
+
+function span = box_span(centre, pixelCount, limit)
+% The whole pixels a box covers along one axis, clamped to the image (edges repeated).
+  first = round(centre - pixelCount / 2 + 0.5);
+  span = min(max(first + (0:pixelCount - 1), 1), limit);
+end
