@@ -3,7 +3,7 @@
 # packages without installing them: each .deb is downloaded with apt-get download and only
 # the needed files are extracted from it. Later runs find the files and do nothing.
 #
-#   scripts/fetch-data.sh [--development] [--face-free] [cacheDir]
+#   scripts/fetch-data.sh [--development] [cacheDir]
 #                                          (cacheDir: data/ at the repository root by default)
 #
 # Files written into cacheDir:
@@ -13,15 +13,8 @@
 #   Solvay_conference_1927_Version2_1024x705.jpg
 #                                          another scan of the same gathering, at another size
 #   astronaut.png                          a single colour portrait, 512 x 512
-# With --development, also the development photos that make evaluate scores (the demo and the
-# tests never need them), from two more packages:
-#   training.xml                           face boxes drawn by hand on four PASCAL VOC photos
-#                                          (libdlib19.1's examples/faces/training.xml)
-#   the four photos training.xml names     2007_007763.jpg, 2008_001009.jpg, ...
-#   grace_hopper.jpg                       a colour portrait, 512 x 600 (python-matplotlib-data)
-# Nothing else of libdlib19.1 is extracted: its other photos are kept unseen for judging.
-# With --face-free, also photos that hold no face (each was looked at whole to be sure), from
-# which the re-ranking model takes its non-face examples (make evaluate uses them):
+# and photos that hold no face (each was looked at whole to be sure), from which the template's
+# re-ranking model takes its non-face examples:
 #   brick.png, grass.png, gravel.png       wall and ground textures (python3-skimage); no face
 #   coffee.png                             a cup of coffee on a wooden table (python3-skimage);
 #                                          no face
@@ -36,16 +29,21 @@
 #                                          (visp-images-data, mbt-depth/castel); no face
 #   image0000.pgm                          a cube on a desk beside a pillar and cables
 #                                          (visp-images-data, mbt/cube); no face
+# With --development, also the development photos that make evaluate scores (the demo and the
+# tests never need them), from two more packages:
+#   training.xml                           face boxes drawn by hand on four PASCAL VOC photos
+#                                          (libdlib19.1's examples/faces/training.xml)
+#   the four photos training.xml names     2007_007763.jpg, 2008_001009.jpg, ...
+#   grace_hopper.jpg                       a colour portrait, 512 x 600 (python-matplotlib-data)
+# Nothing else of libdlib19.1 is extracted: its other photos are kept unseen for judging.
 # Exits with status 1 and a message naming the package when the archive cannot be reached.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 development=false
-faceFree=false
 while [ $# -gt 0 ]; do
     case "$1" in
         --development) development=true ;;
-        --face-free) faceFree=true ;;
         *) break ;;
     esac
     shift
@@ -154,8 +152,8 @@ fetch_boxed_photos() {
 }
 
 if all_cached "${skimageFiles[@]}" && all_cached "${vispFiles[@]}" &&
-   { ! $development || development_cached; } &&
-   { ! $faceFree || { all_cached "${faceFreeSkimage[@]}" && all_cached "${faceFreeVisp[@]}"; }; }; then
+   all_cached "${faceFreeSkimage[@]}" && all_cached "${faceFreeVisp[@]}" &&
+   { ! $development || development_cached; }; then
     exit 0
 fi
 mkdir -p "$cache"
@@ -164,13 +162,9 @@ mkdir -p "$cache"
 # run inside it.
 work="$(mktemp -d "$(cd "$cache" && pwd)/.fetch.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-fetch "$skimagePackage" "${skimageFiles[@]}"
-fetch "$vispPackage" "${vispFiles[@]}"
+fetch "$skimagePackage" "${skimageFiles[@]}" "${faceFreeSkimage[@]}"
+fetch "$vispPackage" "${vispFiles[@]}" "${faceFreeVisp[@]}"
 if $development; then
     fetch_boxed_photos
     fetch "$portraitPackage" "${portraitFiles[@]}"
-fi
-if $faceFree; then
-    fetch "$skimagePackage" "${faceFreeSkimage[@]}"
-    fetch "$vispPackage" "${faceFreeVisp[@]}"
 fi

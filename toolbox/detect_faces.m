@@ -16,6 +16,23 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %   height are ruled out; and only the placements that the inhibition can reach are scored
 %   again. The search stops after detectionCount detections, when the best score left falls
 %   below scoreThreshold, or when every placement is ruled out; the report says which.
+%   Without faceSizes, every size from smallestFace up to the image's shorter side is
+%   searched, sizeStep apart. A detection inhibits only the sizes within inhibitionReach of
+%   its own; at sizes beyond, it rules out the placements centred within exclusionRadius
+%   times the smaller of the two face heights (a face inside a large box, or a large box
+%   around a face, are other objects).
+%
+%   Scores that compare across sizes: the template's score sums the evidence of its
+%   elements in a window resized to the template, and textures seen at one size (brick,
+%   stripes, a round logo) can outscore faces seen at another. When the template carries a
+%   re-ranking model (template.ranker, learned by face_template) and rerank is 1, the
+%   search makes max(candidateFactor * detectionCount, candidateMinimum) candidates, and
+%   rerank_detections rescores each candidate's box, resampled to a fixed window whatever
+%   its size, by a logistic model learned from faces against the template's own best
+%   mistakes on face-free photos (refining the box by small shifts on the way); the score
+%   becomes that model's log odds plus scoreWeight times the template's score, a quantity
+%   that means the same at every size, and the detectionCount best are returned in its
+%   order.
 %
 %   Sizes larger than the image are skipped (with a note). A search that cannot work is
 %   refused: detect_faces:imageTooSmall when no size fits the image, detect_faces:tooCostly
@@ -32,19 +49,26 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %     filters   the filter bank and stamps the template was learned with (filter_bank);
 %     stamps    others are refused with detect_faces:filterMismatch.
 %     settings  optional struct or name/value pairs (detector_settings): faceSizes,
-%               detectionCount, scoreThreshold, exclusionRadius, maxEnlargement,
-%               memoryLimit and verbose (1, the default, prints a line per scale as it is
-%               prepared and per detection as it is found; 0 prints nothing). Learning
-%               settings may be given only with the template's values.
+%               smallestFace, sizeStep, detectionCount, scoreThreshold, exclusionRadius,
+%               inhibitionReach, maxEnlargement, memoryLimit, the re-ranking settings
+%               (rerank, candidateFactor, candidateMinimum, scoreWeight, refine...) and
+%               verbose (1, the default, prints a line per scale as it is prepared and
+%               per detection as it is found, or when re-ranking per detection kept; 2
+%               also per candidate; 0 prints nothing). Learning settings may be given only
+%               with the template's values.
 %   Returns:
-%     detections  struct array in the order found, fields row, col (box centre, image
-%                 pixels, 1-based), height, width (box size in image pixels), score,
-%                 scale (index into faceSizes) and sketch (the deformed template drawn
-%                 over the box, an array of the box's size in image pixels, boxTop and
-%                 boxLeft its first row and column, possibly outside the image).
+%     detections  struct array in the order found (when re-ranked, in the order of the
+%                 re-ranked score), fields row, col (box centre, image pixels, 1-based),
+%                 height, width (box size in image pixels), score, scale (index into
+%                 faceSizes, or into report.faceSizes when the sizes are automatic),
+%                 templateScore (the template's score), modelScore (the re-ranking model's
+%                 log odds; NaN without re-ranking, score then being the template's) and
+%                 sketch (the deformed template drawn over the box the template found, an
+%                 array of that box's size in image pixels, boxTop and boxLeft its first
+%                 row and column, possibly outside the image).
 %     sketch      image-sized single array: every detection's deformed template.
 %     report      struct: faceSizes (the sizes searched), skippedSizes (too large for the
-%                 image) and stopReason (why fewer than detectionCount detections were
+%                 image, or left out of an automatic search by memoryLimit) and stopReason (why fewer than detectionCount detections were
 %                 made; empty when all were).
 %
 %   Example:
@@ -73,11 +97,20 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   % is copied.
   overlap = overlap_table(filters, template.params.overlapThreshold);
   detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
-                      'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {});
+                      'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {}, ...
+                      'templateScore', {}, 'modelScore', {});
+  reranking = settings.rerank && isfield(template, 'ranker');
+  searched = settings.detectionCount;
+  found = 'detection';
+  if reranking
+    searched = max(ceil(settings.candidateFactor * settings.detectionCount), ...
+                   settings.candidateMinimum);
+    found = 'candidate';
+  end
   bests = struct('scores', zeros(1, scales.count, 'single'), 'rows', NaN(1, scales.count), ...
                  'cols', NaN(1, scales.count));
   stale = true(1, scales.count);
-  for n = 1:settings.detectionCount
+  for n = 1:searched
     bests = refresh_bests(bests, stale, maps.scores, scales, template);
     [score, k, anchorRow, anchorCol] = best_over_scales(bests, scales);
     if isnan(anchorRow)
@@ -92,12 +125,14 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     detection = describe(scales, k, anchorRow, anchorCol, template);
     detection.score = double(score);
     detection.scale = scales.sizeIndex(k);
+    detection.templateScore = detection.score;
+    detection.modelScore = NaN;
     [detection.sketch, detection.boxTop, detection.boxLeft] = ...
         draw_detection(maps.pooled(k, :), maps.traces(k, :), scales, k, anchorRow, anchorCol, ...
                        template, stamps, detection);
     detections(end + 1) = detection;
-    say(verbose, 'detect_faces: detection %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
-        n, detection.score, detection.row, detection.col, detection.height);
+    say(verbose - reranking, ['detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face ' ...
+        'of %.0f px\n'], found, n, detection.score, detection.row, detection.col, detection.height);
     [anchorRows, anchorCols] = map_anchors(scales, detection, template);
     % Scales of faces much larger or smaller than the detection's hold other objects (a face
     % within a large box, a large box around a face): they are not inhibited, and only the
@@ -128,6 +163,9 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     % was ruled out; elsewhere scores only fell, and the best stands.
     stale = ~unreached | best_ruled_out(bests, maps.scores, template);
   end
+  if reranking
+    [detections, report] = reranked(image, detections, template.ranker, filters, settings, report);
+  end
   sketch = zeros(rows, cols, 'single');
   for d = 1:numel(detections) * (nargout >= 2)
     [canvasRows, canvasCols, boxRows, boxCols] = overlap_of(size(sketch), ...
@@ -138,6 +176,28 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   if ~isempty(report.stopReason)
     say(verbose, 'detect_faces: %d of %d detections asked: %s\n', numel(detections), ...
         settings.detectionCount, report.stopReason);
+  end
+end
+
+function [detections, report] = reranked(image, candidates, ranker, filters, settings, report)
+% The candidates re-ranked by the template's model, the first detectionCount kept: each
+% one's score becomes its re-ranked score (modelScore plus scoreWeight times templateScore).
+  started = tic;
+  detections = rerank_detections(image, candidates, ranker, filters, settings);
+  detections = detections(1:min(end, settings.detectionCount));
+  for d = 1:numel(detections)
+    detections(d).score = detections(d).finalScore;
+  end
+  detections = rmfield(detections, 'finalScore');
+  if numel(detections) == settings.detectionCount
+    report.stopReason = '';
+  end
+  say(settings.verbose, 'detect_faces: %d candidates re-ranked (%.2f s)\n', numel(candidates), ...
+      toc(started));
+  for d = 1:numel(detections)
+    say(settings.verbose, ['detect_faces: detection %d: score %.4f (template %.4f) at row %.1f, ' ...
+        'col %.1f, face of %.0f px\n'], d, detections(d).score, detections(d).templateScore, ...
+        detections(d).row, detections(d).col, detections(d).height);
   end
 end
 

@@ -48,6 +48,31 @@ function [settings, rules] = detector_settings(varargin)
 %     maxEnlargement    3     the image is enlarged at most this many times (faces smaller
 %                             than templateSize/maxEnlargement pixels are refused)
 %     memoryLimit       4     a search needing more than this many GB of maps is refused
+%   Re-ranking (a second stage that rescores the best candidates of the search by a
+%   logistic model of each candidate's window; learn_reranker, rerank_detections):
+%     rerank            1     1: detect_faces re-ranks its candidates when the template
+%                             carries a model (face_template learns one); 0: it does not
+%     candidateFactor   3     candidates searched per detection asked, when re-ranking,
+%     candidateMinimum  50    and at least this many
+%     scoreWeight       0.3   a re-ranked score is the model's log odds plus this times
+%                             the template's score
+%     refineShift       0.12  each candidate's box is also tried moved by this fraction of
+%                             its size up, down, left and right (and diagonally),
+%     refineScales      1     and scaled by these factors; the best box is kept,
+%     refineSteps       3     and the search around it repeated this many times
+%     windowSize        40    a candidate's box is resampled to this many pixels square
+%     cellSize          8     orientation amplitudes are summed over cells of this side
+%     regularization    0.01  weight of the logistic model's squared-weight penalty
+%     jitterShifts      [-1 0 1]  training faces are shifted by these multiples of
+%     jitterStep        0.04      jitterStep of their size, across and along,
+%     jitterScales      [0.93 1 1.07]  and scaled by these factors
+%     minedSizes        12    hard negatives: the template's best detections on each
+%     minedSmallest     24    face-free photo, at minedSizes sizes from minedSmallest pixels
+%     minedPerPhoto     60    to its shorter side, this many per photo,
+%     randomPerPhoto    40    with this many random windows per photo
+%     bootstrapCandidates 200  a second round of learning re-ranks this many detections per
+%                             face-free photo with the first model and adds the
+%                             minedPerPhoto it ranks highest (0: one round)
 %   Batches (detect_folder):
 %     recursive         0     1: search the subfolders of the photo folder too
 %     pictures          0     1: also write each photo's detection picture
@@ -60,7 +85,8 @@ function [settings, rules] = detector_settings(varargin)
 %                             2: also learning's line per element
 %
 %   The second output, rules, lists every setting as a row {name, default, check, stage}
-%   (stage 'learning', 'detection', 'batch' or 'both'), for the toolbox's own checks.
+%   (stage 'learning', 'ranking' (learning the re-ranking model), 'detection', 'batch' or
+%   'both'), for the toolbox's own checks.
 %
 %   Example:
 %     settings = detector_settings('elementCount', 30);
@@ -93,6 +119,24 @@ function [settings, rules] = detector_settings(varargin)
     'inhibitionReach',    2,                               'reach',     'detection'
     'maxEnlargement',     3,                               'atLeastOne', 'detection'
     'memoryLimit',        4,                               'positive',  'detection'
+    'rerank',             1,                               'flag',      'detection'
+    'candidateFactor',    3,                               'atLeastOne', 'detection'
+    'candidateMinimum',   50,                              'whole',     'detection'
+    'scoreWeight',        0.3,                             'nonneg',    'detection'
+    'refineShift',        0.12,                            'nonneg',    'detection'
+    'refineScales',       1,                               'sizes',     'detection'
+    'refineSteps',        3,                               'whole',     'detection'
+    'windowSize',         40,                              'count',     'ranking'
+    'cellSize',           8,                               'count',     'ranking'
+    'regularization',     0.01,                            'nonneg',    'ranking'
+    'jitterShifts',       [-1 0 1],                        'numbers',   'ranking'
+    'jitterStep',         0.04,                            'nonneg',    'ranking'
+    'jitterScales',       [0.93 1 1.07],                   'sizes',     'ranking'
+    'minedSizes',         12,                              'count',     'ranking'
+    'minedSmallest',      24,                              'positive',  'ranking'
+    'minedPerPhoto',      60,                              'whole',     'ranking'
+    'randomPerPhoto',     40,                              'whole',     'ranking'
+    'bootstrapCandidates', 200,                            'whole',     'ranking'
     'recursive',          0,                               'flag',      'batch'
     'pictures',           0,                               'flag',      'batch'
     'jobs',               0,                               'whole',     'batch'

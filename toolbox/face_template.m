@@ -15,11 +15,18 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
 %   demos so learn once. A missing data file is refused with face_template:noData, unless
 %   the template file matches the settings (the data are then not checked).
 %
+%   With rerank 1 (the default) the template also carries, in template.ranker, the model
+%   that detect_faces re-ranks its candidates with (learn_reranker): learned from the same
+%   faces against the template's best detections on the face-free photos of
+%   fetch-data.sh --face-free (mined as hard negatives) and the non-face patches, with the
+%   ranking settings of detector_settings. It is learned (about a minute) only when the
+%   file holds none learned with those settings, and saved with the template.
+%
 %   Arguments:
 %     templateFile  name of the template's MAT file (its folder must exist).
 %     dataDir       option: folder of the data (default 'data').
-%     settings      any learning setting of detector_settings (orientCount, elementCount,
-%                   ...), as a struct or name/value pairs, and verbose (0: quiet; 1, the
+%     settings      any learning or ranking setting of detector_settings (orientCount,
+%                   elementCount, rerank, ...), as a struct or name/value pairs, and verbose (0: quiet; 1, the
 %                   default: a line saying whether the template was loaded or learned,
 %                   and learning's lines).
 %   Returns:
@@ -32,8 +39,8 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
 %     % with the data fetched (scripts/fetch-data.sh data):
 %     if exist('data/lfw_subset.npy', 'file')
 %       file = [tempname() '.mat'];
-%       [~, ~, ~, first] = face_template(file, 'elementCount', 10, 'verbose', 0);
-%       [~, ~, ~, second] = face_template(file, 'elementCount', 10, 'verbose', 0);
+%       [~, ~, ~, first] = face_template(file, 'elementCount', 10, 'rerank', 0, 'verbose', 0);
+%       [~, ~, ~, second] = face_template(file, 'elementCount', 10, 'rerank', 0, 'verbose', 0);
 %       printf('learned the first time: %d, the second: %d\n', first, second);   % 1, 0
 %       delete(file);
 %     end
@@ -52,8 +59,13 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
   if exist(templateFile, 'file')
     [template, filters, stamps, training] = load_template(templateFile);
     if isequal(template.params, wanted) && (isempty(data) || isequal(training, data.description))
-      learned = false;
-      say(settings.verbose, 'face_template: loaded the template from %s\n', templateFile);
+      learned = ~has_ranker(template, settings);
+      if learned
+        template = with_ranker(template, filters, stamps, dataDir, data, settings);
+        save_template(templateFile, template, filters, stamps, training);
+      else
+        say(settings.verbose, 'face_template: loaded the template from %s\n', templateFile);
+      end
       return;
     end
     say(settings.verbose, ['face_template: %s was learned with other settings or data: learning ' ...
@@ -68,9 +80,35 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
   say(settings.verbose, 'face_template: learning %d elements from %d faces (mirror images included)\n', ...
       settings.elementCount, size(data.faces, 3));
   template = learn_template(data.faces, filters, stamps, tables, settings);
+  say(settings.verbose, 'face_template: template learned in %.2f s\n', toc(started));
+  if settings.rerank
+    template = with_ranker(template, filters, stamps, dataDir, data, settings);
+  end
   save_template(templateFile, template, filters, stamps, data.description);
   learned = true;
-  say(settings.verbose, 'face_template: learned in %.2f s and saved to %s\n', toc(started), templateFile);
+  say(settings.verbose, 'face_template: saved to %s\n', templateFile);
+end
+
+function held = has_ranker(template, settings)
+% Whether the template holds what the settings ask for: a re-ranking model learned with the
+% ranking settings, or none asked.
+  held = ~settings.rerank || (isfield(template, 'ranker') && ...
+                              isequal(template.ranker.params, settings_of_stage(settings, 'ranking')));
+end
+
+function template = with_ranker(template, filters, stamps, dataDir, data, settings)
+% The template with its re-ranking model learned (learn_face_ranker), its data read when
+% not yet read.
+  photos = face_free_photos(dataDir);
+  if isempty(data)
+    data = training_data(dataDir);
+  end
+  started = tic;
+  say(settings.verbose, ['face_template: learning the re-ranking model from %d faces against ' ...
+      'the template''s best detections on %d face-free photos (about a minute)\n'], ...
+      size(data.faces, 3), numel(photos));
+  template.ranker = learn_face_ranker(data, photos, template, filters, stamps, settings);
+  say(settings.verbose, 'face_template: re-ranking model learned in %.1f s\n', toc(started));
 end
 
 function [dataDir, rest] = data_folder_option(args)

@@ -6,7 +6,7 @@ function model = learn_reranker(faces, nonFaces, filters, varargin)
 %   model = learn_reranker(faces, nonFaces, filters, 'name', value, ...)
 %
 %   Every face is cut out again at small shifts and scales (jitterShifts, jitterStep and
-%   jitterScales of reranker_settings), since a detection's box lies only near a face's:
+%   jitterScales of detector_settings), since a detection's box lies only near a face's:
 %   each copy, and each non-face window, is resampled to windowSize pixels square and
 %   described by window_descriptors (orientation amplitudes and grey levels over cells of
 %   cellSize pixels). The descriptors are standardized and a logistic model, the two
@@ -18,7 +18,7 @@ function model = learn_reranker(faces, nonFaces, filters, varargin)
 %     nonFaces  rows x cols x m grey stack of non-face windows (the box is the whole
 %               window), e.g. the template's highest-scoring detections on face-free photos.
 %     filters   the filter bank (filter_bank) the detections will be described with.
-%     settings  optional struct or name/value pairs of reranker_settings.
+%     settings  optional struct or name/value pairs of detector_settings (its re-ranking group).
 %   Returns:
 %     model     struct: weights (d x 1), bias, featureMean and featureScale (1 x d, the
 %               standardization), windowSize, cellSize, orientCount, filterSide,
@@ -32,7 +32,7 @@ function model = learn_reranker(faces, nonFaces, filters, varargin)
 %     model = learn_reranker(blobs + 0.1 * rand(24, 24, 20), stripes, filter_bank());
 %     printf('%d weights, training accuracy %.2f\n', numel(model.weights), model.trainingAccuracy);
 
-  settings = reranker_settings(varargin{:});
+  settings = resolve_settings('learn_reranker', varargin);
   faces = grey_image(faces, 'learn_reranker', 'faces', true);
   nonFaces = grey_image(nonFaces, 'learn_reranker', 'nonFaces', true);
   side = settings.windowSize;

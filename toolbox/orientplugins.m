@@ -16,7 +16,6 @@
 %   batch_index          - merge a batch's index: a row per photo with its outcome
 %   detect_faces         - find faces in an image with a learned template, at several sizes
 %   draw_detections      - a picture of the image with the detections and their ranks
-%   reranker_settings    - the settings of the second stage that re-ranks detections
 %   crop_windows         - the image under each box, resampled to a square window
 %   learn_reranker       - learn the model that re-ranks detections: faces against non-faces
 %   rerank_detections    - rescore detections with the re-ranking model and sort them

@@ -7,7 +7,7 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %   [reranked, order] = rerank_detections(...)
 %
 %   Each detection's box, and the same box shifted by refineShift of its size up, down,
-%   left and right (and diagonally) and scaled by refineScales (reranker_settings), is cut
+%   left and right (and diagonally) and scaled by refineScales (detector_settings), is cut
 %   out of the image, resampled and described as the model's training windows were
 %   (learn_reranker): a template's box often lies a little off the face. The box with the
 %   highest log odds that it is a face is taken, and the search is repeated from it
@@ -25,7 +25,7 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %     model       the model (learn_reranker).
 %     filters     the filter bank it was learned with (filter_bank); another is refused
 %                 with rerank_detections:filterMismatch.
-%     settings    optional struct or name/value pairs of reranker_settings (scoreWeight,
+%     settings    optional struct or name/value pairs of detector_settings (scoreWeight,
 %                 refineShift, refineScales, refineSteps).
 %   Returns:
 %     reranked    the detections, sorted, with the boxes chosen and fields modelScore and
@@ -44,7 +44,7 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %     reranked = rerank_detections(scene, found, model, filters);
 %     printf('first after re-ranking: the box at column %.1f\n', reranked(1).col);   % 12.5
 
-  settings = reranker_settings(varargin{:});
+  settings = resolve_settings('rerank_detections', varargin);
   check_model(model, filters);
   image = grey_image(image, 'rerank_detections', 'the image');
   count = numel(detections);
@@ -119,6 +119,7 @@ end
 
 function empty = struct_with_scores(detections)
 % An empty detection list with the fields the re-ranking adds.
-  names = [fieldnames(detections)', {'modelScore', 'finalScore'}];
+  names = fieldnames(detections)';
+  names = [names, setdiff({'modelScore', 'finalScore'}, names)];
   empty = cell2struct(cell(numel(names), 0), names, 1);
 end

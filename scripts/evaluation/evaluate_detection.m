@@ -4,24 +4,17 @@ function results = evaluate_detection(varargin)
 %   results = evaluate_detection()
 %   results = evaluate_detection('name', value, ...)
 %
-%   Learns face_demo's template once (learn_demo_template), then on every photo of
-%   evaluation_photos (the development set and both Solvay scans) makes N detections, N
-%   the number of the photo's faces, in two runs: given the photo's face sizes (five sizes
-%   from its smallest to its largest labelled face height, evenly spaced in log scale, as
-%   face_demo's faceRange; one size when they are equal), and at detector_settings' default
-%   sizes. Each run, and the Haar cascade's ranked detections when a peer script is given,
-%   is scored by score_detections: faces found among the first N detections, precision
-%   and recall at N. Prints a line per photo as it is scored, then the totals.
-%
-%   The re-ranked runs: the re-ranking model is learned once too (learn_demo_reranker, from
-%   the face-free photos of fetch-data.sh --face-free, fetched into dataDir when missing);
-%   each search then asks detect_faces for max(candidateFactor * N, candidateMinimum)
-%   detections (reranker_settings), rerank_detections reorders them and the first N are
-%   scored, given the photo's face sizes, at the default sizes, and at wide sizes (wideCount
-%   sizes from wideSmallest pixels to the photo's shorter side; the plain wide run is shown
-%   too). The plain runs are the first N of the same searches. When the face-free photos
-%   cannot be had, the re-ranked runs are left out and the run says why. The search and
-%   re-ranking times of each photo follow the table.
+%   Learns face_demo's template and its re-ranking model once (learn_demo_template), then
+%   on every photo of evaluation_photos (the development set and both Solvay scans) makes N
+%   detections, N the number of the photo's faces, in three runs: the template alone, given
+%   the photo's face sizes (five sizes from its smallest to its largest labelled face
+%   height, evenly spaced in log scale, as face_demo's faceRange; one size when they are
+%   equal); re-ranked, given those sizes; and re-ranked at detector_settings' default,
+%   every size from smallestFace up to the photo's shorter side (what make demo searches
+%   without FACES). Each run, and the Haar cascade's ranked detections when a peer script is
+%   given, is scored by score_detections: faces found among the first N detections,
+%   precision and recall at N. Prints a line per photo as it is scored, then the totals and
+%   each run's seconds per photo.
 %
 %   Options (name/value pairs):
 %     dataDir     the data cache, filled by fetch-data.sh --development (default 'data').
@@ -30,10 +23,9 @@ function results = evaluate_detection(varargin)
 %     peerScript  scripts/peers/haar_faces.py to score the Haar cascade too; '' (the
 %                 default) leaves it out.
 %   Returns a struct array, one per photo: name, group, source, faceCount, and
-%   givenSizes, defaultSizes, wideSizes, givenReranked, defaultReranked, wideReranked
-%   (empty without the re-ranking model) and haar (empty without a peer script), each a
+%   templateOnly, givenSizes, everySize and haar (empty without a peer script), each a
 %   struct of found, scoredCount (the detections scored), precision, recall, note (why the
-%   run made no detections, or ''), searchTime and rerankTime (seconds; 0 when not run).
+%   run made no detections, or '') and seconds.
 %
 %   Example:
 %     % with the data fetched (scripts/fetch-data.sh --development data) and the plug-ins
@@ -44,24 +36,19 @@ function results = evaluate_detection(varargin)
   options = evaluation_options(varargin);
   started = tic;
   [template, filters, stamps] = learn_demo_template(options.dataDir);
-  printf('Template learned as face_demo learns it: %d elements (%.1f s)\n', ...
-         template.elementCount, toc(started));
+  printf(['Template and re-ranking model as face_demo learns them: %d elements, a model of ' ...
+          '%d faces and %d non-face windows (%.1f s)\n'], template.elementCount, ...
+         template.ranker.faceCount, template.ranker.nonFaceCount, toc(started));
   photos = evaluation_photos(options.dataDir, options.labelsFile);
-  reranking = reranking_model(options.dataDir, template, filters, stamps);
-  runNames = {'givenSizes', 'defaultSizes'};
-  if ~isempty(reranking.model)
-    runNames = [runNames, {'givenReranked', 'defaultReranked', 'wideSizes', 'wideReranked'}];
-  end
+  runNames = {'templateOnly', 'givenSizes', 'everySize'};
   if ~isempty(options.peerScript)
     runNames{end + 1} = 'haar';
   end
   print_header(runNames);
-  results = struct('name', {}, 'group', {}, 'source', {}, 'faceCount', {}, 'givenSizes', {}, ...
-                   'defaultSizes', {}, 'wideSizes', {}, 'givenReranked', {}, ...
-                   'defaultReranked', {}, 'wideReranked', {}, 'haar', {});
+  results = struct('name', {}, 'group', {}, 'source', {}, 'faceCount', {}, ...
+                   'templateOnly', {}, 'givenSizes', {}, 'everySize', {}, 'haar', {});
   for k = 1:numel(photos)
-    results(k) = evaluate_photo(photos(k), template, filters, stamps, reranking, ...
-                                options.peerScript);
+    results(k) = evaluate_photo(photos(k), template, filters, stamps, options.peerScript);
     print_line(photos(k).name, results(k).faceCount, size_text(photos(k).faceRange), ...
                cellfun(@(name) results(k).(name), runNames, 'UniformOutput', false));
   end
@@ -88,87 +75,36 @@ function options = evaluation_options(args)
   end
 end
 
-function reranking = reranking_model(dataDir, template, filters, stamps)
-% The re-ranking model and its settings, learned on the face-free photos (fetched first when
-% missing); an empty model, with a line saying why, when they cannot be had.
-  reranking = struct('model', [], 'settings', reranker_settings());
-  try
-    face_free_photos(dataDir);
-  catch
-    fetcher = fullfile(fileparts(fileparts(mfilename('fullpath'))), 'fetch-data.sh');
-    [status, output] = system(sprintf('"%s" --face-free "%s" 2>&1', fetcher, dataDir));
-    if status ~= 0
-      printf('The re-ranked runs are left out: the face-free photos could not be fetched:\n%s', output);
-      return;
-    end
-  end
-  started = tic;
-  [reranking.model, negativeCount] = learn_demo_reranker(dataDir, template, filters, stamps, ...
-                                                         reranking.settings);
-  printf(['Re-ranking model learned from %d face windows (jittered) and %d non-face ' ...
-          'windows (%.1f s)\n'], reranking.model.faceCount, negativeCount, toc(started));
-end
-
-function result = evaluate_photo(photo, template, filters, stamps, reranking, peerScript)
+function result = evaluate_photo(photo, template, filters, stamps, peerScript)
 % The runs on one photo, scored.
   scaleCount = 5;               % sizes searched from the smallest to the largest labelled
   image = read_image(photo.file);
   faceCount = rows(photo.centres);
   givenSizes = unique(exp(linspace(log(photo.faceRange(1)), log(photo.faceRange(2)), scaleCount)));
-  rules = reranking.settings;
-  candidateCount = faceCount;
-  if ~isempty(reranking.model)
-    candidateCount = max(rules.candidateFactor * faceCount, rules.candidateMinimum);
-  end
-  quiet = detector_settings('verbose', 0, 'detectionCount', candidateCount);
+  quiet = detector_settings('verbose', 0, 'detectionCount', faceCount);
+  given = detector_settings(quiet, 'faceSizes', givenSizes);
   result = struct('name', photo.name, 'group', photo.group, 'source', photo.source, ...
                   'faceCount', faceCount);
-  [result.givenSizes, result.givenReranked] = ...
-      our_runs(image, photo, template, filters, stamps, ...
-               detector_settings(quiet, 'faceSizes', givenSizes), reranking);
-  [result.defaultSizes, result.defaultReranked] = ...
-      our_runs(image, photo, template, filters, stamps, quiet, reranking);
-  result.wideSizes = [];
-  result.wideReranked = [];
-  if ~isempty(reranking.model)
-    [result.wideSizes, result.wideReranked] = ...
-        our_runs(image, photo, template, filters, stamps, ...
-                 detector_settings(quiet, 'faceSizes', wide_sizes(size(image))), reranking);
-  end
+  result.templateOnly = our_run(image, photo, template, filters, stamps, ...
+                                detector_settings(given, 'rerank', 0));
+  result.givenSizes = our_run(image, photo, template, filters, stamps, given);
+  result.everySize = our_run(image, photo, template, filters, stamps, quiet);
   result.haar = [];
   if ~isempty(peerScript)
+    started = tic;
     [centres, failure] = haar_detections(peerScript, photo.file);
-    result.haar = scored(centres, photo, failure);
+    result.haar = scored(centres, photo, failure, toc(started));
   end
 end
 
-function sizes = wide_sizes(imageSize)
-% The wide run's face sizes: from the smallest searched to the photo's shorter side.
-  wideCount = 12;               % sizes, evenly spaced in log scale,
-  wideSmallest = 24;            % from this many pixels
-  sizes = exp(linspace(log(wideSmallest), log(min(imageSize(1:2))), wideCount));
-end
-
-function [plain, reranked] = our_runs(image, photo, template, filters, stamps, settings, reranking)
-% One search of detect_faces on the photo, scored as found and, when there is a re-ranking
-% model, after rerank_detections ([] otherwise); a refused search scores nothing and says why.
-  reranked = [];
+function score = our_run(image, photo, template, filters, stamps, settings)
+% detect_faces on the photo, scored; a refused search scores nothing and says why.
+  started = tic;
   try
-    started = tic;
     detections = detect_faces(image, template, filters, stamps, settings);
-    searchTime = toc(started);
-    plain = scored(centres_of(detections), photo, '', searchTime, 0);
-    if ~isempty(reranking.model)
-      started = tic;
-      detections = rerank_detections(image, detections, reranking.model, filters, ...
-                                     reranking.settings);
-      reranked = scored(centres_of(detections), photo, '', searchTime, toc(started));
-    end
+    score = scored(centres_of(detections), photo, '', toc(started));
   catch failure
-    plain = scored(zeros(0, 2), photo, failure.message, 0, 0);
-    if ~isempty(reranking.model)
-      reranked = plain;
-    end
+    score = scored(zeros(0, 2), photo, failure.message, toc(started));
   end
 end
 
@@ -177,37 +113,26 @@ function centres = centres_of(detections)
   centres = reshape([[detections.row]', [detections.col]'], [], 2);
 end
 
-function score = scored(centres, photo, note, searchTime, rerankTime)
+function score = scored(centres, photo, note, seconds)
 % The figures of one run.
-  if nargin < 4
-    searchTime = 0;
-    rerankTime = 0;
-  end
   [found, precision, recall, matched] = score_detections(reshape(centres, [], 2), ...
                                                          photo.centres, photo.radius);
   score = struct('found', found, 'scoredCount', numel(matched), 'precision', precision, ...
-                 'recall', recall, 'note', note, 'searchTime', searchTime, ...
-                 'rerankTime', rerankTime);
+                 'recall', recall, 'note', note, 'seconds', seconds);
 end
 
 function print_header(runNames)
 % The table's header lines.
-  titles = struct('givenSizes', 'ours, given sizes', 'defaultSizes', 'ours, default sizes', ...
-                  'givenReranked', 're-ranked, given', 'defaultReranked', 're-ranked, default', ...
-                  'wideSizes', 'ours, wide sizes', 'wideReranked', 're-ranked, wide', ...
-                  'haar', 'Haar cascade');
+  titles = struct('templateOnly', 'template, given sizes', 'givenSizes', 're-ranked, given', ...
+                  'everySize', 're-ranked, every size', 'haar', 'Haar cascade');
   defaults = detector_settings();
   printf(['\nFaces found among the first N detections (N = the faces in the photo), ' ...
           'precision and recall at N.\n']);
-  printf(['ours: face_demo''s template, given the sizes of the photo''s labelled faces ' ...
-          '(smallest to largest),\nor at the default sizes (%.0f to %.0f pixels).\n'], ...
-         min(defaults.faceSizes), max(defaults.faceSizes));
-  if any(strcmp(runNames, 'wideReranked'))
-    rules = reranker_settings();
-    printf(['re-ranked: the same searches asked for max(%dN, %d) detections, reordered by ' ...
-            'rerank_detections;\nwide: 12 sizes from 24 pixels to the photo''s shorter side.\n'], ...
-           rules.candidateFactor, rules.candidateMinimum);
-  end
+  printf(['ours: face_demo''s template alone, given the sizes of the photo''s labelled faces ' ...
+          '(smallest to largest);\nre-ranked by its model (max(%gN, %d) candidates), given ' ...
+          'those sizes, and at every size from %g pixels\nup to the photo''s shorter side ' ...
+          '(the default, what make demo searches without FACES).\n'], ...
+         defaults.candidateFactor, defaults.candidateMinimum, defaults.smallestFace);
   if any(strcmp(runNames, 'haar'))
     printf(['Haar cascade: OpenCV''s haarcascade_frontalface_default.xml, detectMultiScale ' ...
             'at its defaults on the grey photo,\nranked by the level weights of ' ...
@@ -288,18 +213,15 @@ function print_notes(results, runNames)
 end
 
 function print_times(results, runNames)
-% Each photo's search times (detect_faces, as many detections as the re-ranking asks for)
-% and the time re-ranking added, seconds.
-  if ~any(strcmp(runNames, 'wideReranked'))
-    return;
-  end
-  printf(['\nSeconds per photo: detect_faces at the given, default and wide sizes; the time ' ...
-          'rerank_detections adds to each.\n']);
-  printf('%-44s %8s %8s %8s   %8s %8s %8s\n', 'photo', 'given', 'default', 'wide', '+given', ...
-         '+default', '+wide');
+% Each run's seconds per photo (the Haar cascade's include starting Python).
+  printf('\nSeconds per photo:\n%-44s', 'photo');
+  printf(' %21s', runNames{:});
+  printf('\n');
   for k = 1:numel(results)
-    runs = [results(k).givenReranked, results(k).defaultReranked, results(k).wideReranked];
-    printf('%-44s %8.2f %8.2f %8.2f   %8.2f %8.2f %8.2f\n', results(k).name, ...
-           [runs.searchTime], [runs.rerankTime]);
+    printf('%-44s', results(k).name);
+    for name = runNames
+      printf(' %21.2f', results(k).(name{1}).seconds);
+    end
+    printf('\n');
   end
 end

@@ -4,7 +4,7 @@ function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, face
 %   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement)
 %   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange)
 %
-%   Learns face_demo's template once (learn_demo_template, not timed), reads the photo the
+%   Has face_demo's template (learn_demo_template, not timed), reads the photo the
 %   demo searches, enlarges it by bilinear interpolation to enlargement times its side
 %   (1 keeps it; not timed), then times runs calls of detect_faces with the default
 %   settings, which are the demo's: every face size from 24 pixels up to the photo's shorter

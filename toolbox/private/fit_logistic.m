@@ -22,7 +22,7 @@ function [weights, bias] = fit_logistic(features, labels, regularization)
 %     printf('both weights positive: %d\n', all(w > 0));
 
   stepLimit = 50;               % Newton steps at most
-  tolerance = 1e-8;             % stop once a step lowers the loss by less than this
+  tolerance = 1e-6;             % stop once a step lowers the loss by less than this
   halvingLimit = 30;
   labels = logical(labels(:));
   [count, dimension] = size(features);

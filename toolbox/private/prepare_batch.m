@@ -56,9 +56,13 @@ function ready_template(templateFile, dataDir, settings)
       return;
     end
   end
-  quiet = settings;
-  quiet.verbose = min(settings.verbose, 1);
-  face_template(templateFile, 'dataDir', dataDir, learning_settings(quiet), 'verbose', quiet.verbose);
+  asked = learning_settings(settings);
+  ranking = settings_of_stage(settings, 'ranking');
+  for name = fieldnames(ranking)'
+    asked.(name{1}) = ranking.(name{1});
+  end
+  face_template(templateFile, 'dataDir', dataDir, asked, 'rerank', settings.rerank, ...
+                'verbose', min(settings.verbose, 1));
 end
 
 function photos = photo_list(files, inFolder, outFolder, recursive)

@@ -118,6 +118,9 @@ function value = checked_value(caller, name, value, check)
            all(value(:) > 0);
       expected = ['a vector of face heights in pixels, each finite and greater than 0, ' ...
                   'or [] for every size'];
+    case 'numbers'
+      ok = isNumber && isvector(value) && all(isfinite(value(:)));
+      expected = 'a vector of finite numbers';
     case 'flag'
       ok = scalar && any(v == [0 1]);
       expected = '0 or 1 (false or true)';
@@ -132,7 +135,7 @@ function value = checked_value(caller, name, value, check)
           expected, value_text(value));
   end
   value = double(value);
-  if strcmp(check, 'sizes')
+  if any(strcmp(check, {'sizes', 'numbers'}))
     value = reshape(value, 1, []);
   end
 end
