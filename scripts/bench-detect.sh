@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # make bench-detect: times, in one run on this machine, the search for faces in the Solvay 1927
 # photo (1280 x 926), as medians of a few runs (elapsed and processor time):
-#   - detect_faces with the demo's settings (every face size from 24 px up, 40 detections),
-#     and given the face sizes of the photo (make demo FACES="36 63": five sizes from 36 to
-#     63 px), the template learned once and not timed;
+#   - detect_faces with the demo's settings (every face size from 24 px up, 40 detections,
+#     re-ranked), given the face sizes of the photo (make demo FACES="36 63": five sizes from
+#     36 to 63 px), and given those sizes with the template alone (no re-ranking); the
+#     template and its model learned once and not timed;
 #   - OpenCV's Haar cascade (haarcascade_frontalface_default.xml), detectMultiScale at its
 #     defaults on the grey photo, and given the same face sizes (minSize 36, maxSize 63);
-#   - detect_faces given those sizes on the photo enlarged to twice its side;
-#   - detect_faces given those sizes with OMP_NUM_THREADS=1 and with OMP_NUM_THREADS=2;
+#   - the template alone given those sizes on the photo enlarged to twice its side;
+#   - the template alone given those sizes with OMP_NUM_THREADS=1 (and 2, above);
 #   - the whole cached make demo (data fetched, plug-ins built), at every size and given
 #     FACES="36 63", and their stage times.
 # It measures whatever detect_faces does in this tree.
@@ -48,29 +49,28 @@ if ! "$root/scripts/install-deps.sh" peers; then
     peer=""
 fi
 
-# detect_times THREADS ENLARGEMENT [SMALLEST LARGEST]: "seconds,cpuSeconds" of detect_faces,
-# medians of the runs, at every size or given the face range.
+# detect_times THREADS ENLARGEMENT RERANK [SMALLEST LARGEST]: "seconds,cpuSeconds" of
+# detect_faces, medians of the runs, re-ranking its candidates (RERANK 1) or not, at every
+# size or given the face range.
 detect_times() {
     OMP_NUM_THREADS="$1" BENCH_MEX="$buildDir/mex" BENCH_TOOLBOX="$buildDir/toolbox" \
     BENCH_SCRIPTS="$root/scripts/evaluation" BENCH_DATA="$dataDir" BENCH_RUNS="$runs" \
-    BENCH_ENLARGEMENT="$2" BENCH_FACES="${3:-} ${4:-}" octave-cli --no-history --norc --quiet --eval '
+    BENCH_ENLARGEMENT="$2" BENCH_RERANK="$3" BENCH_FACES="${4:-} ${5:-}" octave-cli --no-history --norc --quiet --eval '
       addpath(getenv("BENCH_MEX"), getenv("BENCH_TOOLBOX"), getenv("BENCH_SCRIPTS"));
-      range = {};
-      if ~isempty(strtrim(getenv("BENCH_FACES")))
-        range = {sscanf(getenv("BENCH_FACES"), "%f")};
-      end
       [seconds, cpuSeconds] = time_detection(getenv("BENCH_DATA"), str2double(getenv("BENCH_RUNS")), ...
-                                             str2double(getenv("BENCH_ENLARGEMENT")), range{:});
+                                             str2double(getenv("BENCH_ENLARGEMENT")), ...
+                                             sscanf(getenv("BENCH_FACES"), "%f"), ...
+                                             str2double(getenv("BENCH_RERANK")));
       printf("%.4f,%.4f\n", seconds, cpuSeconds);'
 }
 
 # demo_seconds OUT [FACES]: runs the cached make demo into OUT quietly, at every size or given
-# FACES; prints its elapsed seconds.
+# FACES, with the template learned for the runs above; prints its elapsed seconds.
 demo_seconds() {
     local started
     started=$(date +%s.%N)
     DATA_DIR="$dataDir" make -C "$root" --no-print-directory BUILD_DIR="$buildDir" OUT="$1" \
-        ${2:+FACES="$2"} demo > "$1.log" 2>&1 ||
+        TEMPLATE="$dataDir/demo-template.mat" ${2:+FACES="$2"} demo > "$1.log" 2>&1 ||
         { echo "bench-detect: make demo failed; its output:" >&2; cat "$1.log" >&2; exit 1; }
     awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f\n", b - a }'
 }
@@ -94,26 +94,26 @@ line() {
 echo "bench-detect: $(date -u +%Y-%m-%d), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
 echo "medians of $runs runs; elapsed seconds (processor seconds, all threads added), ratios likewise."
 echo "The machine may be shared: elapsed times well above processor times say it was busy; repeat."
-ours=$(detect_times 2 1 "$smallestFace" "$largestFace")
-every=$(detect_times 2 1)
+plain=$(detect_times 2 1 0 "$smallestFace" "$largestFace")
+ours=$(detect_times 2 1 1 "$smallestFace" "$largestFace")
+every=$(detect_times 2 1 1)
 echo
-line "detect_faces given the photo's face sizes ($smallestFace-$largestFace px, 40 detections)" "$ours"
-line "detect_faces at every size from 24 px up (the demo's default, 40 detections)" "$every"
+line "detect_faces, the template alone, given the photo's face sizes ($smallestFace-$largestFace px)" "$plain"
+line "detect_faces re-ranked, given those sizes (the demo's FACES=\"$smallestFace $largestFace\")" "$ours"
+line "detect_faces re-ranked, every size from 24 px up (the demo's default)" "$every"
 if [ -n "$peer" ]; then
     haar=$("$peer" "$photo" --time "$runs")
     haarSized=$("$peer" "$photo" --sizes "$smallestFace" "$largestFace" --time "$runs")
     line "Haar cascade, detectMultiScale at its defaults ($(field "$haar" 4) threads)" "$haar" \
-         "given sizes / Haar: $(ratio "$ours" "$haar"); every size / Haar: $(ratio "$every" "$haar")"
+         "alone / Haar: $(ratio "$plain" "$haar"); re-ranked: $(ratio "$ours" "$haar"); every size: $(ratio "$every" "$haar")"
     line "Haar cascade, minSize $smallestFace and maxSize $largestFace px" "$haarSized" \
-         "given sizes / Haar: $(ratio "$ours" "$haarSized")"
+         "alone / Haar: $(ratio "$plain" "$haarSized")"
 fi
-enlarged=$(detect_times 2 "$enlargement" "$smallestFace" "$largestFace")
-line "detect_faces given sizes, photo enlarged $enlargement times in side" "$enlarged" \
-     "enlarged / photo: $(ratio "$enlarged" "$ours"), at most $expectedEnlargedRatio expected"
-oneThread=$(detect_times 1 1 "$smallestFace" "$largestFace")
-twoThreads=$(detect_times 2 1 "$smallestFace" "$largestFace")
-line "detect_faces given sizes, OMP_NUM_THREADS=1" "$oneThread"
-line "detect_faces given sizes, OMP_NUM_THREADS=2" "$twoThreads" "1 thread / 2 threads: $(ratio "$oneThread" "$twoThreads")"
+enlarged=$(detect_times 2 "$enlargement" 0 "$smallestFace" "$largestFace")
+line "the template alone, given sizes, photo enlarged $enlargement times in side" "$enlarged" \
+     "enlarged / photo: $(ratio "$enlarged" "$plain"), at most $expectedEnlargedRatio expected"
+oneThread=$(detect_times 1 1 0 "$smallestFace" "$largestFace")
+line "the template alone, given sizes, OMP_NUM_THREADS=1" "$oneThread" "1 thread / 2 threads: $(ratio "$oneThread" "$plain")"
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/bench-detect.XXXXXX")
 trap 'rm -rf "$out"' EXIT

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The main job: fetch the data once, learn a face template from LFW faces and find the faces
-# in a photo, writing template.png, detections.png, detections.csv and summary.txt.
+# The main job: fetch the data once, learn a face template from LFW faces and its re-ranking
+# model, and find the faces of every size in a photo, writing template.png, detections.png,
+# detections.csv and summary.txt.
 #
 #   scripts/demo.sh                                 the Solvay 1927 photo, scored against its
 #                                                   reference boxes, into out/
-#   SCENE=photo.png OUT=folder FACES="40 80" COUNT=10 scripts/demo.sh
-#                                                   any grey or colour PNG/JPEG with faces of
-#                                                   about 40 to 80 pixels in height
+#   SCENE=photo.png OUT=folder scripts/demo.sh      any grey or colour PNG/JPEG
+#   SCENE=photo.png FACES="40 80" COUNT=10 scripts/demo.sh
+#                                                   only faces of about 40 to 80 pixels high
 # Variables: SCENE (image file), OUT (output folder), FACES (smallest and largest face height
-# in pixels, or one height), COUNT (detections to make, at most), TEMPLATE (the template's
+# in pixels, or one height; default every size from 24 pixels up), COUNT (detections to make, at most), TEMPLATE (the template's
 # file, loaded when learned with the same settings and data, learned and written otherwise;
 # default OUT/template.mat), BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR
 # (data cache).

@@ -32,7 +32,7 @@ function [records, indexFile] = batch_index(outFolder)
 %       fclose(fopen(fullfile(photos, 'b.png'), 'w'));                 % an empty file
 %       out = tempname();
 %       detect_folder(photos, out, 'faceSizes', 50, 'detectionCount', 2, 'verbose', 0, ...
-%                     'elementCount', 10, 'jobs', 1);
+%                     'elementCount', 10, 'rerank', 0, 'jobs', 1);
 %       records = batch_index(out);
 %       printf('%s: %s %s\n', records(2).photo, records(2).status, records(2).message);
 %     end

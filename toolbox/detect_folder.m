@@ -68,10 +68,10 @@ function summary = detect_folder(inFolder, outFolder, varargin)
 %       imwrite(scene(401:580, 621:840), fullfile(photos, 'right.jpg'));
 %       out = tempname();
 %       summary = detect_folder(photos, out, 'faceSizes', 50, 'detectionCount', 2, ...
-%                               'elementCount', 10, 'jobs', 1, 'verbose', 0);
+%                               'elementCount', 10, 'rerank', 0, 'jobs', 1, 'verbose', 0);
 %       printf('%d photos done, %d failed\n', summary.done, summary.failed);   % 2, 0
 %       again = detect_folder(photos, out, 'faceSizes', 50, 'detectionCount', 2, ...
-%                             'elementCount', 10, 'jobs', 1, 'verbose', 0);
+%                             'elementCount', 10, 'rerank', 0, 'jobs', 1, 'verbose', 0);
 %       printf('rerun: %d skipped as already done\n', again.skipped);         % 2
 %     end
 

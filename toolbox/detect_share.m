@@ -41,7 +41,7 @@ function counts = detect_share(outFolder, share, shareCount, varargin)
 %       imwrite(scene(401:580, 621:840), fullfile(photos, 'b.png'));
 %       out = tempname();
 %       detect_folder(photos, out, 'faceSizes', 50, 'detectionCount', 2, 'verbose', 0, ...
-%                     'elementCount', 10, 'jobs', 1);
+%                     'elementCount', 10, 'rerank', 0, 'jobs', 1);
 %       counts = detect_share(out, 1, 2);
 %       printf('share 1 of 2: %d photo, %d already done\n', counts.total, counts.skipped);  % 1, 1
 %     end

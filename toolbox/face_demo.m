@@ -40,7 +40,8 @@ function summary = face_demo(varargin)
 %   Example:
 %     % with the data fetched (scripts/fetch-data.sh data) and the plug-ins built:
 %     if exist('data/lfw_subset.npy', 'file')
-%       lines = face_demo('outDir', fullfile(tempdir, 'demo'), 'verbose', 0);
+%       % rerank 0: the template alone, without learning its re-ranking model (a minute)
+%       lines = face_demo('outDir', fullfile(tempdir, 'demo'), 'rerank', 0, 'verbose', 0);
 %       printf('%s\n', lines{1:3});
 %     end
 

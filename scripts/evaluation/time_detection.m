@@ -1,8 +1,9 @@
-function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange)
+function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange, rerank)
 % TIME_DETECTION  Median time of detect_faces on the Solvay 1927 photo, at the demo's settings.
 %
 %   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement)
 %   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange)
+%   [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, faceRange, rerank)
 %
 %   Has face_demo's template (learn_demo_template, not timed), reads the photo the
 %   demo searches, enlarges it by bilinear interpolation to enlargement times its side
@@ -10,7 +11,8 @@ function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, face
 %   settings, which are the demo's: every face size from 24 pixels up to the photo's shorter
 %   side, up to 40 detections; or, given faceRange [smallest largest], five sizes from the
 %   smallest to the largest, evenly spaced in log scale, as make demo's FACES searches them.
-%   With faceRange, an enlarged photo is searched at the same sizes, so that the search
+%   faceRange [] searches every size; rerank 0 times the template's search alone, without
+%   the re-ranking of its candidates (1, the default). With faceRange, an enlarged photo is searched at the same sizes, so that the search
 %   covers enlargement^2 times the pixels. Returns the median of the runs' elapsed times, and the median of
 %   their processor times (all threads of Octave added), in seconds.
 %
@@ -22,7 +24,10 @@ function [seconds, cpuSeconds] = time_detection(dataDir, runs, enlargement, face
   image = enlarged(read_image(fullfile(dataDir, '1280px-Solvay_conference_1927.png')), enlargement);
   settings = detector_settings('verbose', 0);
   sizesSearched = 5;
-  if nargin > 3
+  if nargin > 4
+    settings.rerank = rerank;
+  end
+  if nargin > 3 && ~isempty(faceRange)
     settings.faceSizes = exp(linspace(log(faceRange(1)), log(faceRange(end)), sizesSearched));
   end
   times = zeros(1, runs);
