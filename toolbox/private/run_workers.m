@@ -38,8 +38,8 @@ end
 
 function id = start_array(environment, logs, shares, shareCount, threads, options)
 % Submits the job array (task t takes share t + 1) and waits for it in the background
-% (sbatch --wait); sbatch's output goes to logs/sbatch.out and its exit status to
-% logs/sbatch.status.
+% (sbatch --wait, then until squeue lists none of its tasks); sbatch's output goes to
+% logs/sbatch.out and its exit status to logs/sbatch.status.
   taskIds = strjoin(arrayfun(@(s) sprintf('%d', s - 1), shares, 'UniformOutput', false), ',');
   submit = sprintf(['%s BATCH_SHARES=%d BATCH_THREADS=%d sbatch --wait --array=%s ' ...
                     '--job-name=detect-faces --cpus-per-task=%d --output=%s %s %s'], ...
@@ -50,8 +50,14 @@ function id = start_array(environment, logs, shares, shareCount, threads, option
   if exist(statusFile, 'file')
     delete(statusFile);
   end
-  id = start_background(sprintf('(%s > %s 2>&1 < /dev/null; echo $? > %s)', submit, ...
-                                shell_quote(fullfile(logs, 'sbatch.out')), shell_quote(statusFile)));
+  % sbatch --wait may return while tasks of an array are still queued or running (seen on
+  % a one-node cluster), so the job is also watched in squeue until none of it is left.
+  output = shell_quote(fullfile(logs, 'sbatch.out'));
+  leftInQueue = sprintf(['job=$(awk ''/^Submitted batch job/ { print $4 }'' %s); ' ...
+                         'while [ -n "$job" ] && squeue -h -j "$job" 2> /dev/null | grep -q .; ' ...
+                         'do sleep 1; done'], output);
+  id = start_background(sprintf('(%s > %s 2>&1 < /dev/null; status=$?; %s; echo $status > %s)', ...
+                                submit, output, leftInQueue, shell_quote(statusFile)));
 end
 
 function id = start_background(command)
