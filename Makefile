@@ -108,7 +108,7 @@ demo: plugins
 # JOBS here counts the batch's worker processes (by default one per core, as for building).
 detect: plugins
 	$(Q)IMAGES="$(IMAGES)" OUT="$(OUT)" JOBS="$(JOBS)" THREADS="$(THREADS)" RECURSIVE="$(RECURSIVE)" \
-	  PICTURES="$(PICTURES)" FACES="$(FACES)" COUNT="$(COUNT)" MEMORY="$(MEMORY)" \
+	  PICTURES="$(PICTURES)" FACES="$(FACES)" COUNT="$(COUNT)" RERANK="$(RERANK)" MEMORY="$(MEMORY)" \
 	  TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/detect.sh
 
 package: all

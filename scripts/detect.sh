@@ -10,7 +10,8 @@
 # worker, default the cores split among the workers), RECURSIVE=1 (search subfolders too),
 # PICTURES=1 (also draw each photo's detections), FACES (smallest and largest face height in
 # pixels, or one height; default every size from 24 px up to the photo's shorter side),
-# COUNT (detections per photo, at most; default 40),
+# COUNT (detections per photo, at most; default 40), RERANK=0 (rank by the template alone,
+# without learning or applying its re-ranking model: faster, fewer faces found),
 # MEMORY (GB of maps a photo's search may take, default 4), TEMPLATE (the template's file,
 # default OUT/template.mat), BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR
 # (data cache). RUNNER=slurm, SLURM_SCRIPT and SBATCH_OPTIONS are set by
@@ -32,6 +33,7 @@ jobs="${JOBS:-0}"
 threads="${THREADS:-0}"
 recursive="${RECURSIVE:-0}"
 pictures="${PICTURES:-0}"
+rerank="${RERANK:-1}"
 faces="${FACES:-}"
 count="${COUNT:-40}"
 memory="${MEMORY:-4}"
@@ -74,6 +76,7 @@ checkWhole JOBS "$jobs"
 checkWhole THREADS "$threads"
 checkFlag RECURSIVE "$recursive"
 checkFlag PICTURES "$pictures"
+checkFlag RERANK "$rerank"
 if [ -n "$faces" ]; then checkFaces "$faces"; fi
 checkCount "$count"
 checkMemory
@@ -100,7 +103,7 @@ fi
 set +e
 { DETECT_MEX="$buildDir/mex" DETECT_TOOLBOX="$buildDir/toolbox" DETECT_DATA="$dataDir" \
 DETECT_IMAGES="$images" DETECT_OUT="$out" DETECT_JOBS="$jobs" DETECT_THREADS="$threads" \
-DETECT_RECURSIVE="$recursive" DETECT_PICTURES="$pictures" DETECT_FACES="$faces" \
+DETECT_RECURSIVE="$recursive" DETECT_PICTURES="$pictures" DETECT_RERANK="$rerank" DETECT_FACES="$faces" \
 DETECT_COUNT="$count" DETECT_MEMORY="$memory" DETECT_TEMPLATE="$template" \
 DETECT_RUNNER="$runner" DETECT_SLURM_SCRIPT="$slurmScript" DETECT_SBATCH_OPTIONS="$sbatchOptions" \
 octave-cli --no-history --norc --quiet --eval '
@@ -110,7 +113,8 @@ octave-cli --no-history --norc --quiet --eval '
   number = @(name) str2double(getenv(name));
   options = {"dataDir", getenv("DETECT_DATA"), "jobs", number("DETECT_JOBS"), ...
              "threads", number("DETECT_THREADS"), "recursive", number("DETECT_RECURSIVE"), ...
-             "pictures", number("DETECT_PICTURES"), "detectionCount", number("DETECT_COUNT"), ...
+             "pictures", number("DETECT_PICTURES"), "rerank", number("DETECT_RERANK"), ...
+             "detectionCount", number("DETECT_COUNT"), ...
              "memoryLimit", number("DETECT_MEMORY"), "runner", getenv("DETECT_RUNNER"), ...
              "slurmScript", getenv("DETECT_SLURM_SCRIPT"), ...
              "slurmOptions", getenv("DETECT_SBATCH_OPTIONS")};

@@ -11,7 +11,7 @@
 # Variables: TASKS (array tasks, default 8), THREADS (threads per task, default 1),
 # SBATCH_OPTIONS (further sbatch options, e.g. "--partition=short --time=1:00:00"),
 # DETECT_MODULES (modules each task loads, e.g. "octave"), and those of scripts/detect.sh:
-# IMAGES, OUT, RECURSIVE, PICTURES, FACES, COUNT, MEMORY, TEMPLATE, BUILD_DIR, DATA_DIR.
+# IMAGES, OUT, RECURSIVE, PICTURES, FACES, COUNT, RERANK, MEMORY, TEMPLATE, BUILD_DIR, DATA_DIR.
 # IMAGES, OUT, TEMPLATE and the build folder must be on a filesystem every node sees.
 # Exit status: 2 for a mistaken variable, 1 when some photo failed or was not done.
 set -euo pipefail

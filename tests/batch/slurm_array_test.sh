@@ -126,7 +126,9 @@ octave-cli --no-history --norc --quiet --eval "
   end
   imwrite(scene(401:560, 661:860), '$photos/more/crop6.jpg', 'Quality', 95);" 2> /dev/null
 printf 'not an image' > "$photos/broken.jpg"
-common=(BUILD_DIR="$buildDir" IMAGES="$photos" RECURSIVE=1 FACES=50 COUNT=3 TEMPLATE="$work/template.mat")
+# The template alone (RERANK=0): the batch's mechanics are under test, not the ranking, and
+# learning the re-ranking model would keep the machine busy for a minute first.
+common=(BUILD_DIR="$buildDir" IMAGES="$photos" RECURSIVE=1 FACES=50 COUNT=3 RERANK=0 TEMPLATE="$work/template.mat")
 env "${common[@]}" OUT="$work/local" JOBS=1 "$root/scripts/detect.sh" > "$work/local.out" 2>&1
 [ $? -eq 1 ] || fail "the local run did not end with status 1 (one photo is broken): $(cat "$work/local.out")"
 
@@ -137,9 +139,19 @@ arrayTime=$(awk -v a="$arrayStart" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f",
 echo "slurm test: the four-task array ran in $arrayTime s (preparing, the array, merging)"
 tr '\r' '\n' < "$work/array.out" | grep -v '^detect_folder: [0-9]* of ' | sed 's/^/  /'
 [ "$status" -eq 1 ] || fail "submit.sh ended with status $status, expected 1 (one photo is broken)"
-grep -q '^7 photos in .*: 6 done, 0 skipped as already done, 1 failed, 0 not done' \
-    <(sed -n 's/^detect_folder: //p' "$work/array.out" | tr '\r' '\n') ||
-    fail "the summary does not count 6 done and 1 failed"
+summaryOf() { sed -n 's/^detect_folder: //p' "$1" | tr '\r' '\n' | grep '^7 photos in '; }
+# On this one-node cluster a task now and then ends without a word before its first photo
+# (killed from outside Octave); the batch then reports its photos as not done and says to
+# run it again, which is what a user does: so does the test, once, and says so.
+if summaryOf "$work/array.out" | grep -q ', [1-9][0-9]* not done'; then
+    echo "slurm test: a task ended early ($(summaryOf "$work/array.out" | sed 's/;.*//')); submitting again, as the summary says"
+    env "${common[@]}" OUT="$work/array" TASKS=4 "$root/scripts/slurm/submit.sh" > "$work/array-again.out" 2>&1
+    summaryOf "$work/array-again.out" | grep -q ', 1 failed, 0 not done' ||
+        fail "submitting again left photos undone: $(summaryOf "$work/array-again.out")"
+else
+    summaryOf "$work/array.out" | grep -q ': 6 done, 0 skipped as already done, 1 failed, 0 not done' ||
+        fail "the summary does not count 6 done and 1 failed; the tasks said: $(cat "$work"/array/logs/task-*.out 2> /dev/null)"
+fi
 [ "$(ls "$work/array/logs" | grep -c '^task-[0-3]\.out$')" -eq 4 ] ||
     fail "expected the output of tasks 0 to 3 in logs/: $(ls "$work/array/logs")"
 grep -q -- '--array=0,1,2,3' "$work/array/logs/sbatch.out" 2> /dev/null ||
