@@ -99,15 +99,6 @@ end
 
 function write_index(file, records)
 % index.csv, written whole and then renamed.
-  temporary = temporary_name(file);
-  [fid, reason] = fopen(temporary, 'w');
-  if fid < 0
-    error('batch_index:cannotWrite', 'batch_index: cannot write %s: %s', file, reason);
-  end
-  fprintf(fid, '%s\n', index_columns());
-  for k = 1:numel(records)
-    fprintf(fid, '%s\n', index_line(records(k)));
-  end
-  fclose(fid);
-  replace_file('batch_index', temporary, file);
+  lines = [{index_columns()}, reshape(arrayfun(@index_line, records, 'UniformOutput', false), 1, [])];
+  write_text('batch_index', file, sprintf('%s\n', lines{:}), 'replace');
 end

@@ -6,10 +6,5 @@ function append_line(caller, file, header, line)
   if ~isempty(header) && ~exist(file, 'file')
     text = [header, "\n", text];
   end
-  [fid, reason] = fopen(file, 'a');
-  if fid < 0
-    error([caller ':cannotWrite'], '%s: cannot write %s: %s', caller, file, reason);
-  end
-  fprintf(fid, '%s', text);
-  fclose(fid);
+  write_text(caller, file, text, 'a');
 end

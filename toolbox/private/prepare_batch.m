@@ -98,14 +98,7 @@ end
 
 function write_list(file, photos)
 % photos.txt, written whole and then renamed.
-  temporary = temporary_name(file);
-  [fid, reason] = fopen(temporary, 'w');
-  if fid < 0
-    error('detect_folder:cannotWrite', 'detect_folder: cannot write %s: %s', file, reason);
-  end
-  fprintf(fid, '%s\n', photos{:});
-  fclose(fid);
-  replace_file('detect_folder', temporary, file);
+  write_text('detect_folder', file, sprintf('%s\n', photos{:}), 'replace');
 end
 
 function save_batch(file, batch)

@@ -5,7 +5,7 @@ function take_lock(caller, lockFile)
 % cannot both take it; a lock left by a process that has ended on this machine is taken
 % over. A lock of another host cannot be checked from here: it is refused, naming it.
   temporary = temporary_name(lockFile);
-  write_text(caller, temporary, sprintf('%d %s %s\n', process_id(), host_name(), finished_now()));
+  write_text(caller, temporary, sprintf('%d %s %s\n', process_id(), host_name(), finished_now()), 'w');
   cleanup = onCleanup(@() delete_if_there(temporary));
   if link_file(temporary, lockFile)
     return;
@@ -55,16 +55,6 @@ function ok = link_file(existing, name)
   else
     ok = system(sprintf('ln %s %s 2>/dev/null', shell_quote(existing), shell_quote(name))) == 0;
   end
-end
-
-function write_text(caller, file, text)
-% Writes a whole small text file.
-  [fid, reason] = fopen(file, 'w');
-  if fid < 0
-    error([caller ':cannotWrite'], '%s: cannot write %s: %s', caller, file, reason);
-  end
-  fprintf(fid, '%s', text);
-  fclose(fid);
 end
 
 function delete_if_there(file)
