@@ -23,11 +23,11 @@ function windows = crop_windows(image, boxes, side)
   windows = zeros(side, side, count);
   rowCounts = max(1, round(boxes(:, 3)));
   colCounts = max(1, round(boxes(:, 4)));
-  % Boxes of one size share their resampling matrix: resize_image of an identity gives it.
+  % Boxes of one size share their resampling matrix (resize_image's, transposed).
   counts = unique([rowCounts; colCounts]);
   resamplers = cell(max(counts), 1);
   for n = counts'
-    resamplers{n} = sparse(resize_image(speye(n), side, n))';
+    resamplers{n} = resampling_matrix(n, side)';
   end
   for k = 1:count
     boxRows = box_span(boxes(k, 1), rowCounts(k), rows);

@@ -70,13 +70,3 @@ function windows = jittered_windows(faces, settings)
                                                                   settings.windowSize);
   end
 end
-
-function windows = whole_windows(patches, side)
-% Every patch resampled whole to side x side.
-  [patchRows, patchCols, count] = size(patches);
-  wholePatch = [(patchRows + 1) / 2, (patchCols + 1) / 2, patchRows, patchCols];
-  windows = zeros(side, side, count);
-  for k = 1:count
-    windows(:, :, k) = crop_windows(patches(:, :, k), wholePatch, side);
-  end
-end

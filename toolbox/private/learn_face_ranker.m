@@ -10,14 +10,8 @@ function ranker = learn_face_ranker(data, photos, template, filters, stamps, set
 %   detections of each photo with the first model, adds the minedPerPhoto it ranks highest
 %   (in the boxes it chose) and learns again. The model's field
 %   params holds the ranking settings it was learned with.
-  nonFaces = cat(3, data.nonFaces, flip(data.nonFaces, 2));
-  [patchRows, patchCols, patchCount] = size(nonFaces);
-  wholePatch = [(patchRows + 1) / 2, (patchCols + 1) / 2, patchRows, patchCols];
   side = settings.windowSize;
-  negatives = zeros(side, side, patchCount);
-  for k = 1:patchCount
-    negatives(:, :, k) = crop_windows(nonFaces(:, :, k), wholePatch, side);
-  end
+  negatives = whole_windows(cat(3, data.nonFaces, flip(data.nonFaces, 2)), side);
   mined = mine_hard_negatives(photos, template, filters, stamps, settings);
   firstRound = cell(1, numel(mined));
   for k = 1:numel(mined)
