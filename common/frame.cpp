@@ -401,6 +401,14 @@ MapSize peekMapSize(const ArgList& args, int32_t position) {
     return readMapSize(ahead);
 }
 
+bool takeEmptyCell(ArgList& args) {
+    if (args.position >= args.nameCount) return false;
+    const mxArray* array = args.handles[args.position];
+    if (!mxIsCell(array) || mxGetNumberOfElements(array) != 0) return false;
+    ++args.position;
+    return true;
+}
+
 namespace frame {
 
 const mxArray* takeArg(ArgList& args) {

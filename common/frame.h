@@ -265,6 +265,11 @@ T** readCellList(ArgList& args, int32_t n, Access access, ValuesNeeded valuesNee
     return table;
 }
 
+// For an output the caller may decline with an empty cell array ({}): when the argument at
+// the reading position is a cell array without cells, moves past it and returns true;
+// otherwise returns false and leaves the position where it is.
+bool takeEmptyCell(ArgList& args);
+
 // cellPointerTable of an A x B cell grid: entry a + b*A is the data of that cell, a full real
 // array of T holding at least valuesNeeded(a) values. Cells are resolved with a outer and b
 // inner.

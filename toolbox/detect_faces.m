@@ -90,7 +90,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   [rows, cols] = size(image);
   [plan, report] = plan_scales(rows, cols, template.templateRows, template.templateCols, ...
                                template.params, settings);
-  scales = scale_geometry(plan, rows, cols);
+  scales = scale_geometry(plan, rows, cols, template);
   maps = prepare_maps(image, scales, template, filters, settings);
   % Every scale is one image of the plug-ins' grids, so that each step below is one call
   % over all scales; the maps are changed only in this function's own scope, so that no map
@@ -145,23 +145,25 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     anchorCols(unreached) = NaN;
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
     blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template);
-    for j = 1:numel(blocks)
+    out = ruled_out();
+    for j = find(~cellfun(@isempty, blocks))
       block = blocks{j};
-      if ~isempty(block)
-        previous = maps.scores{j}(block.rows, block.cols);
-        block.scores(previous == ruled_out()) = ruled_out();
-        maps.scores{j}(block.rows, block.cols) = block.scores;
-      end
-      [rowSpan, colSpan, near] = near_placements(scales, j, size(maps.scores{j}), detection, ...
-                                                 settings.exclusionRadius * excludedHeights(j), ...
-                                                 template);
-      block = maps.scores{j}(rowSpan, colSpan);
-      block(near) = ruled_out();
-      maps.scores{j}(rowSpan, colSpan) = block;
+      previous = maps.scores{j}(block.rows, block.cols);
+      block.scores(previous == out) = out;
+      maps.scores{j}(block.rows, block.cols) = block.scores;
     end
-    % A scale's best placement is sought again where its maps were inhibited, or where it
-    % was ruled out; elsewhere scores only fell, and the best stands.
-    stale = ~unreached | best_ruled_out(bests, maps.scores, template);
+    [rowSpans, colSpans, near] = near_placements(scales, detection, ...
+                                                 settings.exclusionRadius * excludedHeights, template);
+    for j = find(~cellfun(@isempty, near))
+      block = maps.scores{j}(rowSpans{j}, colSpans{j});
+      block(near{j}) = out;
+      maps.scores{j}(rowSpans{j}, colSpans{j}) = block;
+    end
+    % Scores changed only inside the rescored blocks and where placements were ruled out:
+    % a scale's best is sought again over its whole map only when it lay in either; else
+    % the best of its block, if higher, takes its place.
+    [bests, stale] = merge_block_bests(bests, blocks, best_ruled_out(bests, maps.scores, template), ...
+                                       maps.scores, template);
   end
   if reranking
     [detections, report] = reranked(image, detections, template.ranker, filters, settings, report);
@@ -217,8 +219,9 @@ function settings = detection_settings(template, args)
 end
 
 
-function scales = scale_geometry(plan, rows, cols)
-% The scales as rows of numbers: each one's size index, size, and factors from the image.
+function scales = scale_geometry(plan, rows, cols, template)
+% The scales as rows of numbers: each one's size index, size, factors from the image and
+% score map size.
   scales.sizeIndex = cellfun(@(scale) scale.sizeIndex, plan);
   scales.faceSize = cellfun(@(scale) scale.faceSize, plan);
   scales.rows = cellfun(@(scale) scale.rows, plan);
@@ -226,6 +229,8 @@ function scales = scale_geometry(plan, rows, cols)
   scales.rowFactor = scales.rows / rows;
   scales.colFactor = scales.cols / cols;
   scales.count = numel(plan);
+  scales.scoreRows = floor((template.templateRows + scales.rows) / template.params.poolStep);
+  scales.scoreCols = floor((template.templateCols + scales.cols) / template.params.poolStep);
 end
 
 function maps = prepare_maps(image, scales, template, filters, settings)
@@ -253,7 +258,6 @@ function maps = prepare_maps(image, scales, template, filters, settings)
   for k = 1:scales.count
     maps.scores{k} = mask_outside(maps.scores{k}, scales.rows(k), scales.cols(k), template);
   end
-  maps.scratch = fresh_maps([scales.rows', scales.cols'], 1)';
   say(settings.verbose, 'detect_faces: %d scales normalized, pooled and scored (%.2f s)\n', ...
       scales.count, toc(started));
 end
@@ -308,9 +312,48 @@ function ruledOut = best_ruled_out(bests, scores, template)
 % Whether each scale's best placement has been ruled out since it was found.
   step = template.params.poolStep;
   ruledOut = false(1, numel(scores));
+  scoreRows = bests.rows + floor(template.templateRows / step);
+  scoreCols = bests.cols + floor(template.templateCols / step);
+  out = ruled_out();
   for j = find(~isnan(bests.rows))
-    ruledOut(j) = scores{j}(bests.rows(j) + floor(template.templateRows / step), ...
-                            bests.cols(j) + floor(template.templateCols / step)) == ruled_out();
+    ruledOut(j) = scores{j}(scoreRows(j), scoreCols(j)) == out;
+  end
+end
+
+function [bests, stale] = merge_block_bests(bests, blocks, ruledOut, scores, template)
+% Each scale's best after a detection's update of its score map: stale (to be sought again
+% over the whole map) where the best was ruled out or lies in the scale's rescored block;
+% otherwise the block's best placement, in lurvane's order (highest score, then smallest
+% anchor row, then column), takes the best's place when it comes first. Outside the block
+% no score rose, so the best there is still the old one.
+  step = template.params.poolStep;
+  tRowsPooled = floor(template.templateRows / step);
+  tColsPooled = floor(template.templateCols / step);
+  stale = ruledOut;
+  for j = find(~cellfun(@isempty, blocks) & ~ruledOut)
+    rows = blocks{j}.rows;
+    cols = blocks{j}.cols;
+    oldRow = bests.rows(j) + tRowsPooled;
+    oldCol = bests.cols(j) + tColsPooled;
+    if oldRow >= rows(1) && oldRow <= rows(end) && oldCol >= cols(1) && oldCol <= cols(end)
+      stale(j) = true;
+      continue;
+    end
+    block = scores{j}(rows, cols);
+    highest = max(block(:));
+    if ~(highest > ruled_out())
+      continue;
+    end
+    [blockRows, blockCols] = find(block == highest);
+    first = min(blockRows);
+    anchorRow = rows(first) - tRowsPooled;
+    anchorCol = cols(min(blockCols(blockRows == first))) - tColsPooled;
+    if isnan(bests.rows(j)) || highest > bests.scores(j) || (highest == bests.scores(j) && ...
+       (anchorRow < bests.rows(j) || (anchorRow == bests.rows(j) && anchorCol < bests.cols(j))))
+      bests.scores(j) = highest;
+      bests.rows(j) = anchorRow;
+      bests.cols(j) = anchorCol;
+    end
   end
 end
 
@@ -375,12 +418,13 @@ end
 
 function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap)
 % Inhibits, at every scale, what the template explains at that scale's anchor (tarrowveto
-% changes the maps' data in place).
+% changes the maps' data in place; the detection is drawn by draw_detection, so tarrowveto
+% draws nothing).
   p = template.params;
   tarrowveto(scales.count, scales.rows, scales.cols, numel(stamps), p.posShiftMax, ...
              p.orientShiftMax, p.poolStep, p.filterHalf, stamps, template.elementCount, ...
              template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
-             template.biases, maps.responses, maps.pooled, maps.traces, maps.scratch, ...
+             template.biases, maps.responses, maps.pooled, maps.traces, {}, ...
              anchorRows, anchorCols, p.saturationLevel, template.templateRows, ...
              template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
 end
@@ -441,37 +485,33 @@ function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template
   end
 end
 
-function [rowSpan, colSpan, near] = near_placements(scales, j, scoreSize, detection, radius, template)
-% The placements of scale j whose box centre, in image pixels, lies within radius of the
-% detection's centre: a block of the score map (rowSpan x colSpan) and which of its
-% placements are near. Only the block whose centres can lie that close is tested.
-  rowSpan = []; colSpan = []; near = [];
-  if radius <= 0
-    return;
-  end
+function [rowSpans, colSpans, near] = near_placements(scales, detection, radii, template)
+% Per scale j, the placements whose box centre, in image pixels, lies within radii(j) of the
+% detection's centre: a block of the score map (rows rowSpans{j} x columns colSpans{j}) and
+% which of its placements are near (empty where none can be). Only the block whose centres
+% can lie that close, and one more index on each side so that rounding cannot leave one out,
+% is tested.
   step = template.params.poolStep;
   tRowsPooled = floor(template.templateRows / step);
   tColsPooled = floor(template.templateCols / step);
-  rowSpan = near_anchors(detection.row, radius, scales.rowFactor(j), step, template.templateRows, ...
-                         tRowsPooled, scoreSize(1));
-  colSpan = near_anchors(detection.col, radius, scales.colFactor(j), step, template.templateCols, ...
-                         tColsPooled, scoreSize(2));
-  anchorRows = rowSpan' - tRowsPooled;
-  anchorCols = colSpan - tColsPooled;
-  centreRows = (anchorRows * step + (template.templateRows + 1) / 2 - 0.5) / scales.rowFactor(j) + 0.5;
-  centreCols = (anchorCols * step + (template.templateCols + 1) / 2 - 0.5) / scales.colFactor(j) + 0.5;
-  near = (centreRows - detection.row).^2 + (centreCols - detection.col).^2 < radius^2;
-end
-
-function span = near_anchors(centre, radius, factor, step, templateSide, sidePooled, scoreSide)
-% The score-map indices along one axis whose box centres lie within radius of centre, and
-% one more on each side so that rounding cannot leave one out.
-  % Score index i holds anchor i - sidePooled, whose centre lies at
-  % ((i - sidePooled)*step + (templateSide + 1)/2 - 0.5)/factor + 0.5 image pixels.
-  offset = (templateSide + 1) / 2 - 0.5;
-  lowest = ((centre - radius - 0.5) * factor - offset) / step + sidePooled;
-  highest = ((centre + radius - 0.5) * factor - offset) / step + sidePooled;
-  span = max(1, floor(lowest) - 1):min(scoreSide, ceil(highest) + 1);
+  % Score index i holds anchor i - tPooled, whose box centre lies at
+  % ((i - tPooled)*step + (templateSide + 1)/2 - 0.5)/factor + 0.5 image pixels.
+  rowOffset = (template.templateRows + 1) / 2 - 0.5;
+  colOffset = (template.templateCols + 1) / 2 - 0.5;
+  firstRows = max(1, floor(((detection.row - radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled) - 1);
+  lastRows = min(scales.scoreRows, ceil(((detection.row + radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled) + 1);
+  firstCols = max(1, floor(((detection.col - radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled) - 1);
+  lastCols = min(scales.scoreCols, ceil(((detection.col + radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled) + 1);
+  rowSpans = cell(1, scales.count);
+  colSpans = cell(1, scales.count);
+  near = cell(1, scales.count);
+  for j = find(radii > 0 & firstRows <= lastRows & firstCols <= lastCols)
+    rowSpans{j} = firstRows(j):lastRows(j);
+    colSpans{j} = firstCols(j):lastCols(j);
+    centreRows = ((rowSpans{j}' - tRowsPooled) * step + rowOffset) / scales.rowFactor(j) + 0.5;
+    centreCols = ((colSpans{j} - tColsPooled) * step + colOffset) / scales.colFactor(j) + 0.5;
+    near{j} = (centreRows - detection.row).^2 + (centreCols - detection.col).^2 < radii(j)^2;
+  end
 end
 
 function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)

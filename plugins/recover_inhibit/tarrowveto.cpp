@@ -41,14 +41,15 @@ float normalizerOf(const RecoverSettings& settings, const ImagePlacement& place,
 }
 
 // Walks the elements of one detected image in order. An element on the pooled map whose pooled
-// value r is positive (read before its own inhibition) is drawn with factor sqrt(t), where
+// value r is positive (read before its own inhibition) is drawn (unless the sketches were
+// declined) with factor sqrt(t), where
 // t = saturate(r / n, s), at the pixel and orientation of its shift slot; the image is then
 // inhibited around that spot, and w * t - b is added to the image's single-precision score.
 void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, const RecoverSettings& settings,
                            const TemplateElements& elements, const ImagePlacement& place, const ImageExtent& extent,
                            int32_t image, InhibitWork& inhibitWork) {
     float n = normalizerOf(settings, place, image, grids.poolStep);
-    float* sketch = settings.imageSketches[image];
+    float* sketch = settings.imageSketches != nullptr ? settings.imageSketches[image] : nullptr;
     for (int32_t k = 0; k < elements.count; ++k) {
         PlacedElement element = placeElement(elements, k, place);
         if (!element.inside) continue;
@@ -60,8 +61,10 @@ void recoverImageInhibited(const ShiftTable& shifts, const InhibitGrids& grids, 
         if (!(r > 0.0f)) continue;
         float v = static_cast<float>(static_cast<double>(r) / n);
         float t = saturate(v, settings.saturationLevel);
-        stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matched.orient, matched.x,
-                     matched.y, std::sqrt(static_cast<double>(t)));
+        if (sketch != nullptr) {
+            stampElement(sketch, place.rows, place.cols, settings.orientStamps, grids.filterHalf, matched.orient,
+                         matched.x, matched.y, std::sqrt(static_cast<double>(t)));
+        }
         inhibitAround(shifts, grids, extent, image, matched.orient, matched.x, matched.y, nullptr, inhibitWork);
         double term = settings.elementWeights[k] * static_cast<double>(t) - settings.elementBiases[k];
         settings.imageScores[image] = static_cast<float>(settings.imageScores[image] + term);
@@ -154,7 +157,9 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     grids.responseMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, imageValues);
     grids.pooledMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
     grids.traceMaps = readCellGrid<float>(args, imageCount, orientCount, mapGridAxes, Access::written, pooledValues);
-    settings.imageSketches = readCellList<float>(args, imageCount, Access::written, imageValues);
+    // An empty cell array declines the sketches: the call inhibits and scores without drawing.
+    settings.imageSketches =
+        takeEmptyCell(args) ? nullptr : readCellList<float>(args, imageCount, Access::written, imageValues);
     const double* anchorRows = readAnchorArg(args, imageCount);
     const double* anchorCols = readAnchorArg(args, imageCount);
     settings.saturationLevel = readRealArg(args, RealRule::finiteNonzero);
@@ -173,7 +178,7 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements, shiftCount);
     // Each image draws into and inhibits only its own maps, so all sketches can be cleared
     // first; the tables are built only when some element is drawn.
-    for (int32_t image = 0; image < imageCount; ++image) {
+    for (int32_t image = 0; image < imageCount && settings.imageSketches != nullptr; ++image) {
         clearSketch(settings.imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
     }
     if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements)) return;

@@ -62,7 +62,11 @@
 %                       value.                                WRITTEN IN PLACE (recomputed)
 %     imageSketches     cell array of at least imageCount cells, cell {i+1} a single
 %                       array of at least rows*cols values; those are cleared, then
-%                       drawn; values beyond them are untouched.          WRITTEN IN PLACE
+%                       drawn; values beyond them are untouched. Or {} (a cell array
+%                       without cells): nothing is cleared or drawn, the rest of the
+%                       call is the same (step 1 skipped; clearing whole sketches is
+%                       most of the cost of a call that inhibits a few elements).
+%                                                                 WRITTEN IN PLACE
 %     anchorRows        double array, at least imageCount entries: anchor row of the
 %                       detection in image i, pooled units (may be 0 or negative), or
 %                       NaN for no detection (as lurvane writes it).                   read

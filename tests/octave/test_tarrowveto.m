@@ -82,6 +82,28 @@
 %! assert([pooled{1}(7, 6), traces{1}(7, 6)], single([1 1]));
 
 %!test
+%! % Sketches declined with {}: the same inhibition and scores, bit for bit, as when drawing.
+%! randn('seed', 41);
+%! rows = [23 19]; cols = [18 25]; orientCount = 2;
+%! responses = arrayfun(@(k) single(abs(randn(rows(mod(k - 1, 2) + 1), cols(mod(k - 1, 2) + 1)))), ...
+%!                      1:2 * orientCount, 'UniformOutput', false);
+%! responses = reshape(responses, 2, orientCount);
+%! [pooled, traces] = pooled_by_vindral(responses, rows, cols, orientCount, 1, 1, 2);
+%! overlap = arrayfun(@(k) double(rand(5) > 0.5), zeros(orientCount), 'UniformOutput', false);
+%! args = {2, rows, cols, orientCount, 1, 1, 2, 1, {ones(3), ones(3)}, 3, [0 1 0], [2 3 3], [3 2 4], ...
+%!         [1 2 1], [0.1 0 0.2]};
+%! drawn = {unshared(responses), unshared(pooled), unshared(traces)};
+%! declined = {unshared(responses), unshared(pooled), unshared(traces)};
+%! scoresDrawn = single([1 2]); scoresDeclined = single([1 2]);
+%! normalizers = {ones(23, 18, 'single'), ones(19, 25, 'single')};
+%! tarrowveto(args{:}, drawn{:}, {zeros(23, 18, 'single'), zeros(19, 25, 'single')}, [1 2], [2 1], ...
+%!            1.5, 8, 8, overlap, scoresDrawn, normalizers);
+%! tarrowveto(args{:}, declined{:}, {}, [1 2], [2 1], 1.5, 8, 8, overlap, scoresDeclined, normalizers);
+%! assert(isequal(drawn, declined));
+%! assert(isequal(typecast(scoresDrawn, 'uint32'), typecast(scoresDeclined, 'uint32')));
+%! assert(~isequal(drawn{1}, responses));
+
+%!test
 %! % A NaN anchor (nothing found) and an empty template only clear the sketches.
 %! responses = {ones(8, 'single')}; pooled = {ones(4, 'single')}; traces = {zeros(4, 'single')};
 %! sketches = {ones(8, 'single')}; scores = single(2);

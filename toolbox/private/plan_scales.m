@@ -65,11 +65,11 @@ end
 
 function [held, filtering] = bytes_per_pixel(params)
 % Bytes per pixel of a scale. Held for every scale at once: responses, pooled and trace
-% maps, normalizer, score and scratch maps, all single precision; while a scale is
+% maps, normalizer and score maps, all single precision; while a scale is
 % filtered, the resized image in double precision and filtrum's padded single-precision
 % copy of it too.
   step = params.poolStep;
-  held = 4 * (params.orientCount * (1 + 2 / step^2) + 3);
+  held = 4 * (params.orientCount * (1 + 2 / step^2) + 2);
   filtering = 8 + 4;
 end
 
