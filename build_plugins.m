@@ -32,6 +32,7 @@ function build_plugins(outDir)
     'cobrint', 'density', 'cobrint.cpp', {}, {}, {}
     'quillon', 'learn', 'quillon.cpp', {}, {}, {}
     'gastrel', 'score', 'gastrel.cpp', {}, {}, {}
+    'gastrelblock', 'score', 'gastrel.cpp', {}, {'GASTREL_BLOCK'}, {}
     'lurvane', 'best', 'lurvane.cpp', {}, {}, {}
     'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}

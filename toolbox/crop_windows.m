@@ -29,17 +29,14 @@ function windows = crop_windows(image, boxes, side)
   for n = counts'
     resamplers{n} = resampling_matrix(n, side)';
   end
+  % Each box's first row and column; rows and columns beyond the image repeat its edge.
+  firstRows = round(boxes(:, 1) - rowCounts / 2 + 0.5);
+  firstCols = round(boxes(:, 2) - colCounts / 2 + 0.5);
   for k = 1:count
-    boxRows = box_span(boxes(k, 1), rowCounts(k), rows);
-    boxCols = box_span(boxes(k, 2), colCounts(k), cols);
+    boxRows = min(max(firstRows(k) + (0:rowCounts(k) - 1), 1), rows);
+    boxCols = min(max(firstCols(k) + (0:colCounts(k) - 1), 1), cols);
     % Dense times sparse products only, the fast kind: (B' * Rr)' = Rr' * B.
     alongCols = image(boxRows, boxCols) * resamplers{colCounts(k)};
     windows(:, :, k) = (alongCols' * resamplers{rowCounts(k)})';
   end
-end
-
-function span = box_span(centre, pixelCount, limit)
-% The whole pixels a box covers along one axis, clamped to the image (edges repeated).
-  first = round(centre - pixelCount / 2 + 0.5);
-  span = min(max(first + (0:pixelCount - 1), 1), limit);
 end

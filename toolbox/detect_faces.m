@@ -144,14 +144,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
-    blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template);
+    blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template);
     out = ruled_out();
-    for j = find(~cellfun(@isempty, blocks))
-      block = blocks{j};
-      previous = maps.scores{j}(block.rows, block.cols);
-      block.scores(previous == out) = out;
-      maps.scores{j}(block.rows, block.cols) = block.scores;
-    end
     [rowSpans, colSpans, near] = near_placements(scales, detection, ...
                                                  settings.exclusionRadius * excludedHeights, template);
     for j = find(~cellfun(@isempty, near))
@@ -429,12 +423,11 @@ function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap
              template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
 end
 
-function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template)
-% The new scores of every anchor, at every scale, with an element inside the pooled
-% rectangle the inhibition at that scale's anchor touched: per scale, the block's score-map
-% rows and cols and its scores ([] where no anchor is touched, or the scale was not
-% inhibited: NaN anchor). gastrel scores one crop per scale, holding all elements of those
-% anchors, in one call; a crop's scores equal the full map's.
+function blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template)
+% Scores again, in place (gastrelblock), every anchor, at every scale, with an element inside
+% the pooled rectangle the inhibition at that scale's anchor touched; placements ruled out stay
+% so. Returns per scale the block's score-map rows and cols ([] where the scale was not
+% inhibited: NaN anchor).
   p = template.params;
   step = p.poolStep;
   tRowsPooled = floor(template.templateRows / step);
@@ -444,44 +437,23 @@ function blocks = rescored_blocks(maps, scales, anchorRows, anchorCols, template
   reach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
   rowOffsets = [min(template.rowOffsets), max(template.rowOffsets)];
   colOffsets = [min(template.colOffsets), max(template.colOffsets)];
-  pooledRows = floor(scales.rows / step);
-  pooledCols = floor(scales.cols / step);
-  % Per scale: the anchors whose elements can lie in the touched rectangle, and the pooled
-  % rows and columns those elements cover.
+  % Per scale: the anchors whose elements can lie in the touched rectangle, within the
+  % scale's anchors.
   firstRows = max(anchorRows + rowOffsets(1) - reach - rowOffsets(2), 1 - tRowsPooled);
-  lastRows = min(anchorRows + rowOffsets(2) + reach - rowOffsets(1), pooledRows);
+  lastRows = min(anchorRows + rowOffsets(2) + reach - rowOffsets(1), floor(scales.rows / step));
   firstCols = max(anchorCols + colOffsets(1) - reach - colOffsets(2), 1 - tColsPooled);
-  lastCols = min(anchorCols + colOffsets(2) + reach - colOffsets(1), pooledCols);
-  cropTops = max(1, firstRows + rowOffsets(1));
-  cropBottoms = min(pooledRows, lastRows + rowOffsets(2));
-  cropLefts = max(1, firstCols + colOffsets(1));
-  cropRights = min(pooledCols, lastCols + colOffsets(2));
+  lastCols = min(anchorCols + colOffsets(2) + reach - colOffsets(1), floor(scales.cols / step));
+  % max and min pass NaN over: a scale without an anchor must keep NaN bounds (no block).
+  firstRows(isnan(anchorRows)) = NaN;
+  gastrelblock(scales.count, scales.rows, scales.cols, size(maps.pooled, 2), step, ...
+               template.templateRows, template.templateCols, template.elementCount, ...
+               template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
+               template.biases, maps.pooled, maps.scores, maps.normalizer, p.saturationLevel, ...
+               firstRows, lastRows, firstCols, lastCols);
   blocks = cell(1, scales.count);
-  touched = find(~isnan(anchorRows) & firstRows <= lastRows & firstCols <= lastCols & ...
-                 cropTops <= cropBottoms & cropLefts <= cropRights);
-  if isempty(touched)
-    return;
-  end
-  cropRows = (cropBottoms(touched) - cropTops(touched) + 1) * step;
-  cropCols = (cropRights(touched) - cropLefts(touched) + 1) * step;
-  pooled = cell(numel(touched), size(maps.pooled, 2));
-  normalizer = cell(1, numel(touched));
-  for c = 1:numel(touched)
-    j = touched(c);
-    pooled(c, :) = crop_cells(maps.pooled(j, :), cropTops(j):cropBottoms(j), cropLefts(j):cropRights(j));
-    normalizer{c} = maps.normalizer{j}((cropTops(j) - 1) * step + (1:cropRows(c)), ...
-                                       (cropLefts(j) - 1) * step + (1:cropCols(c)));
-  end
-  cropScores = score_placements(pooled, normalizer, cropRows, cropCols, template);
-  for c = 1:numel(touched)
-    j = touched(c);
-    % Anchor a of the image is anchor a - cropTop + 1 of the crop; a score map row holds
-    % the anchor plus the template's pooled height.
-    anchors = firstRows(j):lastRows(j);
-    anchorsAcross = firstCols(j):lastCols(j);
-    blocks{j} = struct('rows', anchors + tRowsPooled, 'cols', anchorsAcross + tColsPooled, ...
-                       'scores', cropScores{c}(anchors - cropTops(j) + 1 + tRowsPooled, ...
-                                               anchorsAcross - cropLefts(j) + 1 + tColsPooled));
+  for j = find(firstRows <= lastRows & firstCols <= lastCols)
+    blocks{j} = struct('rows', (firstRows(j):lastRows(j)) + tRowsPooled, ...
+                       'cols', (firstCols(j):lastCols(j)) + tColsPooled);
   end
 end
 

@@ -37,6 +37,7 @@
 %   cobrint      - saturate double maps and add their density to a histogram
 %   quillon      - learn a template shared by training images, one element at a time
 %   gastrel      - score a template at every placement on pooled maps
+%   gastrelblock - score again, in place, a block of placements per image
 %   lurvane      - find each image's best score and its template anchor
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element

@@ -1,8 +1,15 @@
 // gastrel: scores a template of oriented elements against the pooled response maps of a set
 // of images at every placement of its anchor on the pooled grid, and adds the scores into one
 // score map per image.
+//
+// Compiled with GASTREL_BLOCK, the same source is gastrelblock: it scores again, in place, only
+// the anchors of one block per image (four more arguments give each block's bounds), so that a
+// search can bring the placements an inhibition touched up to date without scoring the whole
+// map. A block's new scores are those gastrel adds into a zero map; a placement holding the
+// ruled-out score single(-1e10) keeps it.
 
 #include <algorithm>
+#include <cmath>
 
 #include "frame.h"
 #include "placement.h"
@@ -170,16 +177,30 @@ AnchorGrid anchorGridOf(const ImageGeometry& g, const TemplateGeometry& t) {
                       {1 - t.colsPooled, static_cast<int32_t>(colCount)}};
 }
 
-// The kernel for the anchor columns with indices bFirst ... bEnd - 1 of one image, `placed`
-// holding where the elements fall on it: adds every such anchor's template score into the score
-// map, the normalizer read once per placement at the pixel under the template's centre. Each
-// score meets the elements in order 0 ... K-1; as a score depends only on its own placement,
-// the placements are taken an anchor column at a time, and within a column element by element,
-// which walks the score and pooled maps in storage order.
+// The score a placement keeps once ruled out (lurvane's floor): gastrelblock never rescores it.
+constexpr float ruledOutScore = -1e10f;
+
+// Working memory of one thread: where the elements fall on the image it scores (elementCount
+// entries, set for image placedImage; -1 before the first), a column of normalizers and, for
+// gastrelblock, a column of fresh scores.
+struct ScoreWork {
+    PlacedElement* placed;
+    float* columnNormalizers;
+    float* freshScores;
+    int32_t placedImage;
+};
+
+// The kernel for the anchor columns with indices bFirst ... bEnd - 1 of `anchors` (all of an
+// image's anchors, or gastrelblock's block of them), `placed` holding where the elements fall
+// for those anchors: adds every such anchor's template score into the score map (gastrel), or
+// sets it there unless it holds ruledOutScore (gastrelblock), the normalizer read once per
+// placement at the pixel under the template's centre. Each score meets the elements in order
+// 0 ... K-1; as a score depends only on its own placement, the placements are taken an anchor
+// column at a time, and within a column element by element, which walks the score and pooled
+// maps in storage order.
 void scoreColumns(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids, int32_t image,
-                  const ImageGeometry& g, const TemplateGeometry& t, int32_t poolStep, const SaturationLevel& level,
-                  const PlacedElement* placed, float* columnNormalizers, int32_t bFirst, int32_t bEnd) {
-    AnchorGrid anchors = anchorGridOf(g, t);
+                  const ImageGeometry& g, const TemplateGeometry& t, const AnchorGrid& anchors, int32_t poolStep,
+                  const SaturationLevel& level, const ScoreWork& work, int32_t bFirst, int32_t bEnd) {
     int32_t scoreRows = static_cast<int32_t>(g.scoreRows);
     int32_t scoreCols = static_cast<int32_t>(g.scoreCols);
     const float* normalizers = grids.normalizerMaps[image];
@@ -187,74 +208,92 @@ void scoreColumns(const TemplateElement* elements, int32_t elementCount, const S
         int64_t cy = (int64_t{anchors.cols.first} + b + t.centerColOffset) * poolStep;
         for (int32_t a = 0; a < anchors.rows.count; ++a) {
             int64_t cx = (int64_t{anchors.rows.first} + a + t.centerRowOffset) * poolStep;
-            columnNormalizers[a] = normalizerAt(normalizers, g.rows, g.cols, cx, cy);
+            work.columnNormalizers[a] = normalizerAt(normalizers, g.rows, g.cols, cx, cy);
         }
-        float* scores = grids.scoreMaps[image] + cmIndex(1, b + 1, scoreRows, scoreCols);
+        // Anchor (first + a, first + b) has score position (first + a + rowsPooled, ...).
+        float* scores = grids.scoreMaps[image] + cmIndex(anchors.rows.first + t.rowsPooled,
+                                                         anchors.cols.first + b + t.colsPooled, scoreRows, scoreCols);
+#ifdef GASTREL_BLOCK
+        float* column = work.freshScores;
+        std::fill(column, column + anchors.rows.count, 0.0f);
+#else
+        float* column = scores;
+#endif
         for (int32_t k = 0; k < elementCount; ++k) {
-            addElementToColumn(scores, columnNormalizers, anchors.rows.count, placed[k], elements[k], b, g, level);
+            addElementToColumn(column, work.columnNormalizers, anchors.rows.count, work.placed[k], elements[k], b, g,
+                               level);
         }
+#ifdef GASTREL_BLOCK
+        for (int32_t a = 0; a < anchors.rows.count; ++a) {
+            if (scores[a] != ruledOutScore) scores[a] = column[a];
+        }
+#endif
     }
 }
 
-// The most anchor rows of any image with anchors at all: the length of the per-column
-// normalizer buffer. Each such count is at most the image's admitted score rows.
-int32_t largestAnchorRowCount(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep,
-                              const TemplateGeometry& t) {
-    int64_t largest = 0;
+// The most anchor rows of any grid with anchor columns: the length of the per-column buffers.
+int32_t largestAnchorRowCount(const AnchorGrid* anchorGrids, int32_t imageCount) {
+    int32_t largest = 0;
     for (int32_t image = 0; image < imageCount; ++image) {
-        int64_t rowCount = anchorCountOf(t.rowsPooled, pooledSizeOf(roundHalfUp(sizes.rows[image]), poolStep));
-        int64_t colCount = anchorCountOf(t.colsPooled, pooledSizeOf(roundHalfUp(sizes.cols[image]), poolStep));
-        if (colCount > 0) largest = std::max(largest, rowCount);
+        if (anchorGrids[image].cols.count > 0) largest = std::max(largest, anchorGrids[image].rows.count);
     }
-    return static_cast<int32_t>(largest);
+    return largest;
 }
-
-// Working memory of one thread: where the elements fall on the image it scores (elementCount
-// entries, set for image placedImage; -1 before the first) and a column of normalizers.
-struct ScoreWork {
-    PlacedElement* placed;
-    float* columnNormalizers;
-    int32_t placedImage;
-};
 
 // Anchor columns per unit of the threads' work: enough to outweigh the handing out, few enough
 // that a small image still gives every thread a share.
 const int32_t columnsPerPiece = 8;
 
-// Scores every image, each image's anchor columns cut into pieces that the threads share out.
-// Every score column is written by the one thread that takes its piece, element by element in
-// order, as on one thread.
+// Scores the anchors anchorGrids[image] of every image, each grid's anchor columns cut into
+// pieces that the threads share out. Every score column is written by the one thread that takes
+// its piece, element by element in order, as on one thread.
 void scoreImages(const TemplateElement* elements, int32_t elementCount, const ScoreGrids& grids,
-                 const ImageSizes& sizes, int32_t poolStep, int32_t templateRows, int32_t templateCols,
-                 const SaturationLevel& level) {
+                 const ImageSizes& sizes, const AnchorGrid* anchorGrids, int32_t poolStep, int32_t templateRows,
+                 int32_t templateCols, const SaturationLevel& level) {
     TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
     auto geometry = [&](int32_t image) { return geometryOf(sizes, image, poolStep, templateRows, templateCols); };
     PieceList list = cutIntoPieces(grids.imageCount, columnsPerPiece,
-                                   [&](int32_t image) { return anchorGridOf(geometry(image), t).cols.count; });
+                                   [&](int32_t image) { return anchorGrids[image].cols.count; });
     int32_t threadCount = threadCountFor(list.count);
-    int32_t normalizerCount = largestAnchorRowCount(sizes, grids.imageCount, poolStep, t);
+    int32_t columnLength = largestAnchorRowCount(anchorGrids, grids.imageCount);
     PlacedElement** placed = allocTable2D<PlacedElement>(threadCount, elementCount);
-    float** columnNormalizers = allocTable2D<float>(threadCount, normalizerCount);
+    float** columnNormalizers = allocTable2D<float>(threadCount, columnLength);
+    float** freshScores = allocTable2D<float>(threadCount, columnLength);
 #pragma omp parallel num_threads(threadCount)
     {
-        ScoreWork work{placed[threadNumber()], columnNormalizers[threadNumber()], -1};
+        ScoreWork work{placed[threadNumber()], columnNormalizers[threadNumber()], freshScores[threadNumber()], -1};
 #pragma omp for schedule(dynamic)
         for (int64_t k = 0; k < list.count; ++k) {
             const WorkPiece& piece = list.pieces[k];
             ImageGeometry g = geometry(piece.item);
+            const AnchorGrid& anchors = anchorGrids[piece.item];
             if (work.placedImage != piece.item) {
-                AnchorGrid anchors = anchorGridOf(g, t);
                 placeElements(elements, elementCount, grids, piece.item, g, anchors.rows, anchors.cols, work.placed);
                 work.placedImage = piece.item;
             }
-            scoreColumns(elements, elementCount, grids, piece.item, g, t, poolStep, level, work.placed,
-                         work.columnNormalizers, piece.first, piece.end);
+            scoreColumns(elements, elementCount, grids, piece.item, g, t, anchors, poolStep, level, work, piece.first,
+                         piece.end);
         }
     }
-    freeTable2D(columnNormalizers, threadCount, normalizerCount);
+    freeTable2D(freshScores, threadCount, columnLength);
+    freeTable2D(columnNormalizers, threadCount, columnLength);
     freeTable2D(placed, threadCount, elementCount);
     mxFree(list.pieces);
 }
+
+#ifdef GASTREL_BLOCK
+// One side of an image's block: the bounds rounded half up and clipped to the image's anchors
+// `all` (an infinite bound reaches the edge); no anchor when a bound is NaN or nothing is left.
+AnchorSpan blockSideOf(double first, double last, AnchorSpan all) {
+    if (std::isnan(first) || std::isnan(last) || all.count == 0) return AnchorSpan{all.first, 0};
+    double lowest = all.first;
+    double highest = static_cast<double>(all.first) + all.count - 1;
+    double from = std::max(lowest, std::floor(first + 0.5));
+    double to = std::min(highest, std::floor(last + 0.5));
+    if (from > to) return AnchorSpan{all.first, 0};
+    return AnchorSpan{static_cast<int32_t>(from), static_cast<int32_t>(to - from) + 1};
+}
+#endif
 
 // 0-based position of scoreMaps, for the size refusal made before it is read.
 const int32_t scoreMapsPosition = 14;
@@ -263,7 +302,18 @@ const char* const argNames[] = {"imageCount",        "imageRows",         "image
                                 "poolStep",          "templateRows",      "templateCols",   "elementCount",
                                 "elementOrients",    "elementRowOffsets", "elementColOffsets",
                                 "elementWeights",    "elementBiases",     "pooledMaps",     "scoreMaps",
-                                "normalizerMaps",    "saturationLevel"};
+                                "normalizerMaps",    "saturationLevel"
+#ifdef GASTREL_BLOCK
+                                ,
+                                "firstAnchorRows",   "lastAnchorRows",    "firstAnchorCols", "lastAnchorCols"
+#endif
+};
+
+#ifdef GASTREL_BLOCK
+const char* const pluginName = "gastrelblock";
+#else
+const char* const pluginName = "gastrel";
+#endif
 
 void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
@@ -296,17 +346,36 @@ void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     grids.scoreMaps = readCellList<float>(args, imageCount, Access::written, scoreValues);
     grids.normalizerMaps = readCellList<float>(args, imageCount, Access::read, imageValues);
     double saturationLevel = readRealArg(args, RealRule::finiteNonzero);
+#ifdef GASTREL_BLOCK
+    const double* firstRows = readArrayArg<double>(args, imageCount, Access::read);
+    const double* lastRows = readArrayArg<double>(args, imageCount, Access::read);
+    const double* firstCols = readArrayArg<double>(args, imageCount, Access::read);
+    const double* lastCols = readArrayArg<double>(args, imageCount, Access::read);
+#endif
     endArgs(args);
 
+    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
+    AnchorGrid* anchorGrids = allocArray<AnchorGrid>(imageCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        AnchorGrid all = anchorGridOf(geometry(image), t);
+#ifdef GASTREL_BLOCK
+        anchorGrids[image] = AnchorGrid{blockSideOf(firstRows[image], lastRows[image], all.rows),
+                                        blockSideOf(firstCols[image], lastCols[image], all.cols)};
+        if (anchorGrids[image].rows.count == 0) anchorGrids[image].cols.count = 0;
+#else
+        anchorGrids[image] = all;
+#endif
+    }
     TemplateElement* elements = convertElements(elementCount, orients, rowOffsets, colOffsets, weights, biases);
-    scoreImages(elements, elementCount, grids, sizes, poolStep, templateRows, templateCols,
+    scoreImages(elements, elementCount, grids, sizes, anchorGrids, poolStep, templateRows, templateCols,
                 saturationLevelOf(saturationLevel));
     mxFree(elements);
+    mxFree(anchorGrids);
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     (void)plhs;
-    runPlugin("gastrel", gastrel, nlhs, nrhs, prhs);
+    runPlugin(pluginName, gastrel, nlhs, nrhs, prhs);
 }

@@ -108,4 +108,4 @@
 %     best                          % 4*6*tanh(1/6) - 0.4 = 3.5634: all three elements on
 %                                   % the map, each adding w*6*tanh(1/6) - b
 %
-%   See also LURVANE, VINDRAL, BRELIND.
+%   See also GASTRELBLOCK, LURVANE, VINDRAL, BRELIND.

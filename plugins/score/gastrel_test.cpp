@@ -593,4 +593,72 @@ TEST(Gastrel, ZeroSaturationKeepsTheSignOfTheLevel) {
     }
 }
 
+// gastrelblock: each image's block (bounds rounded half up and clipped to its anchors; NaN
+// leaves the image alone) gets the scores gastrel adds into zero maps, bit for bit, except
+// where a score is exactly -1e10 (ruled out, kept); every other score keeps its bits.
+TEST(GastrelBlock, RescoresEachBlockAsGastrelScoresAZeroMapAndKeepsTheRest) {
+    testsupport::SeededRandom random;
+    const float ruledOut = -1e10f;
+    for (int trial = 0; trial < 150; ++trial) {
+        std::vector<double> rows, cols;
+        for (int image = random.integer(1, 4); image > 0; --image) {
+            rows.push_back(random.integer(0, 29) - 0.5 * random.integer(0, 1));
+            cols.push_back(random.integer(0, 29) - 0.5 * random.integer(0, 1));
+        }
+        CallSetup q{random.integer(1, 4), random.integer(1, 3), random.integer(0, 12), random.integer(0, 12),
+                    random.uniform(0.5f, 6.0f)};
+        int reach = q.templateRows / q.poolStep + 3;
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
+        GastrelCall call = makeCall(rows, cols, q, randomElements(random, random.integer(0, 10), q.orientCount, reach));
+        fillPooled(call.pooled, random);
+        testsupport::fillEach(call.normalizers, [&]() -> double { return random.uniform(0.25f, 4.0f); });
+        auto fresh = scoreReference(call);  // the score maps start at zero
+        testsupport::fillEach(call.scores, [&]() -> double {
+            int draw = random.integer(0, 9);
+            return draw == 0 ? ruledOut : draw == 1 ? std::numeric_limits<float>::quiet_NaN() : random.uniform(-20.0f, 20.0f);
+        });
+        auto start = snapshot<float>(call.scores);
+        int imageCount = static_cast<int>(rows.size());
+        std::vector<double> bounds[4];
+        const double special[] = {std::nan(""), -HUGE_VAL, HUGE_VAL, -1e12, 1e12};
+        for (std::vector<double>& side : bounds) {
+            for (int image = 0; image < imageCount; ++image) {
+                int draw = random.integer(0, 14);
+                side.push_back(draw < 5 ? special[draw] : random.integer(-reach, reach + 15) - 0.5 * random.integer(0, 1));
+            }
+        }
+        auto expected = start;
+        for (int image = 0; image < imageCount; ++image) {
+            double firstAnchor[2] = {1.0 - q.templateRows / q.poolStep, 1.0 - q.templateCols / q.poolStep};
+            double lastAnchor[2] = {double(call.pooledRows[image]), double(call.pooledCols[image])};
+            double from[2], to[2];
+            bool none = false;
+            for (int axis = 0; axis < 2; ++axis) {
+                double first = bounds[2 * axis][image], last = bounds[2 * axis + 1][image];
+                none = none || std::isnan(first) || std::isnan(last);
+                from[axis] = std::max(firstAnchor[axis], std::floor(first + 0.5));
+                to[axis] = std::min(lastAnchor[axis], std::floor(last + 0.5));
+            }
+            if (none) continue;
+            for (double i = from[0]; i <= to[0]; ++i) {
+                for (double j = from[1]; j <= to[1]; ++j) {
+                    int position = static_cast<int>(i - firstAnchor[0]) +
+                                   static_cast<int>(j - firstAnchor[1]) * call.scoreRows[image];
+                    float& value = expected[image][position];
+                    if (value != ruledOut) value = fresh[image][position];
+                }
+            }
+        }
+        std::vector<Array> boundArrays;
+        std::vector<const mxArray*> args = call.args();
+        for (const std::vector<double>& side : bounds) {
+            boundArrays.push_back(minihost::doubles(1, imageCount, side));
+            args.push_back(boundArrays.back().get());
+        }
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("gastrelblock"), args);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(call.scores), expected));
+    }
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // gastrel gives the same bits whatever number of threads shares out the anchor columns.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "thread_identity.h"
 
 namespace {
@@ -29,6 +31,18 @@ TEST(GastrelThreads, OneLargeImage) {
                      row({0.1, 0.2, 0.1, 0.3, 0.2, 0.1, 0.1, 0.2, 0.3, 0.1, 0.2, 0.1}), singles(4, 150 * 210, 0, 4),
                      singles(1, 170 * 230), singles(1, 300 * 420, 0.5, 2), num(2.5)}};
     EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, threadidentity::builderOf(call, 12)));
+}
+
+// gastrelblock: blocks of one image near its top edge, of one reaching past every edge, and
+// none (NaN) in the third.
+TEST(GastrelThreads, BlocksOfSeveralImages) {
+    PluginCall call{"gastrelblock",
+                    {num(3), row({61, 37, 45}), row({53, 83, 45}), num(3), num(2), num(20), num(16), num(7),
+                     row({0, 1, 2, 1, 0, 2, 1}), row({0, 3, 9, -2, 5, 12, 4}), row({1, 7, 2, 4, -3, 6, 9}),
+                     row({1.5, 0.7, 2, 1, 0.3, 1.2, 0.9}), row({0.1, 0.2, 0.3, 0.05, 0.4, 0.2, 0.1}),
+                     singles(9, 30 * 26, 0, 4), singles(3, 28 * 49, -1, 1), singles(3, 61 * 53, 0.5, 2), num(3),
+                     row({-9, -1e9, NAN}), row({12, 1e9, 4}), row({3.5, -INFINITY, 2}), row({30, INFINITY, 9})}};
+    EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, threadidentity::builderOf(call, 13)));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the fuzzers, which disturb these calls.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -69,6 +70,10 @@ inline const std::vector<PluginCall>& everyPlugin() {
         {"gastrel", {num(2), row({12, 12}), row({10, 10}), num(2), num(2), num(4), num(4), num(3), row({0, 1, 1}),
                      row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}), row({0.1, 0.2, 0.3}), singles(4, 30, -1, 2),
                      singles(2, 56), singles(2, 120, 0.5, 2), num(1.5)}},
+        {"gastrelblock", {num(2), row({12, 12}), row({10, 10}), num(2), num(2), num(4), num(4), num(3), row({0, 1, 1}),
+                          row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}), row({0.1, 0.2, 0.3}), singles(4, 30, -1, 2),
+                          singles(2, 56), singles(2, 120, 0.5, 2), num(1.5), row({-1, 2}), row({4, 3}), row({0, NAN}),
+                          row({5, 2})}},
         {"lurvane", {num(2), row({12, 12}), row({10, 10}), num(2), num(4), num(4), singles(2, 56, -1, 5), singleRow(2),
                      row({0, 0}), row({0, 0})}},
         {"quillon", {num(2), num(1), num(1), num(0), num(2), num(2), num(2), num(16), num(14), singles(4, 224, 0, 2),

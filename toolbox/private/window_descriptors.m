@@ -34,12 +34,7 @@ function descriptors = window_descriptors(windows, filters, cellSize)
   orientCount = numel(filters);
   cellCount = cellsPerSide ^ 2;
   contrastFloor = 1e-3;         % keeps the logarithms of a flat window finite
-  energies = mosaic_energies(windows, filters);
-  amplitudes = zeros(cellCount, orientCount, count);
-  for o = 1:orientCount
-    amplitudes(:, o, :) = reshape(cell_sums(sqrt(energies{o}), cellSize, cellsPerSide), ...
-                                  cellCount, 1, count);
-  end
+  amplitudes = mosaic_amplitudes(windows, filters, cellSize, cellsPerSide);
   meanAmplitudes = reshape(mean(reshape(amplitudes, [], count), 1), 1, 1, count);
   spreads = reshape(std(reshape(windows, [], count), 0, 1), 1, 1, count);
   contrast = log([meanAmplitudes(:), spreads(:)] + contrastFloor);
@@ -51,10 +46,12 @@ function descriptors = window_descriptors(windows, filters, cellSize)
   descriptors = [descriptors, contrast];
 end
 
-function energies = mosaic_energies(windows, filters)
-% The filter energies of every window, as filter_responses gives them for the window alone,
-% from one call over a mosaic: each window is padded by repeating its own edges for half a
-% filter's width, so that no filter reaching from one tile sees its neighbour.
+function amplitudes = mosaic_amplitudes(windows, filters, cellSize, cellsPerSide)
+% The amplitudes (square roots of the filter energies, as filter_responses gives them for
+% each window alone) summed over each window's cells: cells x orientations x windows. One
+% filtering call covers a mosaic of the windows, each padded by repeating its own edges for
+% half a filter's width, so that no filter reaching from one tile sees its neighbour; the
+% cells are summed on the mosaic itself, tile by tile, in the order cell_sums sums them.
   [side, ~, count] = size(windows);
   half = (size(filters{1}, 1) - 1) / 2;
   tile = side + 2 * half;
@@ -66,12 +63,16 @@ function energies = mosaic_energies(windows, filters)
   mosaic = reshape(permute(reshape(tiles, tile, tile, gridRows, gridCols), [1 3 2 4]), ...
                    tile * gridRows, tile * gridCols);
   responses = filter_responses(mosaic, filters);
-  interior = half + (1:side);
-  energies = cell(size(responses));
+  % The mosaic rows (and columns) of every tile's cells, tile after tile.
+  span = half + floor((side - cellsPerSide * cellSize) / 2) + (1:cellsPerSide * cellSize);
+  cellRows = reshape(span' + tile * (0:gridRows - 1), 1, []);
+  cellCols = reshape(span' + tile * (0:gridCols - 1), 1, []);
+  amplitudes = zeros(cellsPerSide ^ 2, numel(responses), count);
   for o = 1:numel(responses)
-    tiled = permute(reshape(double(responses{o}), tile, gridRows, tile, gridCols), [1 3 2 4]);
-    tiled = reshape(tiled, tile, tile, []);
-    energies{o} = tiled(interior, interior, 1:count);
+    blocks = reshape(sqrt(double(responses{o}(cellRows, cellCols))), cellSize, cellsPerSide, ...
+                     gridRows, cellSize, cellsPerSide, gridCols);
+    sums = reshape(permute(sum(sum(blocks, 1), 4), [2 5 3 6 1 4]), cellsPerSide ^ 2, []);
+    amplitudes(:, o, :) = reshape(sums(:, 1:count), [], 1, count);
   end
 end
 
