@@ -21,17 +21,18 @@ function windows = crop_windows(image, boxes, side)
   [rows, cols] = size(image);
   count = size(boxes, 1);
   windows = zeros(side, side, count);
-  rowCounts = max(1, round(boxes(:, 3)));
-  colCounts = max(1, round(boxes(:, 4)));
+  pixels = box_pixels(boxes);
+  firstRows = pixels(:, 1);
+  firstCols = pixels(:, 2);
+  rowCounts = pixels(:, 3);
+  colCounts = pixels(:, 4);
   % Boxes of one size share their resampling matrix (resize_image's, transposed).
   counts = unique([rowCounts; colCounts]);
   resamplers = cell(max(counts), 1);
   for n = counts'
     resamplers{n} = resampling_matrix(n, side)';
   end
-  % Each box's first row and column; rows and columns beyond the image repeat its edge.
-  firstRows = round(boxes(:, 1) - rowCounts / 2 + 0.5);
-  firstCols = round(boxes(:, 2) - colCounts / 2 + 0.5);
+  % Rows and columns beyond the image repeat its edge.
   for k = 1:count
     boxRows = min(max(firstRows(k) + (0:rowCounts(k) - 1), 1), rows);
     boxCols = min(max(firstCols(k) + (0:colCounts(k) - 1), 1), cols);

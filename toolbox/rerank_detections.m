@@ -54,10 +54,13 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
     boxes = [[detections.row]', [detections.col]', [detections.height]', [detections.width]'];
     % A box that stayed where it was would stay there again: only moved boxes are searched on.
     moving = true(count, 1);
+    % The log odds of every window described so far, by the pixels its box covers: a box
+    % moved by one step meets several of the boxes searched around it before.
+    known = struct('pixels', zeros(0, 4), 'scores', zeros(0, 1));
     for step = 1:settings.refineSteps
       previous = boxes(moving, :);
-      [modelScores(moving), boxes(moving, :)] = best_nearby(image, previous, model, filters, ...
-                                                            settings);
+      [modelScores(moving), boxes(moving, :), known] = best_nearby(image, previous, model, ...
+                                                                   filters, settings, known);
       moving(moving) = any(boxes(moving, :) ~= previous, 2);
       if ~any(moving)
         break;
@@ -82,9 +85,10 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
   order = order';
 end
 
-function [scores, boxes] = best_nearby(image, boxes, model, filters, settings)
+function [scores, boxes, known] = best_nearby(image, boxes, model, filters, settings, known)
 % The model's log odds of each box and of the boxes around it (shifted by refineShift of its
-% size across and along, scaled by refineScales): the highest of each, and its box.
+% size across and along, scaled by refineScales): the highest of each, and its box. Windows
+% of the pixels of a box in known are not described again; known gains the new ones.
   [shiftRows, shiftCols, scales] = ndgrid(unique([-1 0 1] * settings.refineShift), ...
                                           unique([-1 0 1] * settings.refineShift), ...
                                           unique([1, settings.refineScales]));
@@ -96,9 +100,21 @@ function [scores, boxes] = best_nearby(image, boxes, model, filters, settings)
         [boxes(:, 1) + shiftRows(v) * boxes(:, 3), boxes(:, 2) + shiftCols(v) * boxes(:, 4), ...
          boxes(:, 3) * scales(v), boxes(:, 4) * scales(v)];
   end
-  descriptors = window_descriptors(crop_windows(image, candidates, model.windowSize), filters, ...
-                                   model.cellSize);
-  allScores = ((descriptors - model.featureMean) ./ model.featureScale) * model.weights + model.bias;
+  pixels = box_pixels(candidates);
+  [seen, where] = ismember(pixels, known.pixels, 'rows');
+  allScores = zeros(size(candidates, 1), 1);
+  allScores(seen) = known.scores(where(seen));
+  unseen = find(~seen);
+  if ~isempty(unseen)
+    [newPixels, first, copies] = unique(pixels(unseen, :), 'rows');
+    descriptors = window_descriptors(crop_windows(image, candidates(unseen(first), :), ...
+                                                  model.windowSize), filters, model.cellSize);
+    newScores = ((descriptors - model.featureMean) ./ model.featureScale) * model.weights + ...
+                model.bias;
+    allScores(unseen) = newScores(copies);
+    known.pixels = [known.pixels; newPixels];
+    known.scores = [known.scores; newScores];
+  end
   [scores, best] = max(reshape(allScores, count, variantCount), [], 2);
   boxes = candidates((best - 1) * count + (1:count)', :);
 end

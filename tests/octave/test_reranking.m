@@ -59,6 +59,26 @@
 %! assert(moved.modelScore > kept.modelScore);
 
 %!test
+%! % After several refinement steps (windows met before are not described again), each
+%! % detection's modelScore is its final box's log odds as the model gives them for that
+%! % window alone, and its finalScore adds scoreWeight times its score.
+%! scene = 0.5 * ones(70, 90);
+%! scene(9:32, 11:34) = faces(:, :, 5); scene(40:63, 50:73) = faces(:, :, 6);
+%! scene(5:28, 60:83) = bricks(:, :, 5);
+%! found = struct('row', {22, 50.5, 16.5, 23}, 'col', {25, 60, 71.5, 21}, 'height', ...
+%!                {24, 26, 24, 22}, 'width', {24, 26, 24, 22}, 'score', {1, 2, 3, 4});
+%! [reranked, order] = rerank_detections(scene, found, model, filters, 'refineShift', 1 / 8, ...
+%!                                       'refineSteps', 4, 'scoreWeight', 0.5);
+%! boxes = [[reranked.row]', [reranked.col]', [reranked.height]', [reranked.width]'];
+%! alone = arrayfun(@(k) (call_private('window_descriptors', crop_windows(scene, boxes(k, :), ...
+%!                        model.windowSize), filters, model.cellSize) - model.featureMean) ./ ...
+%!                       model.featureScale * model.weights + model.bias, 1:4);
+%! assert([reranked.modelScore], alone, 1e-12);
+%! assert([reranked.finalScore], alone + 0.5 * [reranked.score], 1e-12);
+%! assert(sum(any(boxes ~= [[found(order).row]', [found(order).col]', [found(order).height]', ...
+%!                        [found(order).width]'], 2)) >= 2);
+
+%!test
 %! % No detections give no detections; another filter bank is refused.
 %! none = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {});
 %! assert(numel(rerank_detections(faces(:, :, 1), none, model, filters)), 0);
