@@ -37,6 +37,7 @@ function build_plugins(outDir)
     'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
     'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}
+    'scalum', 'resample', 'scalum.cpp', {}, {}, {'-fopenmp'}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));

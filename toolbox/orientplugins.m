@@ -42,6 +42,7 @@
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element
 %   filtrum      - energies of an image's responses to a bank of complex filters
+%   scalum       - resample an image separably with given taps, on every core
 %
 % Start with:
 %   settings = detector_settings();         % then help detect_faces, help face_demo

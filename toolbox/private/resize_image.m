@@ -21,8 +21,12 @@ function resized = resize_image(image, outRows, outCols)
 %     small = resize_image(rand(100, 80), 50, 40);
 
   [rows, cols] = size(image);
-  % Dense times sparse products only: Octave forms them several times faster than sparse
-  % times dense.
-  alongCols = double(image) * resampling_matrix(cols, outCols)';
-  resized = full((alongCols' * resampling_matrix(rows, outRows)')');
+  % The products with both resampling matrices, formed by scalum on every core from the
+  % matrices' entries (listed by output, sources in increasing order, as find lists them).
+  [colSources, colOutputs, colWeights] = find(resampling_matrix(cols, outCols)');
+  [rowSources, rowOutputs, rowWeights] = find(resampling_matrix(rows, outRows)');
+  resized = zeros(outRows, outCols);
+  scalum(rows, cols, outRows, outCols, double(image), accumarray(colOutputs, 1, [outCols, 1]), ...
+         colSources, colWeights, accumarray(rowOutputs, 1, [outRows, 1]), rowSources, rowWeights, ...
+         resized);
 end
