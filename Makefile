@@ -103,7 +103,7 @@ evaluate: plugins
 	$(Q)BUILD_DIR="$(BUILD_DIR)" scripts/evaluate.sh
 
 demo: plugins
-	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
+	$(Q)SCENE="$(SCENE)" OUT="$(OUT)" FACES="$(FACES)" COUNT="$(COUNT)" RERANK="$(RERANK)" TEMPLATE="$(TEMPLATE)" BUILD_DIR="$(BUILD_DIR)" scripts/demo.sh
 
 # JOBS here counts the batch's worker processes (by default one per core, as for building).
 detect: plugins

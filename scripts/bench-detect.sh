@@ -9,8 +9,9 @@
 #     defaults on the grey photo, and given the same face sizes (minSize 36, maxSize 63);
 #   - the template alone given those sizes on the photo enlarged to twice its side;
 #   - the template alone given those sizes with OMP_NUM_THREADS=1 (and 2, above);
-#   - the whole cached make demo (data fetched, plug-ins built), at every size and given
-#     FACES="36 63", and their stage times.
+#   - the whole cached make demo (data fetched, plug-ins built), at every size, given
+#     FACES="36 63", and given those sizes with RERANK=0 (the template alone), and their
+#     stage times.
 # It measures whatever detect_faces does in this tree.
 #
 #   scripts/bench-detect.sh
@@ -64,13 +65,14 @@ detect_times() {
       printf("%.4f,%.4f\n", seconds, cpuSeconds);'
 }
 
-# demo_seconds OUT [FACES]: runs the cached make demo into OUT quietly, at every size or given
-# FACES, with the template learned for the runs above; prints its elapsed seconds.
+# demo_seconds OUT [FACES [RERANK]]: runs the cached make demo into OUT quietly, at every size
+# or given FACES, re-ranked unless RERANK is 0, with the template learned for the runs above;
+# prints its elapsed seconds.
 demo_seconds() {
     local started
     started=$(date +%s.%N)
     DATA_DIR="$dataDir" make -C "$root" --no-print-directory BUILD_DIR="$buildDir" OUT="$1" \
-        TEMPLATE="$dataDir/demo-template.mat" ${2:+FACES="$2"} demo > "$1.log" 2>&1 ||
+        TEMPLATE="$dataDir/demo-template.mat" ${2:+FACES="$2"} RERANK="${3:-1}" demo > "$1.log" 2>&1 ||
         { echo "bench-detect: make demo failed; its output:" >&2; cat "$1.log" >&2; exit 1; }
     awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f\n", b - a }'
 }
@@ -119,9 +121,11 @@ out=$(mktemp -d "${TMPDIR:-/tmp}/bench-detect.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 demoTimes=()
 sizedTimes=()
+plainTimes=()
 for ((run = 1; run <= runs; ++run)); do
     demoTimes+=("$(demo_seconds "$out/demo")")
     sizedTimes+=("$(demo_seconds "$out/sized" "$smallestFace $largestFace")")
+    plainTimes+=("$(demo_seconds "$out/plain" "$smallestFace $largestFace" 0)")
 done
 printf '%-70s %7.2f s\n' "make demo, cached (data fetched, plug-ins built), whole command" "$(median "${demoTimes[@]}")"
 echo "  its stages, last run (summary.txt):"
@@ -129,3 +133,6 @@ sed -n 's/^time /    /p' "$out/demo/summary.txt"
 printf '%-70s %7.2f s\n' "make demo FACES=\"$smallestFace $largestFace\", cached, whole command" "$(median "${sizedTimes[@]}")"
 echo "  its stages, last run (summary.txt):"
 sed -n 's/^time /    /p' "$out/sized/summary.txt"
+printf '%-70s %7.2f s\n' "make demo FACES=\"$smallestFace $largestFace\" RERANK=0, cached, whole command" "$(median "${plainTimes[@]}")"
+echo "  its stages, last run (summary.txt):"
+sed -n 's/^time /    /p' "$out/plain/summary.txt"

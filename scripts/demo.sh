@@ -9,7 +9,8 @@
 #   SCENE=photo.png FACES="40 80" COUNT=10 scripts/demo.sh
 #                                                   only faces of about 40 to 80 pixels high
 # Variables: SCENE (image file), OUT (output folder), FACES (smallest and largest face height
-# in pixels, or one height; default every size from 24 pixels up), COUNT (detections to make, at most), TEMPLATE (the template's
+# in pixels, or one height; default every size from 24 pixels up), COUNT (detections to make,
+# at most), RERANK=0 (rank by the template alone, without its re-ranking model), TEMPLATE (the template's
 # file, loaded when learned with the same settings and data, learned and written otherwise;
 # default OUT/template.mat), BUILD_DIR (build folder holding mex/ and toolbox/), DATA_DIR
 # (data cache).
@@ -27,6 +28,7 @@ scene="${SCENE:-}"
 out="${OUT:-out}"
 faces="${FACES:-}"
 count="${COUNT:-40}"
+rerank="${RERANK:-1}"
 template="${TEMPLATE:-}"
 
 refuse() {
@@ -53,6 +55,7 @@ checkScene() {
 if [ -n "$scene" ]; then checkScene; fi
 if [ -n "$faces" ]; then checkFaces "$faces"; fi
 checkCount "$count"
+checkFlag RERANK "$rerank"
 checkOut "$out"
 if [ -n "$template" ]; then checkTemplate "$template"; fi
 for dir in "$buildDir/mex" "$buildDir/toolbox"; do
@@ -72,10 +75,12 @@ export OMP_WAIT_POLICY="${OMP_WAIT_POLICY:-passive}"
 # The values reach Octave through the environment, never as code; a failure prints one line.
 DEMO_MEX="$buildDir/mex" DEMO_TOOLBOX="$buildDir/toolbox" DEMO_DATA="$dataDir" \
 DEMO_OUT="$out" DEMO_SCENE="$scene" DEMO_FACES="$faces" DEMO_COUNT="$count" DEMO_TEMPLATE="$template" \
+DEMO_RERANK="$rerank" \
 octave-cli --no-history --norc --quiet --eval '
   addpath(getenv("DEMO_MEX"), getenv("DEMO_TOOLBOX"));
   options = {"dataDir", getenv("DEMO_DATA"), "outDir", getenv("DEMO_OUT"), ...
-             "detectionCount", str2double(getenv("DEMO_COUNT"))};
+             "detectionCount", str2double(getenv("DEMO_COUNT")), ...
+             "rerank", str2double(getenv("DEMO_RERANK"))};
   if ~isempty(getenv("DEMO_SCENE"))
     options(end + 1:end + 2) = {"scene", getenv("DEMO_SCENE")};
   end

@@ -61,10 +61,6 @@ checkWhole() { # name value: a whole number from 0 to 9999
         refuse "$1 must be a whole number from 0 to 9999 (0: chosen from the cores); got \"$2\""
 }
 
-checkFlag() { # name value
-    [[ "$2" =~ ^[01]$ ]] || refuse "$1 must be 0 or 1; got \"$2\""
-}
-
 checkMemory() {
     [[ "$memory" =~ $positiveNumber ]] && awk -v m="$memory" 'BEGIN { exit !(m > 0) }' ||
         refuse "MEMORY must be a number of GB greater than 0; got \"$memory\""

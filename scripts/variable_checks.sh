@@ -24,6 +24,10 @@ checkCount() { # COUNT: a whole number of detections
         refuse "COUNT must be a whole number of detections from 1 to 999999999; got \"$1\""
 }
 
+checkFlag() { # name value: RERANK, RECURSIVE, PICTURES
+    [[ "$2" =~ ^[01]$ ]] || refuse "$1 must be 0 or 1; got \"$2\""
+}
+
 checkOut() { # OUT: an output folder that can be made and written
     local out=$1
     mkdir -p -- "$out" 2>/dev/null || refuse "OUT=$out: cannot make the output folder"

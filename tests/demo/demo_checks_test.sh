@@ -37,6 +37,7 @@ printf '\x89PNG\r\n\x1a\n broken' > "$work/broken.png"
 touch "$work/file"
 
 expectRefusal 2 '^demo: COUNT must be a whole number .*got "abc"$' COUNT=abc
+expectRefusal 2 '^demo: RERANK must be 0 or 1; got "yes"$' RERANK=yes
 expectRefusal 2 '^demo: COUNT must be .*got "-1"$' COUNT=-1
 expectRefusal 2 '^demo: COUNT must be .*got "0"$' COUNT=0
 expectRefusal 2 '^demo: FACES must be one or two face heights .*got "150-300"$' FACES=150-300
