@@ -38,6 +38,7 @@ function build_plugins(outDir)
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
     'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}
     'scalum', 'resample', 'scalum.cpp', {}, {}, {'-fopenmp'}
+    'crossum', 'product', 'crossum.cpp', {}, {}, {'-fopenmp'}
   };
   commonDir = fullfile(root, 'common');
   commonSources = dir(fullfile(commonDir, '*.cpp'));

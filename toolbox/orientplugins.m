@@ -43,6 +43,7 @@
 %   tarrowveto   - draw, score and inhibit each recovered element
 %   filtrum      - energies of an image's responses to a bank of complex filters
 %   scalum       - resample an image separably with given taps, on every core
+%   crossum      - the product left' * right, each entry summed in row order
 %
 % Start with:
 %   settings = detector_settings();         % then help detect_faces, help face_demo

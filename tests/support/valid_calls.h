@@ -85,6 +85,8 @@ inline const std::vector<PluginCall>& everyPlugin() {
                     singles(2, 120), row({1, 2}), row({1, 1}), num(1.5)}},
         {"filtrum", {num(12), num(10), num(2), num(1), row(ramp(120, -1, 0.025)), doubles(2, 9, -1, 1),
                      doubles(2, 9, -1, 1), singles(2, 120)}},
+        {"crossum", {num(3), num(2), num(2), row({1, 2, 3, 4, 5, 6}), row({1, 0, 2, -1, 1, 0.5}),
+                     row(std::vector<double>(4))}},
         {"scalum", {num(12), num(10), num(6), num(5), row(ramp(120, 0, 0.01)), row({2, 1, 1, 2, 1}),
                     row({1, 2, 3, 5, 6, 7, 10}), row({0.5, 0.5, 1, 1, 0.25, 0.75, 1}), row({1, 1, 2, 1, 1, 1}),
                     row({1, 3, 4, 6, 8, 10, 12}), row({1, 1, 0.5, 0.5, 1, 1, 1}), row(std::vector<double>(30))}},

@@ -37,7 +37,10 @@ function [weights, bias] = fit_logistic(features, labels, regularization)
     probabilities = 1 ./ (1 + exp(-design * theta));
     gradient = design' * (exampleWeights .* (probabilities - labels)) + penalty .* theta;
     curvature = exampleWeights .* probabilities .* (1 - probabilities);
-    hessian = design' * (design .* curvature) + diag(penalty);
+    % design' * (design .* curvature), each entry summed in row order, on every core.
+    hessian = zeros(dimension + 1);
+    crossum(count, dimension + 1, dimension + 1, design, design .* curvature, hessian);
+    hessian = hessian + diag(penalty);
     direction = -(hessian \ gradient);
     stepSize = 1;
     for halving = 1:halvingLimit
