@@ -37,6 +37,7 @@ function build_plugins(outDir)
     'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
     'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}
+    'cellum', 'filter', 'cellum.cpp', {}, {}, {'-fopenmp'}
     'scalum', 'resample', 'scalum.cpp', {}, {}, {'-fopenmp'}
     'crossum', 'product', 'crossum.cpp', {}, {}, {'-fopenmp'}
   };

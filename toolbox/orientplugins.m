@@ -42,6 +42,7 @@
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element
 %   filtrum      - energies of an image's responses to a bank of complex filters
+%   cellum       - amplitudes of windows' filter responses summed over cells
 %   scalum       - resample an image separably with given taps, on every core
 %   crossum      - the product left' * right, each entry summed in row order
 %

@@ -90,6 +90,8 @@ inline const std::vector<PluginCall>& everyPlugin() {
         {"scalum", {num(12), num(10), num(6), num(5), row(ramp(120, 0, 0.01)), row({2, 1, 1, 2, 1}),
                     row({1, 2, 3, 5, 6, 7, 10}), row({0.5, 0.5, 1, 1, 0.25, 0.75, 1}), row({1, 1, 2, 1, 1, 1}),
                     row({1, 3, 4, 6, 8, 10, 12}), row({1, 1, 0.5, 0.5, 1, 1, 1}), row(std::vector<double>(30))}},
+        {"cellum", {num(6), num(2), num(2), num(1), row(ramp(72, 0, 0.02)), doubles(2, 9, -1, 1), doubles(2, 9, -1, 1),
+                    num(2), num(3), row(std::vector<double>(36))}},
         {"tarrowveto", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1),
                         doubles(2, 9, 0, 1), num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}), row({1, 2, 0.5}),
                         row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2), singles(4, 30),

@@ -12,9 +12,8 @@ function descriptors = window_descriptors(windows, filters, cellSize)
 %   both kinds of cells differ from their mirror image (a face seen from the front is
 %   nearly symmetric; clutter mostly is not), and the window's contrast: the logarithms of
 %   its mean amplitude and of its grey levels' spread, so that a flat, dark window whose
-%   normalized cells show only noise can be told from a face. All windows are filtered in
-%   one pass over a mosaic of them (each tile padded with its own edges, so the energies
-%   equal those of each window filtered alone).
+%   normalized cells show only noise can be told from a face. The windows are filtered and
+%   their amplitudes summed over the cells in one call (cellum), on every core.
 %
 %   Arguments:
 %     windows      side x side x n double array (crop_windows).
@@ -34,7 +33,7 @@ function descriptors = window_descriptors(windows, filters, cellSize)
   orientCount = numel(filters);
   cellCount = cellsPerSide ^ 2;
   contrastFloor = 1e-3;         % keeps the logarithms of a flat window finite
-  amplitudes = mosaic_amplitudes(windows, filters, cellSize, cellsPerSide);
+  amplitudes = window_amplitudes(windows, filters, cellSize, cellsPerSide);
   meanAmplitudes = reshape(mean(reshape(amplitudes, [], count), 1), 1, 1, count);
   spreads = reshape(std(reshape(windows, [], count), 0, 1), 1, 1, count);
   contrast = log([meanAmplitudes(:), spreads(:)] + contrastFloor);
@@ -46,34 +45,15 @@ function descriptors = window_descriptors(windows, filters, cellSize)
   descriptors = [descriptors, contrast];
 end
 
-function amplitudes = mosaic_amplitudes(windows, filters, cellSize, cellsPerSide)
+function amplitudes = window_amplitudes(windows, filters, cellSize, cellsPerSide)
 % The amplitudes (square roots of the filter energies, as filter_responses gives them for
-% each window alone) summed over each window's cells: cells x orientations x windows. One
-% filtering call covers a mosaic of the windows, each padded by repeating its own edges for
-% half a filter's width, so that no filter reaching from one tile sees its neighbour; the
-% cells are summed on the mosaic itself, tile by tile, in the order cell_sums sums them.
+% each window alone) summed over each window's cells (cellum): cells x orientations x
+% windows.
   [side, ~, count] = size(windows);
-  half = (size(filters{1}, 1) - 1) / 2;
-  tile = side + 2 * half;
-  padding = [ones(1, half), 1:side, side * ones(1, half)];
-  gridRows = ceil(sqrt(count));
-  gridCols = ceil(count / gridRows);
-  tiles = zeros(tile, tile, gridRows * gridCols);
-  tiles(:, :, 1:count) = windows(padding, padding, :);
-  mosaic = reshape(permute(reshape(tiles, tile, tile, gridRows, gridCols), [1 3 2 4]), ...
-                   tile * gridRows, tile * gridCols);
-  responses = filter_responses(mosaic, filters);
-  % The mosaic rows (and columns) of every tile's cells, tile after tile.
-  span = half + floor((side - cellsPerSide * cellSize) / 2) + (1:cellsPerSide * cellSize);
-  cellRows = reshape(span' + tile * (0:gridRows - 1), 1, []);
-  cellCols = reshape(span' + tile * (0:gridCols - 1), 1, []);
-  amplitudes = zeros(cellsPerSide ^ 2, numel(responses), count);
-  for o = 1:numel(responses)
-    blocks = reshape(sqrt(double(responses{o}(cellRows, cellCols))), cellSize, cellsPerSide, ...
-                     gridRows, cellSize, cellsPerSide, gridCols);
-    sums = reshape(permute(sum(sum(blocks, 1), 4), [2 5 3 6 1 4]), cellsPerSide ^ 2, []);
-    amplitudes(:, o, :) = reshape(sums(:, 1:count), [], 1, count);
-  end
+  amplitudes = zeros(cellsPerSide ^ 2, numel(filters), count);
+  cellum(side, count, numel(filters), (size(filters{1}, 1) - 1) / 2, windows, ...
+         cellfun(@real, filters, 'UniformOutput', false), ...
+         cellfun(@imag, filters, 'UniformOutput', false), cellSize, cellsPerSide, amplitudes);
 end
 
 function sums = cell_sums(maps, cellSize, cellsPerSide)
