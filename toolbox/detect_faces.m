@@ -110,6 +110,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   bests = struct('scores', zeros(1, scales.count, 'single'), 'rows', NaN(1, scales.count), ...
                  'cols', NaN(1, scales.count));
   stale = true(1, scales.count);
+  drawings = cell(1, 0);
   for n = 1:searched
     bests = refresh_bests(bests, stale, maps.scores, scales, template);
     [score, k, anchorRow, anchorCol] = best_over_scales(bests, scales);
@@ -127,9 +128,13 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     detection.scale = scales.sizeIndex(k);
     detection.templateScore = detection.score;
     detection.modelScore = NaN;
-    [detection.sketch, detection.boxTop, detection.boxLeft] = ...
-        draw_detection(maps.pooled(k, :), maps.traces(k, :), scales, k, anchorRow, anchorCol, ...
-                       template, stamps, detection);
+    % Drawn once the detections are chosen (candidates the re-ranking drops are never drawn),
+    % from a crop of the maps as they are now, before this detection's inhibition.
+    detection.sketch = [];
+    detection.boxTop = NaN;
+    detection.boxLeft = NaN;
+    drawings{n} = drawing_crop(maps.pooled(k, :), maps.traces(k, :), k, anchorRow, anchorCol, ...
+                               template, detection);
     detections(end + 1) = detection;
     say(verbose - reranking, ['detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face ' ...
         'of %.0f px\n'], found, n, detection.score, detection.row, detection.col, detection.height);
@@ -159,8 +164,14 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     [bests, stale] = merge_block_bests(bests, blocks, best_ruled_out(bests, maps.scores, template), ...
                                        maps.scores, template);
   end
+  kept = 1:numel(detections);
   if reranking
-    [detections, report] = reranked(image, detections, template.ranker, filters, settings, report);
+    [detections, report, kept] = reranked(image, detections, template.ranker, filters, settings, ...
+                                          report);
+  end
+  for d = 1:numel(detections)
+    [detections(d).sketch, detections(d).boxTop, detections(d).boxLeft] = ...
+        draw_detection(drawings{kept(d)}, scales, template, stamps);
   end
   sketch = zeros(rows, cols, 'single');
   for d = 1:numel(detections) * (nargout >= 2)
@@ -175,12 +186,14 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   end
 end
 
-function [detections, report] = reranked(image, candidates, ranker, filters, settings, report)
-% The candidates re-ranked by the template's model, the first detectionCount kept: each
-% one's score becomes its re-ranked score (modelScore plus scoreWeight times templateScore).
+function [detections, report, kept] = reranked(image, candidates, ranker, filters, settings, report)
+% The candidates re-ranked by the template's model, the first detectionCount kept (kept:
+% their indices among the candidates): each one's score becomes its re-ranked score
+% (modelScore plus scoreWeight times templateScore).
   started = tic;
-  detections = rerank_detections(image, candidates, ranker, filters, settings);
-  detections = detections(1:min(end, settings.detectionCount));
+  [detections, order] = rerank_detections(image, candidates, ranker, filters, settings);
+  kept = order(1:min(end, settings.detectionCount));
+  detections = detections(1:numel(kept));
   for d = 1:numel(detections)
     detections(d).score = detections(d).finalScore;
   end
@@ -381,32 +394,46 @@ function [rows, cols] = map_anchors(scales, detection, template)
   cols = round((centreCols - (template.templateCols + 1) / 2) / step);
 end
 
-function [boxSketch, boxTop, boxLeft] = draw_detection(pooled, traces, scales, k, anchorRow, ...
-                                                       anchorCol, template, stamps, detection)
-% Draws the deformed template (tarrow) on a crop of scale k's pooled maps around the
-% placement and resamples the drawing to the detection's box in image pixels.
+function drawing = drawing_crop(pooled, traces, k, anchorRow, anchorCol, template, detection)
+% What draw_detection needs to draw a detection at scale k later: crops of the scale's pooled
+% and trace maps around the placement (margin enough for every stamp), the placement in the
+% crop, and the box the template found.
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
   [rowRange, colRange] = pooled_crop(size(pooled{1}), anchorRow + [1, template.templateRows / step], ...
                                      anchorCol + [1, template.templateCols / step], margin);
-  cropRows = numel(rowRange) * step;
-  cropCols = numel(colRange) * step;
-  drawing = {zeros(cropRows, cropCols, 'single')};
+  drawing = struct('scale', k, 'pooled', {crop_cells(pooled, rowRange, colRange)}, ...
+                   'traces', {crop_cells(traces, rowRange, colRange)}, ...
+                   'firstRow', rowRange(1), 'firstCol', colRange(1), ...
+                   'anchorRow', anchorRow - rowRange(1) + 1, 'anchorCol', anchorCol - colRange(1) + 1, ...
+                   'box', detection);
+end
+
+function [boxSketch, boxTop, boxLeft] = draw_detection(drawing, scales, template, stamps)
+% Draws the deformed template (tarrow) on the drawing's crop of its scale's pooled maps and
+% resamples the drawing to the box the template found, in image pixels.
+  p = template.params;
+  step = p.poolStep;
+  k = drawing.scale;
+  detection = drawing.box;
+  [cropRows, cropCols] = size(drawing.pooled{1});
+  cropRows = cropRows * step;
+  cropCols = cropCols * step;
+  canvas = {zeros(cropRows, cropCols, 'single')};
   tarrow(1, cropRows, cropCols, numel(stamps), p.posShiftMax, p.orientShiftMax, step, ...
          p.filterHalf, stamps, template.elementCount, template.orients, template.rowOffsets, ...
-         template.colOffsets, crop_cells(pooled, rowRange, colRange), ...
-         crop_cells(traces, rowRange, colRange), drawing, ...
-         anchorRow - rowRange(1) + 1, anchorCol - colRange(1) + 1, p.saturationLevel);
+         template.colOffsets, drawing.pooled, drawing.traces, canvas, drawing.anchorRow, ...
+         drawing.anchorCol, p.saturationLevel);
   boxTop = round(detection.row - detection.height / 2);
   boxLeft = round(detection.col - detection.width / 2);
   boxRows = boxTop + (0:round(detection.height) - 1);
   boxCols = boxLeft + (0:round(detection.width) - 1);
   % Image pixel u lies at scaled pixel (u - 0.5)*factor + 0.5, i.e. crop pixel minus the
   % crop's offset of (first pooled position - 1)*step.
-  sampleRows = (boxRows' - 0.5) * scales.rowFactor(k) + 0.5 - (rowRange(1) - 1) * step;
-  sampleCols = (boxCols - 0.5) * scales.colFactor(k) + 0.5 - (colRange(1) - 1) * step;
-  boxSketch = single(interpolation_matrix(sampleRows, cropRows) * double(drawing{1}) * ...
+  sampleRows = (boxRows' - 0.5) * scales.rowFactor(k) + 0.5 - (drawing.firstRow - 1) * step;
+  sampleCols = (boxCols - 0.5) * scales.colFactor(k) + 0.5 - (drawing.firstCol - 1) * step;
+  boxSketch = single(interpolation_matrix(sampleRows, cropRows) * double(canvas{1}) * ...
                      interpolation_matrix(sampleCols, cropCols)');
 end
 
