@@ -81,7 +81,7 @@ struct WindowWork {
 void windowAmplitudes(const double* windows, int32_t side, int32_t count, int32_t orientCount, int32_t filterHalf,
                       const double* const* filterReal, const double* const* filterImag, const CellGrid& grid,
                       double* amplitudes) {
-    if (count == 0 || orientCount == 0) return;
+    if (count == 0 || orientCount == 0 || side == 0) return;
     int32_t tapSide = 2 * filterHalf + 1;
     int32_t tapCount = tapSide * tapSide;
     int32_t paddedSide = side + 2 * filterHalf;

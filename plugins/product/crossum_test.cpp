@@ -42,7 +42,7 @@ TEST(Crossum, EveryEntryIsItsSumInRowOrderFromZero) {
         minihost::CallResult result = minihost::callPlugin(minihost::loadPlugin("crossum"), args);
         ASSERT_FALSE(result.failed) << result.errorMessage;
         const double* got = minihost::doubleData(arrays.back().get());
-        EXPECT_EQ(0, std::memcmp(got, expected.data(), expected.size() * sizeof(double)));
+        EXPECT_TRUE(expected.empty() || std::memcmp(got, expected.data(), expected.size() * sizeof(double)) == 0);
         EXPECT_EQ(got[leftCols * rightCols], 5.0);  // the value past the product is untouched
     }
 }

@@ -87,7 +87,7 @@ TEST(Scalum, MatchesThePlainLoopBitForBit) {
         ASSERT_FALSE(result.failed) << result.errorMessage;
         std::vector<double> expected = plainResample(image, rows, outRows, outCols, colTaps, rowTaps);
         const double* got = minihost::doubleData(arrays.back().get());
-        ASSERT_EQ(0, std::memcmp(got, expected.data(), expected.size() * sizeof(double)));
+        ASSERT_TRUE(expected.empty() || std::memcmp(got, expected.data(), expected.size() * sizeof(double)) == 0);
     }
 }
 

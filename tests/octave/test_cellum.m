@@ -31,6 +31,9 @@
 %!test
 %! a = args; cellum(a{:});
 %! assert(a{10}, 4 * 9 * ones(9, 1));              % energy 9 everywhere: amplitude 3
+%!test
+%! % Windows of side 0 hold no cell: nothing is read or written.
+%! cellum(0, 2, 1, 1, [], {ones(3)}, {zeros(3)}, 1, 0, []);
 %!error <argument 10 \(amplitudes\) is missing> cellum(args{1:9})
 %!error id=cellum:outOfRange a = args; a{9} = 4; cellum(a{:})
 %!error id=cellum:tooFewValues a = args; a{5} = ones(5); cellum(a{:})
