@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make bench-detect: times, in one run on this machine, the search for faces in the Solvay 1927
-# photo (1280 x 926), as medians of a few runs (elapsed and processor time):
+# photo (1280 x 926), as medians of a few runs after one untimed run (elapsed and processor
+# time):
 #   - detect_faces with the demo's settings (every face size from 24 px up, 40 detections,
 #     re-ranked), given the face sizes of the photo (make demo FACES="36 63": five sizes from
 #     36 to 63 px), and given those sizes with the template alone (no re-ranking); the

@@ -14,8 +14,8 @@ The cascade gives no score of its own: the level weight is what detectMultiScale
 for each detection with outputRejectLevels set (its detections are detectMultiScale's).
 
 With --time RUNS it prints instead, on one line, "seconds,cpuSeconds,detections,threads":
-the median elapsed and processor times of RUNS calls of detectMultiScale (reading the photo
-is not timed), the detections made, and the threads OpenCV runs on.
+the median elapsed and processor times of RUNS calls of detectMultiScale after one untimed
+call (reading the photo is not timed), the detections made, and the threads OpenCV runs on.
 
 Exits with status 3 and one line on standard error when OpenCV or the cascade is missing
 (scripts/install-deps.sh peers installs them), 2 when the photo cannot be read.
@@ -64,6 +64,8 @@ def ranked_detections(cascade, grey, limits):
 
 
 def median_times(cascade, grey, limits, runs):
+    # One call first, not timed: the first call also sets OpenCV's buffers and threads up.
+    cascade.detectMultiScale(grey, **limits)
     times, cpu_times = [], []
     for _ in range(runs):
         started, cpu_started = time.perf_counter(), time.process_time()
