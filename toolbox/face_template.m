@@ -19,7 +19,7 @@ function [template, filters, stamps, learned] = face_template(templateFile, vara
 %   that detect_faces re-ranks its candidates with (learn_reranker): learned from the same
 %   faces against the template's best detections on the face-free photos of
 %   fetch-data.sh --face-free (mined as hard negatives) and the non-face patches, with the
-%   ranking settings of detector_settings. It is learned (about a minute) only when the
+%   ranking settings of detector_settings. It is learned (about 20 s) only when the
 %   file holds none learned with those settings, and saved with the template.
 %
 %   Arguments:
@@ -105,7 +105,7 @@ function template = with_ranker(template, filters, stamps, dataDir, data, settin
   end
   started = tic;
   say(settings.verbose, ['face_template: learning the re-ranking model from %d faces against ' ...
-      'the template''s best detections on %d face-free photos (about a minute)\n'], ...
+      'the template''s best detections on %d face-free photos (about 20 s)\n'], ...
       size(data.faces, 3), numel(photos));
   template.ranker = learn_face_ranker(data, photos, template, filters, stamps, settings);
   say(settings.verbose, 'face_template: re-ranking model learned in %.1f s\n', toc(started));
