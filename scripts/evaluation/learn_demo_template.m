@@ -8,7 +8,7 @@ function [template, filters, stamps] = learn_demo_template(dataDir, templateFile
 %   dataDir/lfw_subset.npy with their mirror images, its 100 non-face patches, and the
 %   face-free photos for the re-ranking model (face_template). The template is kept in
 %   templateFile (default dataDir/demo-template.mat), so that only the first call learns it
-%   (about a minute, for the model); later ones load it.
+%   (about 20 s, for the model); later ones load it.
 %
 %   Example:
 %     % with the data fetched (scripts/fetch-data.sh data) and the plug-ins built:
