@@ -151,8 +151,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
     blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template);
     out = ruled_out();
-    [rowSpans, colSpans, near] = near_placements(scales, detection, ...
-                                                 settings.exclusionRadius * excludedHeights, template);
+    radii = settings.exclusionRadius * excludedHeights;
+    [rowSpans, colSpans, near] = near_placements(scales, detection, radii, template);
     for j = find(~cellfun(@isempty, near))
       block = maps.scores{j}(rowSpans{j}, colSpans{j});
       block(near{j}) = out;
@@ -161,8 +161,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     % Scores changed only inside the rescored blocks and where placements were ruled out:
     % a scale's best is sought again over its whole map only when it lay in either; else
     % the best of its block, if higher, takes its place.
-    [bests, stale] = merge_block_bests(bests, blocks, best_ruled_out(bests, maps.scores, template), ...
-                                       maps.scores, template);
+    ruledOut = best_ruled_out(bests, maps.scores, template);
+    [bests, stale] = merge_block_bests(bests, blocks, ruledOut, maps.scores, template);
   end
   kept = 1:numel(detections);
   if reranking
@@ -410,8 +410,8 @@ function drawing = drawing_crop(pooled, traces, k, anchorRow, anchorCol, templat
   drawing = struct('scale', k, 'pooled', {crop_cells(pooled, rowRange, colRange)}, ...
                    'traces', {crop_cells(traces, rowRange, colRange)}, ...
                    'firstRow', rowRange(1), 'firstCol', colRange(1), ...
-                   'anchorRow', anchorRow - rowRange(1) + 1, 'anchorCol', anchorCol - colRange(1) + 1, ...
-                   'box', detection);
+                   'anchorRow', anchorRow - rowRange(1) + 1, ...
+                   'anchorCol', anchorCol - colRange(1) + 1, 'box', detection);
 end
 
 function [boxSketch, boxTop, boxLeft] = draw_detection(drawing, scales, template, stamps)
@@ -501,10 +501,14 @@ function [rowSpans, colSpans, near] = near_placements(scales, detection, radii, 
   % ((i - tPooled)*step + (templateSide + 1)/2 - 0.5)/factor + 0.5 image pixels.
   rowOffset = (template.templateRows + 1) / 2 - 0.5;
   colOffset = (template.templateCols + 1) / 2 - 0.5;
-  firstRows = max(1, floor(((detection.row - radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled) - 1);
-  lastRows = min(scales.scoreRows, ceil(((detection.row + radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled) + 1);
-  firstCols = max(1, floor(((detection.col - radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled) - 1);
-  lastCols = min(scales.scoreCols, ceil(((detection.col + radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled) + 1);
+  lowestRows = ((detection.row - radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled;
+  highestRows = ((detection.row + radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled;
+  lowestCols = ((detection.col - radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled;
+  highestCols = ((detection.col + radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled;
+  firstRows = max(1, floor(lowestRows) - 1);
+  lastRows = min(scales.scoreRows, ceil(highestRows) + 1);
+  firstCols = max(1, floor(lowestCols) - 1);
+  lastCols = min(scales.scoreCols, ceil(highestCols) + 1);
   rowSpans = cell(1, scales.count);
   colSpans = cell(1, scales.count);
   near = cell(1, scales.count);

@@ -36,7 +36,8 @@ TEST(Crossum, EveryEntryIsItsSumInRowOrderFromZero) {
         arrays.push_back(minihost::scalar(rightCols));
         arrays.push_back(minihost::doubles(inner, leftCols, left));
         arrays.push_back(minihost::doubles(inner, rightCols, right));
-        arrays.push_back(minihost::doubles(1, leftCols * rightCols + 1, std::vector<double>(leftCols * rightCols + 1, 5)));
+        int outCount = leftCols * rightCols + 1;
+        arrays.push_back(minihost::doubles(1, outCount, std::vector<double>(outCount, 5)));
         std::vector<const mxArray*> args;
         for (const Array& a : arrays) args.push_back(a.get());
         minihost::CallResult result = minihost::callPlugin(minihost::loadPlugin("crossum"), args);

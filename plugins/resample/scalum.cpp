@@ -40,7 +40,8 @@ TapList readTaps(ArgList& args, int32_t outputCount, int32_t sourceCount) {
     taps.starts = tapStarts(counts, outputCount);
     int64_t total = taps.starts[outputCount];
     if (total > INT32_MAX) {
-        refuseCall(ArgFault::tooLarge, "argument %d (%s): expected counts adding up to at most 2147483647 taps; got %lld",
+        refuseCall(ArgFault::tooLarge,
+                   "argument %d (%s): expected counts adding up to at most 2147483647 taps; got %lld",
                    args.position, args.names[args.position - 1], static_cast<long long>(total));
     }
     int32_t tapCount = static_cast<int32_t>(total);

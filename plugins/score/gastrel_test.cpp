@@ -615,7 +615,8 @@ TEST(GastrelBlock, RescoresEachBlockAsGastrelScoresAZeroMapAndKeepsTheRest) {
         auto fresh = scoreReference(call);  // the score maps start at zero
         testsupport::fillEach(call.scores, [&]() -> double {
             int draw = random.integer(0, 9);
-            return draw == 0 ? ruledOut : draw == 1 ? std::numeric_limits<float>::quiet_NaN() : random.uniform(-20.0f, 20.0f);
+            if (draw == 0) return ruledOut;
+            return draw == 1 ? std::numeric_limits<float>::quiet_NaN() : random.uniform(-20.0f, 20.0f);
         });
         auto start = snapshot<float>(call.scores);
         int imageCount = static_cast<int>(rows.size());
@@ -624,7 +625,8 @@ TEST(GastrelBlock, RescoresEachBlockAsGastrelScoresAZeroMapAndKeepsTheRest) {
         for (std::vector<double>& side : bounds) {
             for (int image = 0; image < imageCount; ++image) {
                 int draw = random.integer(0, 14);
-                side.push_back(draw < 5 ? special[draw] : random.integer(-reach, reach + 15) - 0.5 * random.integer(0, 1));
+                double bound = random.integer(-reach, reach + 15) - 0.5 * random.integer(0, 1);
+                side.push_back(draw < 5 ? special[draw] : bound);
             }
         }
         auto expected = start;
