@@ -1,5 +1,5 @@
-// crossum against its sums written out, on sizes that leave partial blocks of entries, and its
-// thread identity.
+// crossum against its sums written out, on sizes that leave partial blocks of entries and
+// partial tiles of rows, and its thread identity.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,7 +16,7 @@ using minihost::Array;
 TEST(Crossum, EveryEntryIsItsSumInRowOrderFromZero) {
     testsupport::SeededRandom random;
     for (int trial = 0; trial < 60; ++trial) {
-        int inner = random.integer(0, 40), leftCols = random.integer(0, 19), rightCols = random.integer(0, 11);
+        int inner = random.integer(0, 150), leftCols = random.integer(0, 19), rightCols = random.integer(0, 19);
         SCOPED_TRACE(testing::Message() << inner << " rows, " << leftCols << " x " << rightCols);
         std::vector<double> left, right;
         // Values of widely different magnitudes, so that another order of the sums shows.
