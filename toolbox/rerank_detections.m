@@ -16,7 +16,8 @@ function [reranked, order] = rerank_detections(image, detections, model, filters
 %   takes that box (row, col, height and width); its field finalScore is
 %   modelScore plus scoreWeight times the template's score. The detections are returned
 %   sorted by finalScore, highest first (equal scores keep their order): none is added or
-%   dropped.
+%   dropped. A window is described once: a box that covers the same pixels as one described
+%   in an earlier step reuses its log odds.
 %
 %   Arguments:
 %     image       the image searched, grey or colour (as detect_faces takes it).
