@@ -51,12 +51,12 @@ if ! "$root/scripts/install-deps.sh" peers; then
     peer=""
 fi
 
-# detect_times THREADS ENLARGEMENT RERANK [SMALLEST LARGEST]: "seconds,cpuSeconds" of
-# detect_faces, medians of the runs, re-ranking its candidates (RERANK 1) or not, at every
-# size or given the face range.
+# detect_times THREADS ENLARGEMENT RERANK [SMALLEST LARGEST [RUNS]]: "seconds,cpuSeconds" of
+# detect_faces, medians of RUNS runs (default: the variable's), re-ranking its candidates
+# (RERANK 1) or not, at every size or given the face range.
 detect_times() {
     OMP_NUM_THREADS="$1" BENCH_MEX="$buildDir/mex" BENCH_TOOLBOX="$buildDir/toolbox" \
-    BENCH_SCRIPTS="$root/scripts/evaluation" BENCH_DATA="$dataDir" BENCH_RUNS="$runs" \
+    BENCH_SCRIPTS="$root/scripts/evaluation" BENCH_DATA="$dataDir" BENCH_RUNS="${6:-$runs}" \
     BENCH_ENLARGEMENT="$2" BENCH_RERANK="$3" BENCH_FACES="${4:-} ${5:-}" octave-cli --no-history --norc --quiet --eval '
       addpath(getenv("BENCH_MEX"), getenv("BENCH_TOOLBOX"), getenv("BENCH_SCRIPTS"));
       [seconds, cpuSeconds] = time_detection(getenv("BENCH_DATA"), str2double(getenv("BENCH_RUNS")), ...
@@ -84,6 +84,16 @@ median() {
 }
 
 field() { cut -d, -f"$2" <<< "$1"; }
+# median_pair TIMES...: "seconds,cpuSeconds", each the median of its field over the
+# "seconds,cpuSeconds[,...]" given.
+median_pair() {
+    local seconds=() cpuSeconds=() times
+    for times in "$@"; do
+        seconds+=("$(field "$times" 1)")
+        cpuSeconds+=("$(field "$times" 2)")
+    done
+    echo "$(median "${seconds[@]}"),$(median "${cpuSeconds[@]}")"
+}
 # ratio A B: "elapsed ratio (processor ratio)" of two "seconds,cpuSeconds" pairs.
 ratio() {
     awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" -v c="$(field "$1" 2)" -v d="$(field "$2" 2)" \
@@ -95,9 +105,22 @@ line() {
 }
 
 echo "bench-detect: $(date -u +%Y-%m-%d), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
-echo "medians of $runs runs; elapsed seconds (processor seconds, all threads added), ratios likewise."
+echo "medians of $runs runs (of $runs rounds for the template alone on 2 and 1 threads and the Haar cascade"
+echo "at its defaults); elapsed seconds (processor seconds, all threads added), ratios likewise."
 echo "The machine may be shared: elapsed times well above processor times say it was busy; repeat."
-plain=$(detect_times 2 1 0 "$smallestFace" "$largestFace")
+# The ratios that matter most, the template alone against the Haar cascade and on 2 threads
+# against 1, come from rounds that time each of the three once: a machine that slows down or
+# speeds up over the run then weighs on all three alike.
+plainRuns=()
+oneThreadRuns=()
+haarRuns=()
+for ((round = 1; round <= runs; ++round)); do
+    plainRuns+=("$(detect_times 2 1 0 "$smallestFace" "$largestFace" 1)")
+    oneThreadRuns+=("$(detect_times 1 1 0 "$smallestFace" "$largestFace" 1)")
+    if [ -n "$peer" ]; then haarRuns+=("$("$peer" "$photo" --time 1)"); fi
+done
+plain=$(median_pair "${plainRuns[@]}")
+oneThread=$(median_pair "${oneThreadRuns[@]}")
 ours=$(detect_times 2 1 1 "$smallestFace" "$largestFace")
 every=$(detect_times 2 1 1)
 echo
@@ -105,7 +128,7 @@ line "detect_faces, the template alone, given the photo's face sizes ($smallestF
 line "detect_faces re-ranked, given those sizes (the demo's FACES=\"$smallestFace $largestFace\")" "$ours"
 line "detect_faces re-ranked, every size from 24 px up (the demo's default)" "$every"
 if [ -n "$peer" ]; then
-    haar=$("$peer" "$photo" --time "$runs")
+    haar="$(median_pair "${haarRuns[@]}"),$(field "${haarRuns[0]}" 3),$(field "${haarRuns[0]}" 4)"
     haarSized=$("$peer" "$photo" --sizes "$smallestFace" "$largestFace" --time "$runs")
     line "Haar cascade, detectMultiScale at its defaults ($(field "$haar" 4) threads)" "$haar" \
          "alone / Haar: $(ratio "$plain" "$haar"); re-ranked: $(ratio "$ours" "$haar"); every size: $(ratio "$every" "$haar")"
@@ -115,7 +138,6 @@ fi
 enlarged=$(detect_times 2 "$enlargement" 0 "$smallestFace" "$largestFace")
 line "the template alone, given sizes, photo enlarged $enlargement times in side" "$enlarged" \
      "enlarged / photo: $(ratio "$enlarged" "$plain"), at most $expectedEnlargedRatio expected"
-oneThread=$(detect_times 1 1 0 "$smallestFace" "$largestFace")
 line "the template alone, given sizes, OMP_NUM_THREADS=1" "$oneThread" "1 thread / 2 threads: $(ratio "$oneThread" "$plain")"
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/bench-detect.XXXXXX")
