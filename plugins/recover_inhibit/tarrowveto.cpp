@@ -178,8 +178,11 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements, shiftCount);
     // Each image draws into and inhibits only its own maps, so all sketches can be cleared
     // first; the tables are built only when some element is drawn.
-    for (int32_t image = 0; image < imageCount && settings.imageSketches != nullptr; ++image) {
-        clearSketch(settings.imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
+    if (settings.imageSketches != nullptr) {
+        for (int32_t image = 0; image < imageCount; ++image) {
+            clearSketch(settings.imageSketches[image],
+                        placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
+        }
     }
     if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements)) return;
     ShiftTable shifts = buildShiftTables(orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);

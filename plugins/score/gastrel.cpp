@@ -177,6 +177,15 @@ AnchorGrid anchorGridOf(const ImageGeometry& g, const TemplateGeometry& t) {
                       {1 - t.colsPooled, static_cast<int32_t>(colCount)}};
 }
 
+#ifdef GASTREL_BLOCK
+const char* const pluginName = "gastrelblock";
+// Whether the scores are set anew (gastrelblock) rather than added to (gastrel).
+constexpr bool rescoresInPlace = true;
+#else
+const char* const pluginName = "gastrel";
+constexpr bool rescoresInPlace = false;
+#endif
+
 // The score a placement keeps once ruled out (lurvane's floor): gastrelblock never rescores it.
 constexpr float ruledOutScore = -1e10f;
 
@@ -213,21 +222,15 @@ void scoreColumns(const TemplateElement* elements, int32_t elementCount, const S
         // Anchor (first + a, first + b) has score position (first + a + rowsPooled, ...).
         float* scores = grids.scoreMaps[image] + cmIndex(anchors.rows.first + t.rowsPooled,
                                                          anchors.cols.first + b + t.colsPooled, scoreRows, scoreCols);
-#ifdef GASTREL_BLOCK
-        float* column = work.freshScores;
-        std::fill(column, column + anchors.rows.count, 0.0f);
-#else
-        float* column = scores;
-#endif
+        float* column = rescoresInPlace ? work.freshScores : scores;
+        if (rescoresInPlace) std::fill(column, column + anchors.rows.count, 0.0f);
         for (int32_t k = 0; k < elementCount; ++k) {
             addElementToColumn(column, work.columnNormalizers, anchors.rows.count, work.placed[k], elements[k], b, g,
                                level);
         }
-#ifdef GASTREL_BLOCK
-        for (int32_t a = 0; a < anchors.rows.count; ++a) {
+        for (int32_t a = 0; a < anchors.rows.count && rescoresInPlace; ++a) {
             if (scores[a] != ruledOutScore) scores[a] = column[a];
         }
-#endif
     }
 }
 
@@ -308,12 +311,6 @@ const char* const argNames[] = {"imageCount",        "imageRows",         "image
                                 "firstAnchorRows",   "lastAnchorRows",    "firstAnchorCols", "lastAnchorCols"
 #endif
 };
-
-#ifdef GASTREL_BLOCK
-const char* const pluginName = "gastrelblock";
-#else
-const char* const pluginName = "gastrel";
-#endif
 
 void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
