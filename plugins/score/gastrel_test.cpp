@@ -127,6 +127,17 @@ void fillPooled(const MapGrid& grid, testsupport::SeededRandom& random) {
     });
 }
 
+// Sizes of 1 ... mostImages images as a caller may pass them: whole numbers from 0 to
+// largestSide, some a half less (the plug-in rounds them half up); rows then columns, image by
+// image, appended to rows and cols.
+void addRandomSizes(testsupport::SeededRandom& random, int mostImages, int largestSide, std::vector<double>& rows,
+                    std::vector<double>& cols) {
+    for (int image = random.integer(1, mostImages); image > 0; --image) {
+        rows.push_back(random.integer(0, largestSide) - 0.5 * random.integer(0, 1));
+        cols.push_back(random.integer(0, largestSide) - 0.5 * random.integer(0, 1));
+    }
+}
+
 // Offsets mostly near the template, some far outside every map, given unrounded (x.5 rounds up).
 double randomOffset(testsupport::SeededRandom& random, int reach) {
     int draw = random.integer(0, 19);
@@ -164,10 +175,7 @@ TEST(Gastrel, MatchesThePlainLoopBitForBit) {
                                {{5, 3}, {4, 7}, {2, 1000000000, 2147483000, 2147483000, 3.0}, 3}};
     for (int trial = 0; trial < 200; ++trial) {
         Case c;
-        for (int image = random.integer(1, 3); image > 0; --image) {
-            c.rows.push_back(random.integer(0, 23) - 0.5 * random.integer(0, 1));
-            c.cols.push_back(random.integer(0, 23) - 0.5 * random.integer(0, 1));
-        }
+        addRandomSizes(random, 3, 23, c.rows, c.cols);
         c.setup = {random.integer(1, 5), random.integer(1, 4), random.integer(0, 15), random.integer(0, 15),
                    random.uniform(0.5f, 8.0f) * (random.integer(0, 4) == 0 ? -1 : 1)};
         c.elementCount = random.integer(0, 12);
@@ -243,10 +251,7 @@ TEST(Gastrel, BrelindNormalizedCallsMatchThePlainLoopBitForBit) {
     const double levels[] = {6.0, 0.1, 1.0 / 3.0, -0.7, 1e-3, 1e4};
     for (int trial = 0; trial < 60; ++trial) {
         std::vector<double> rows, cols;
-        for (int image = random.integer(1, 3); image > 0; --image) {
-            rows.push_back(random.integer(0, 71) - 0.5 * random.integer(0, 1));
-            cols.push_back(random.integer(0, 71) - 0.5 * random.integer(0, 1));
-        }
+        addRandomSizes(random, 3, 71, rows, cols);
         CallSetup q{random.integer(1, 5), random.integer(1, 3), random.integer(0, 31), random.integer(0, 31),
                     levels[trial % 6]};
         bool switchOn = trial % 2 == 0;
@@ -601,10 +606,7 @@ TEST(GastrelBlock, RescoresEachBlockAsGastrelScoresAZeroMapAndKeepsTheRest) {
     const float ruledOut = -1e10f;
     for (int trial = 0; trial < 150; ++trial) {
         std::vector<double> rows, cols;
-        for (int image = random.integer(1, 4); image > 0; --image) {
-            rows.push_back(random.integer(0, 29) - 0.5 * random.integer(0, 1));
-            cols.push_back(random.integer(0, 29) - 0.5 * random.integer(0, 1));
-        }
+        addRandomSizes(random, 4, 29, rows, cols);
         CallSetup q{random.integer(1, 4), random.integer(1, 3), random.integer(0, 12), random.integer(0, 12),
                     random.uniform(0.5f, 6.0f)};
         int reach = q.templateRows / q.poolStep + 3;
