@@ -34,6 +34,7 @@ function build_plugins(outDir)
     'gastrel', 'score', 'gastrel.cpp', {}, {}, {}
     'gastrelblock', 'score', 'gastrel.cpp', {}, {'GASTREL_BLOCK'}, {}
     'lurvane', 'best', 'lurvane.cpp', {}, {}, {}
+    'lurvaneveto', 'best', 'lurvane.cpp', {}, {'LURVANE_VETO'}, {}
     'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
     'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}

@@ -1,5 +1,6 @@
 #include "placement.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "frame.h"
@@ -36,6 +37,15 @@ void requireScoreMapsIndexable(const ArgList& args, int32_t position, const Imag
                        static_cast<long long>(scoreSizeOf(templateCols, cols, poolStep)));
         }
     }
+}
+
+AnchorBounds clippedAnchorsOf(double first, double last, int32_t lowest, int32_t highest) {
+    const AnchorBounds none{lowest, lowest - 1};
+    if (std::isnan(first) || std::isnan(last) || highest < lowest) return none;
+    double from = std::max<double>(lowest, std::floor(first + 0.5));
+    double to = std::min<double>(highest, std::floor(last + 0.5));
+    if (from > to) return none;
+    return AnchorBounds{static_cast<int32_t>(from), static_cast<int32_t>(to)};
 }
 
 float normalizerAt(const float* map, int32_t rows, int32_t cols, int64_t cx, int64_t cy) {

@@ -46,6 +46,16 @@ void requireScoreMapsIndexable(const ArgList& args, int32_t position, const Imag
                                int32_t imageCount, int32_t templateRows, int32_t templateCols,
                                int32_t poolStep);
 
+// An inclusive span first ... last of anchors; empty when last < first.
+struct AnchorBounds {
+    int32_t first;
+    int32_t last;
+};
+
+// The anchors from `first` to `last`, each rounded half up, clipped to lowest ... highest; empty
+// when either bound is NaN or nothing is left. An infinite bound reaches the edge.
+AnchorBounds clippedAnchorsOf(double first, double last, int32_t lowest, int32_t highest);
+
 // The value that divides a placement's responses: the normalizer map's value at the
 // 1-based pixel (cx, cy) when that lies in 1 ... rows x 1 ... cols, and 1 when it lies
 // outside. A stored 0 also gives 1, so a zero mean leaves responses as they are rather than

@@ -109,14 +109,17 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
                    settings.candidateMinimum);
     found = 'candidate';
   end
-  bests = struct('scores', zeros(1, scales.count, 'single'), 'rows', NaN(1, scales.count), ...
-                 'cols', NaN(1, scales.count));
-  stale = true(1, scales.count);
+  % Each scale's best placement, found over the whole map once and then kept up to date
+  % after each detection by lurvaneveto.
+  bestScores = zeros(1, scales.count, 'single');
+  bestRows = zeros(1, scales.count);
+  bestCols = zeros(1, scales.count);
+  lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, template.templateRows, ...
+          template.templateCols, maps.scores, bestScores, bestRows, bestCols);
   drawings = cell(1, 0);
   for n = 1:searched
-    bests = refresh_bests(bests, stale, maps.scores, scales, template);
-    [score, k, anchorRow, anchorCol] = best_over_scales(bests, scales);
-    if isnan(anchorRow)
+    [score, k] = best_over_scales(bestScores, bestRows);
+    if k == 0
       report.stopReason = 'every placement left is ruled out by earlier detections';
       break;
     end
@@ -125,6 +128,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
                                   score, settings.scoreThreshold);
       break;
     end
+    anchorRow = bestRows(k);
+    anchorCol = bestCols(k);
     detection = describe(scales, k, anchorRow, anchorCol, template);
     detection.score = double(score);
     detection.scale = scales.sizeIndex(k);
@@ -151,20 +156,15 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
-    blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template);
-    out = ruled_out();
-    radii = settings.exclusionRadius * excludedHeights;
-    [rowSpans, colSpans, near] = near_placements(scales, detection, radii, template);
-    for j = find(~cellfun(@isempty, near))
-      block = maps.scores{j}(rowSpans{j}, colSpans{j});
-      block(near{j}) = out;
-      maps.scores{j}(rowSpans{j}, colSpans{j}) = block;
-    end
-    % Scores changed only inside the rescored blocks and where placements were ruled out:
-    % a scale's best is sought again over its whole map only when it lay in either; else
-    % the best of its block, if higher, takes its place.
-    ruledOut = best_ruled_out(bests, maps.scores, template);
-    [bests, stale] = merge_block_bests(bests, blocks, ruledOut, maps.scores, template);
+    block = rescore_block(maps, scales, anchorRows, anchorCols, template);
+    % Rules out the placements centred within exclusionRadius times the detection's height
+    % of its centre, and brings each scale's best up to date: sought again over the whole map
+    % only where it was ruled out or lay in the rescored block.
+    lurvaneveto(scales.count, scales.rows, scales.cols, template.params.poolStep, ...
+                template.templateRows, template.templateCols, maps.scores, bestScores, bestRows, ...
+                bestCols, scales.rowFactor, scales.colFactor, detection.row, detection.col, ...
+                settings.exclusionRadius * excludedHeights, block.firstRows, block.lastRows, ...
+                block.firstCols, block.lastCols);
   end
   kept = 1:numel(detections);
   if reranking
@@ -304,79 +304,14 @@ function value = ruled_out()
   value = single(-1e10);
 end
 
-function bests = refresh_bests(bests, stale, scores, scales, template)
-% The highest score of each stale scale and its anchor (lurvane; NaN anchor where every
-% placement is ruled out), put in place of the scale's earlier best.
-  redo = find(stale);
-  if isempty(redo)
-    return;
-  end
-  found = zeros(1, numel(redo), 'single');
-  rows = zeros(1, numel(redo));
-  cols = zeros(1, numel(redo));
-  lurvane(numel(redo), scales.rows(redo), scales.cols(redo), template.params.poolStep, ...
-          template.templateRows, template.templateCols, scores(redo), found, rows, cols);
-  bests.scores(redo) = found;
-  bests.rows(redo) = rows;
-  bests.cols(redo) = cols;
-end
-
-function ruledOut = best_ruled_out(bests, scores, template)
-% Whether each scale's best placement has been ruled out since it was found.
-  step = template.params.poolStep;
-  ruledOut = false(1, numel(scores));
-  scoreRows = bests.rows + floor(template.templateRows / step);
-  scoreCols = bests.cols + floor(template.templateCols / step);
-  out = ruled_out();
-  for j = find(~isnan(bests.rows))
-    ruledOut(j) = scores{j}(scoreRows(j), scoreCols(j)) == out;
-  end
-end
-
-function [bests, stale] = merge_block_bests(bests, blocks, ruledOut, scores, template)
-% Each scale's best after a detection's update of its score map: stale (to be sought again
-% over the whole map) where the best was ruled out or lies in the scale's rescored block;
-% otherwise the block's best placement, in lurvane's order (highest score, then smallest
-% anchor row, then column), takes the best's place when it comes first. Outside the block
-% no score rose, so the best there is still the old one.
-  step = template.params.poolStep;
-  tRowsPooled = floor(template.templateRows / step);
-  tColsPooled = floor(template.templateCols / step);
-  stale = ruledOut;
-  for j = find(~cellfun(@isempty, blocks) & ~ruledOut)
-    rows = blocks{j}.rows;
-    cols = blocks{j}.cols;
-    oldRow = bests.rows(j) + tRowsPooled;
-    oldCol = bests.cols(j) + tColsPooled;
-    if oldRow >= rows(1) && oldRow <= rows(end) && oldCol >= cols(1) && oldCol <= cols(end)
-      stale(j) = true;
-      continue;
-    end
-    block = scores{j}(rows, cols);
-    highest = max(block(:));
-    if ~(highest > ruled_out())
-      continue;
-    end
-    [blockRows, blockCols] = find(block == highest);
-    first = min(blockRows);
-    anchorRow = rows(first) - tRowsPooled;
-    anchorCol = cols(min(blockCols(blockRows == first))) - tColsPooled;
-    if isnan(bests.rows(j)) || highest > bests.scores(j) || (highest == bests.scores(j) && ...
-       (anchorRow < bests.rows(j) || (anchorRow == bests.rows(j) && anchorCol < bests.cols(j))))
-      bests.scores(j) = highest;
-      bests.rows(j) = anchorRow;
-      bests.cols(j) = anchorCol;
-    end
-  end
-end
-
-function [best, bestScale, anchorRow, anchorCol] = best_over_scales(bests, scales)
-% The highest of the scales' best scores and its anchor; of equal scores, the first scale's.
-  best = -Inf; bestScale = 0; anchorRow = NaN; anchorCol = NaN;
-  for k = 1:scales.count
-    if ~isnan(bests.rows(k)) && bests.scores(k) > best
-      best = bests.scores(k); bestScale = k; anchorRow = bests.rows(k); anchorCol = bests.cols(k);
-    end
+function [score, k] = best_over_scales(bestScores, bestRows)
+% The highest of the scales' best scores and its scale; of equal scores, the first scale's.
+% k is 0 when every placement of every scale is ruled out (NaN anchors).
+  candidates = bestScores;
+  candidates(isnan(bestRows)) = -Inf;
+  [score, k] = max(candidates);
+  if score == -Inf
+    k = 0;
   end
 end
 
@@ -456,11 +391,11 @@ function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap
              template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
 end
 
-function blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template)
+function block = rescore_block(maps, scales, anchorRows, anchorCols, template)
 % Scores again, in place (gastrelblock), every anchor, at every scale, with an element inside
 % the pooled rectangle the inhibition at that scale's anchor touched; placements ruled out stay
-% so. Returns per scale the block's score-map rows and cols ([] where the scale was not
-% inhibited: NaN anchor).
+% so. Returns the block's bounds per scale in anchors (NaN where the scale was not inhibited:
+% NaN anchor), as gastrelblock reads them.
   p = template.params;
   step = p.poolStep;
   tRowsPooled = floor(template.templateRows / step);
@@ -483,44 +418,8 @@ function blocks = rescore_blocks(maps, scales, anchorRows, anchorCols, template)
                template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
                template.biases, maps.pooled, maps.scores, maps.normalizer, p.saturationLevel, ...
                firstRows, lastRows, firstCols, lastCols);
-  blocks = cell(1, scales.count);
-  for j = find(firstRows <= lastRows & firstCols <= lastCols)
-    blocks{j} = struct('rows', (firstRows(j):lastRows(j)) + tRowsPooled, ...
-                       'cols', (firstCols(j):lastCols(j)) + tColsPooled);
-  end
-end
-
-function [rowSpans, colSpans, near] = near_placements(scales, detection, radii, template)
-% Per scale j, the placements whose box centre, in image pixels, lies within radii(j) of the
-% detection's centre: a block of the score map (rows rowSpans{j} x columns colSpans{j}) and
-% which of its placements are near (empty where none can be). Only the block whose centres
-% can lie that close, and one more index on each side so that rounding cannot leave one out,
-% is tested.
-  step = template.params.poolStep;
-  tRowsPooled = floor(template.templateRows / step);
-  tColsPooled = floor(template.templateCols / step);
-  % Score index i holds anchor i - tPooled, whose box centre lies at
-  % ((i - tPooled)*step + (templateSide + 1)/2 - 0.5)/factor + 0.5 image pixels.
-  rowOffset = (template.templateRows + 1) / 2 - 0.5;
-  colOffset = (template.templateCols + 1) / 2 - 0.5;
-  lowestRows = ((detection.row - radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled;
-  highestRows = ((detection.row + radii - 0.5) .* scales.rowFactor - rowOffset) / step + tRowsPooled;
-  lowestCols = ((detection.col - radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled;
-  highestCols = ((detection.col + radii - 0.5) .* scales.colFactor - colOffset) / step + tColsPooled;
-  firstRows = max(1, floor(lowestRows) - 1);
-  lastRows = min(scales.scoreRows, ceil(highestRows) + 1);
-  firstCols = max(1, floor(lowestCols) - 1);
-  lastCols = min(scales.scoreCols, ceil(highestCols) + 1);
-  rowSpans = cell(1, scales.count);
-  colSpans = cell(1, scales.count);
-  near = cell(1, scales.count);
-  for j = find(radii > 0 & firstRows <= lastRows & firstCols <= lastCols)
-    rowSpans{j} = firstRows(j):lastRows(j);
-    colSpans{j} = firstCols(j):lastCols(j);
-    centreRows = ((rowSpans{j}' - tRowsPooled) * step + rowOffset) / scales.rowFactor(j) + 0.5;
-    centreCols = ((colSpans{j} - tColsPooled) * step + colOffset) / scales.colFactor(j) + 0.5;
-    near{j} = (centreRows - detection.row).^2 + (centreCols - detection.col).^2 < radii(j)^2;
-  end
+  block = struct('firstRows', firstRows, 'lastRows', lastRows, 'firstCols', firstCols, ...
+                 'lastCols', lastCols);
 end
 
 function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)

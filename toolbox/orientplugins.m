@@ -39,6 +39,7 @@
 %   gastrel      - score a template at every placement on pooled maps
 %   gastrelblock - score again, in place, a block of placements per image
 %   lurvane      - find each image's best score and its template anchor
+%   lurvaneveto  - rule out placements near a detection, keep each image's best up to date
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element
 %   filtrum      - energies of an image's responses to a bank of complex filters

@@ -1,4 +1,5 @@
-// lurvane gives the same bits whatever number of threads shares out the rows it searches.
+// lurvane and lurvaneveto give the same bits whatever number of threads shares out the rows they
+// search.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,6 +33,16 @@ TEST(LurvaneThreads, OneLargeImage) {
     PluginCall call{"lurvane", {num(1), row({400}), row({500}), num(2), num(30), num(30), singles(1, 215 * 265, -9, 9),
                                 singleRow(1), row({0}), row({0})}};
     EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, threadidentity::builderOf(call, 32)));
+}
+
+// lurvaneveto on two large images whose bests (anchor (100, 100), box centre (215, 215)) are
+// ruled out, so that both maps are searched again in pieces; a rescored block beside them.
+TEST(LurvaneThreads, VetoSearchesRuledOutImagesAgain) {
+    PluginCall call{"lurvaneveto",
+                    {num(2), row({400, 330}), row({500, 410}), num(2), num(30), num(30), singles(2, 215 * 265, -9, 9),
+                     singleRow(2), row({100, 100}), row({100, 100}), row({1, 0.8}), row({1, 0.8}), num(215), num(215),
+                     row({40, 40}), row({10, 10}), row({30, 30}), row({150, 150}), row({170, 170})}};
+    EXPECT_TRUE(threadidentity::sameBitsForEveryThreadCount(call.plugin, threadidentity::builderOf(call, 33)));
 }
 
 }  // namespace

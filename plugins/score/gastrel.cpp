@@ -288,13 +288,9 @@ void scoreImages(const TemplateElement* elements, int32_t elementCount, const Sc
 // One side of an image's block: the bounds rounded half up and clipped to the image's anchors
 // `all` (an infinite bound reaches the edge); no anchor when a bound is NaN or nothing is left.
 AnchorSpan blockSideOf(double first, double last, AnchorSpan all) {
-    if (std::isnan(first) || std::isnan(last) || all.count == 0) return AnchorSpan{all.first, 0};
-    double lowest = all.first;
-    double highest = static_cast<double>(all.first) + all.count - 1;
-    double from = std::max(lowest, std::floor(first + 0.5));
-    double to = std::min(highest, std::floor(last + 0.5));
-    if (from > to) return AnchorSpan{all.first, 0};
-    return AnchorSpan{static_cast<int32_t>(from), static_cast<int32_t>(to - from) + 1};
+    if (all.count == 0) return AnchorSpan{all.first, 0};
+    AnchorBounds side = clippedAnchorsOf(first, last, all.first, all.first + (all.count - 1));
+    return AnchorSpan{side.first, std::max(0, side.last - side.first + 1)};
 }
 #endif
 
