@@ -637,6 +637,16 @@ namespace {
 
 }  // namespace
 
+bool windowHoldsSlots(const float* trace, int32_t pooledRows, const PoolWindow& window, int32_t shiftCount) {
+    for (int32_t py = window.colLo; py <= window.colHi; ++py) {
+        if (!allWholeSlots(trace + cmIndex(window.rowLo, py, pooledRows, 0), window.rowHi - window.rowLo + 1,
+                           shiftCount)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void requireSlotsInWindow(const ArgList& args, int32_t position, const float* const* traceMaps,
                           int32_t imageCount, int32_t orientCount, int32_t image,
                           int32_t pooledRows, const PoolWindow& window, int32_t shiftCount) {

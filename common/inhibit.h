@@ -163,6 +163,10 @@ void readAheadInhibition(const ShiftTable& shifts, const InhibitGrids& grids, co
 // number from 0 to shiftCount - 1.
 bool isShiftSlot(float traceValue, int32_t shiftCount);
 
+// Whether every trace value of one map (pooledRows rows) inside a nonempty `window` is a slot
+// of a table with shiftCount slots. Reads only; safe on any thread.
+bool windowHoldsSlots(const float* trace, int32_t pooledRows, const PoolWindow& window, int32_t shiftCount);
+
 // Refuses the call unless every trace value of image `image` inside `window` (all
 // orientations) is a shift slot; `position` is the 0-based argument of the trace grid.
 void requireSlotsInWindow(const ArgList& args, int32_t position, const float* const* traceMaps,

@@ -85,8 +85,6 @@ const char* const argNames[] = {
     "anchorCols",     "saturationLevel",   "templateRows",      "templateCols",   "overlapTable",
     "imageScores",    "normalizerMaps"};
 
-// Refuses the call unless every trace value that inhibition may read is a shift slot: in each
-// image with a detection and at least one element, everywhere in its pool window.
 // The part of an image's pool window whose trace values the call's inhibitions can read. An
 // inhibition happens at an element's matched place, at most posShiftMax*poolStep pixels from
 // the element's own, and re-pools the positions within 2*filterHalf pixels and posShiftMax
@@ -113,20 +111,43 @@ PoolWindow windowNearElements(const PoolWindow& window, const InhibitGrids& grid
 }
 
 // Refuses trace values that are no slot where the call may read them, so that an image's
-// whole maps need not be read for an inhibition that touches a few positions.
+// whole maps need not be read for an inhibition that touches a few positions. The maps are
+// read on the threads, each (image, orientation) map by one; only a map found to hold a stray
+// value is read again, on the calling thread, to refuse it by position.
 void requireSlotsInWindows(const ArgList& args, const InhibitGrids& grids, const ImageSizes& sizes,
                            const double* anchorRows, const double* anchorCols, const TemplateElements& elements,
                            int32_t shiftCount) {
     if (elements.count < 1) return;
-    for (int32_t image = 0; image < grids.imageCount; ++image) {
+    int32_t imageCount = grids.imageCount;
+    PoolWindow* windows = allocArray<PoolWindow>(imageCount);
+    int32_t* pooledRows = allocArray<int32_t>(imageCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
         ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+        pooledRows[image] = place.pooledRows;
+        windows[image] = PoolWindow{1, 0, 1, 0};
         if (!place.detected) continue;
         PoolWindow window = computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows, place.cols);
-        PoolWindow read = windowNearElements(window, grids, elements, place);
-        if (read.rowLo > read.rowHi || read.colLo > read.colHi) continue;
-        requireSlotsInWindow(args, traceMapsPosition, grids.traceMaps, grids.imageCount, grids.orientCount, image,
-                             place.pooledRows, read, shiftCount);
+        windows[image] = windowNearElements(window, grids, elements, place);
     }
+    int64_t mapCount = int64_t{imageCount} * grids.orientCount;
+    auto* stray = static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(mapCount), sizeof(uint8_t)));
+#pragma omp parallel for schedule(dynamic) num_threads(threadCountFor(mapCount))
+    for (int64_t map = 0; map < mapCount; ++map) {
+        int32_t image = static_cast<int32_t>(map % imageCount);
+        if (isEmpty(windows[image])) continue;
+        stray[map] = !windowHoldsSlots(grids.traceMaps[map], pooledRows[image], windows[image], shiftCount);
+    }
+    // Images in order, as the refusal names the first stray value of the first image holding one.
+    for (int32_t image = 0; image < imageCount; ++image) {
+        for (int32_t o = 0; o < grids.orientCount; ++o) {
+            if (!stray[image + int64_t{o} * imageCount]) continue;
+            requireSlotsInWindow(args, traceMapsPosition, grids.traceMaps, imageCount, grids.orientCount, image,
+                                 pooledRows[image], windows[image], shiftCount);
+        }
+    }
+    mxFree(stray);
+    mxFree(pooledRows);
+    mxFree(windows);
 }
 
 void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {

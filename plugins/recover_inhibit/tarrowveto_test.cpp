@@ -577,6 +577,12 @@ TEST(Tarrowveto, RefusesMalformedCallsBeforeWritingAnything) {
     EXPECT_EQ(call.run().errorMessage,
               "argument 18 (traceMaps), cell 2 (image 2, orientation 1), position (5, 4): expected a shift slot, a "
               "whole number from 0 to 8; got 0.5");
+    // The maps are checked on the threads, but the refusal names the first image's stray value
+    // even when a later image's map comes first in the grid.
+    call.traceAt(0, 2, 3, 3) = 0.25f;
+    EXPECT_EQ(call.run().errorMessage,
+              "argument 18 (traceMaps), cell 5 (image 1, orientation 3), position (3, 3): expected a shift slot, a "
+              "whole number from 0 to 8; got 0.25");
 }
 
 // A shift range out of all proportion to the response maps is refused before any
