@@ -9,6 +9,7 @@
 // the energy is re*re + im*im. Vector lanes only decide which outputs are computed together.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "dispatch.h"
@@ -58,16 +59,25 @@ inline int32_t clampIndex(int32_t i, int32_t n) {
     return i < 0 ? 0 : i >= n ? n - 1 : i;
 }
 
-// Writes the padded single-precision copy of the rows x cols image (see PaddedImage); the
-// padded image's (rows + 2h) * (cols + 2h) values must stay within 32-bit indexing.
-inline void padImage(const double* image, int32_t rows, int32_t cols, int32_t filterHalf, float* padded) {
+// Writes padded columns qFirst ... qEnd - 1 of the single-precision copy of the rows x cols
+// image (see PaddedImage): each padded column is its image column's values, the first and last
+// repeated filterHalf times above and below. The padded image's (rows + 2h) * (cols + 2h)
+// values must stay within 32-bit indexing.
+inline void padColumns(const double* image, int32_t rows, int32_t cols, int32_t filterHalf, float* padded,
+                       int32_t qFirst, int32_t qEnd) {
     int32_t paddedRows = rows + 2 * filterHalf;
-    int32_t paddedCols = cols + 2 * filterHalf;
-    for (int32_t q = 0; q < paddedCols; ++q) {
+    for (int32_t q = qFirst; q < qEnd; ++q) {
         const double* column = image + clampIndex(q - filterHalf, cols) * rows;
         float* out = padded + q * paddedRows;
-        for (int32_t p = 0; p < paddedRows; ++p) out[p] = static_cast<float>(column[clampIndex(p - filterHalf, rows)]);
+        std::fill(out, out + filterHalf, static_cast<float>(column[0]));
+        for (int32_t p = 0; p < rows; ++p) out[filterHalf + p] = static_cast<float>(column[p]);
+        std::fill(out + filterHalf + rows, out + paddedRows, static_cast<float>(column[rows - 1]));
     }
+}
+
+// Writes the whole padded copy of the image (see padColumns).
+inline void padImage(const double* image, int32_t rows, int32_t cols, int32_t filterHalf, float* padded) {
+    padColumns(image, rows, cols, filterHalf, padded, 0, cols + 2 * filterHalf);
 }
 
 // Writes a filter's side x side values, rounded to single precision, in flipped order.

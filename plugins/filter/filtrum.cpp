@@ -32,6 +32,11 @@ const int32_t stripCols = 16;
 // through 8 filters of 9 x 9 (1.04e6) stays on one thread; a 256 x 256 image (4.2e7) does not.
 const double minThreadedProducts = 16777216.0;
 
+// Whether a call of these sizes shares its work among the threads.
+bool isThreaded(MapSize size, int32_t orientCount, double tapCount) {
+    return static_cast<double>(size.rows) * size.cols * orientCount * tapCount >= minThreadedProducts;
+}
+
 // One strip of one map (filterenergy::energyStrip), compiled for AVX-512, for AVX2 and for any
 // x86-64.
 using StripFunction = void (*)(const PaddedImage&, const Taps&, int32_t, int32_t, float*, int32_t);
@@ -64,8 +69,7 @@ StripFunction stripFunctionForProcessor() {
 void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount, MapSize size,
                 float* const* maps) {
     int32_t stripCount = size.cols / stripCols + (size.cols % stripCols != 0 ? 1 : 0);
-    double tapCount = static_cast<double>(taps[0].side) * taps[0].side;
-    bool threaded = static_cast<double>(size.rows) * size.cols * orientCount * tapCount >= minThreadedProducts;
+    bool threaded = isThreaded(size, orientCount, static_cast<double>(taps[0].side) * taps[0].side);
     StripFunction energyStrip = stripFunctionForProcessor();
 #pragma omp parallel for collapse(2) schedule(dynamic) if (threaded)
     for (int32_t orient = 0; orient < orientCount; ++orient) {
@@ -77,8 +81,9 @@ void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount
     }
 }
 
-// The padded image and the flipped taps are made here, on the calling thread, since the host's
-// allocator serves that thread only; then the maps are computed.
+// The padded image's memory and the flipped taps are taken here, on the calling thread, since
+// the host's allocator serves that thread only; the padded columns are written on the threads,
+// strip by strip; then the maps are computed.
 void filterEnergies(const double* image, MapSize size, int32_t orientCount, int32_t filterHalf,
                     const double* const* filterReal, const double* const* filterImag, float* const* maps) {
     if (size.rows == 0 || size.cols == 0 || orientCount == 0) return;
@@ -89,7 +94,12 @@ void filterEnergies(const double* image, MapSize size, int32_t orientCount, int3
     float** tapsRe = allocTable2D<float>(orientCount, tapCount);
     float** tapsIm = allocTable2D<float>(orientCount, tapCount);
     Taps* taps = allocArray<Taps>(orientCount);
-    filterenergy::padImage(image, size.rows, size.cols, filterHalf, padded);
+    int32_t paddedCols = size.cols + 2 * filterHalf;
+#pragma omp parallel for schedule(static) if (isThreaded(size, orientCount, tapCount))
+    for (int32_t strip = 0; strip < paddedCols; strip += stripCols) {
+        filterenergy::padColumns(image, size.rows, size.cols, filterHalf, padded, strip,
+                                 std::min(paddedCols, strip + stripCols));
+    }
     for (int32_t orient = 0; orient < orientCount; ++orient) {
         filterenergy::flipFilter(filterReal[orient], side, tapsRe[orient]);
         filterenergy::flipFilter(filterImag[orient], side, tapsIm[orient]);
