@@ -526,7 +526,11 @@ void stampElement(float* map, int32_t rows, int32_t cols, const double* const* o
     }
 }
 
-InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes) {
+namespace {
+
+// prepareInhibition's work, with NaN flags of its own (flagOwner null) or flagOwner's.
+InhibitWork prepareWork(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes,
+                        const InhibitWork* flagOwner) {
     InhibitWork work;
     work.orientCount = grids.orientCount;
     work.useAvx2 = avx2Available();
@@ -538,16 +542,26 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     work.readBoxes = allocArray<ReadBox>(grids.orientCount);
     work.reachesZero = static_cast<uint8_t*>(hostCalloc(cellCount, sizeof(uint8_t)));
     int32_t largestRows = 0, largestCols = 0;
-    work.nanFlagStart = static_cast<int64_t*>(hostCalloc(static_cast<size_t>(grids.imageCount) + 1, sizeof(int64_t)));
     for (int32_t image = 0; image < grids.imageCount; ++image) {
-        int32_t rows = sizes.rows[int64_t{image} * sizes.stride];
-        int32_t cols = sizes.cols[int64_t{image} * sizes.stride];
-        largestRows = std::max(largestRows, rows);
-        largestCols = std::max(largestCols, cols);
-        work.nanFlagStart[image + 1] =
-            work.nanFlagStart[image] + int64_t{grids.orientCount} * cols * nanBlocksOf(rows);
+        largestRows = std::max(largestRows, sizes.rows[int64_t{image} * sizes.stride]);
+        largestCols = std::max(largestCols, sizes.cols[int64_t{image} * sizes.stride]);
     }
-    work.nanFlags = static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(work.nanFlagStart[grids.imageCount]), 1));
+    work.ownsNaNFlags = flagOwner == nullptr;
+    if (flagOwner != nullptr) {
+        work.nanFlagStart = flagOwner->nanFlagStart;
+        work.nanFlags = flagOwner->nanFlags;
+    } else {
+        work.nanFlagStart =
+            static_cast<int64_t*>(hostCalloc(static_cast<size_t>(grids.imageCount) + 1, sizeof(int64_t)));
+        for (int32_t image = 0; image < grids.imageCount; ++image) {
+            int32_t rows = sizes.rows[int64_t{image} * sizes.stride];
+            int32_t cols = sizes.cols[int64_t{image} * sizes.stride];
+            work.nanFlagStart[image + 1] =
+                work.nanFlagStart[image] + int64_t{grids.orientCount} * cols * nanBlocksOf(rows);
+        }
+        work.nanFlags =
+            static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(work.nanFlagStart[grids.imageCount]), 1));
+    }
     work.scratchRows = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestRows / grids.poolStep);
     work.scratchCols = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestCols / grids.poolStep);
     size_t area = static_cast<size_t>(work.scratchRows) * static_cast<size_t>(work.scratchCols);
@@ -559,6 +573,17 @@ InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grid
     work.runLast = allocArray<int32_t>(work.scratchCols);
     work.colMasks = allocArray<uint32_t>(work.scratchCols);
     return work;
+}
+
+}  // namespace
+
+InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes) {
+    return prepareWork(shifts, grids, sizes, nullptr);
+}
+
+InhibitWork prepareInhibitionSharingFlags(const ShiftTable& shifts, const InhibitGrids& grids,
+                                          const InhibitedSizes& sizes, const InhibitWork& flagOwner) {
+    return prepareWork(shifts, grids, sizes, &flagOwner);
 }
 
 void learnNaNFreedom(InhibitWork& work, const InhibitGrids& grids, const InhibitedSizes& sizes) {
@@ -588,8 +613,10 @@ void releaseInhibition(const InhibitWork& work) {
     mxFree(work.slotOffsets);
     mxFree(work.readBoxes);
     mxFree(work.reachesZero);
-    mxFree(work.nanFlagStart);
-    mxFree(work.nanFlags);
+    if (work.ownsNaNFlags) {
+        mxFree(work.nanFlagStart);
+        mxFree(work.nanFlags);
+    }
     mxFree(work.wiped);
     mxFree(work.best);
     mxFree(work.slotOf);

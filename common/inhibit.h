@@ -94,6 +94,7 @@ struct InhibitWork {
     ReadBox* readBoxes;     // orientCount, for reading ahead
     int64_t* nanFlagStart;  // per image, where the NaN flags of its maps start in nanFlags
     uint8_t* nanFlags;      // per map of an image, per column, per block of nanBlockRows rows
+    bool ownsNaNFlags;      // false when the flags belong to another work of the call
     int32_t scratchRows;    // the largest repair range, in pooled rows and columns
     int32_t scratchCols;
     int32_t* wiped;         // scratchRows * scratchCols each: -1 where wiped out, else 0, and
@@ -121,6 +122,14 @@ struct InhibitedSizes {
 // Work for inhibiting, with these tables and grids, images of the given sizes. Requires the
 // limits of inhibitAround.
 InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes);
+
+// Work for one more thread of a call in which each image is inhibited with one work only:
+// tables and scratch of its own, but the NaN flags of flagOwner (prepareInhibition's work for
+// the same grids and sizes), whose parts for different images no two threads then touch. It
+// saves taking and clearing a set of flags for every image per thread. Released with
+// releaseInhibition, before flagOwner is.
+InhibitWork prepareInhibitionSharingFlags(const ShiftTable& shifts, const InhibitGrids& grids,
+                                          const InhibitedSizes& sizes, const InhibitWork& flagOwner);
 
 // Reads every response of the images of the given sizes (those of prepareInhibition) for NaN
 // at once, block by block in storage order, rather than as inhibition meets them: cheaper when

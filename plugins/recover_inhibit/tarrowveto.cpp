@@ -219,11 +219,14 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
         ++detectedCount;
     }
     // Images change only their own maps, sketch and score, so each is recovered by the one
-    // thread that takes it, with inhibition work of that thread's own.
+    // thread that takes it, with inhibition work of that thread's own; the works share one set
+    // of NaN flags, each image's part used by that image's thread alone.
     int32_t threadCount = threadCountFor(detectedCount);
     InhibitWork* works = allocArray<InhibitWork>(threadCount);
-    for (int32_t t = 0; t < threadCount; ++t) {
-        works[t] = prepareInhibition(shifts, grids, InhibitedSizes{inhibitedRows, inhibitedCols, 1});
+    InhibitedSizes inhibitedSizes{inhibitedRows, inhibitedCols, 1};
+    works[0] = prepareInhibition(shifts, grids, inhibitedSizes);
+    for (int32_t t = 1; t < threadCount; ++t) {
+        works[t] = prepareInhibitionSharingFlags(shifts, grids, inhibitedSizes, works[0]);
     }
     mxFree(inhibitedRows);
     mxFree(inhibitedCols);
@@ -237,7 +240,7 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
             recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, works[threadNumber()]);
         }
     }
-    for (int32_t t = 0; t < threadCount; ++t) releaseInhibition(works[t]);
+    for (int32_t t = threadCount - 1; t >= 0; --t) releaseInhibition(works[t]);
     mxFree(works);
     freeShiftTables(shifts, orientCount);
 }
