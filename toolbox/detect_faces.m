@@ -117,6 +117,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, template.templateRows, ...
           template.templateCols, maps.scores, bestScores, bestRows, bestCols);
   drawings = cell(1, 0);
+  reach = rescoring_reach(scales, template);
   for n = 1:searched
     [score, k] = best_over_scales(bestScores, bestRows);
     if k == 0
@@ -156,7 +157,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
     inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
-    block = rescore_block(maps, scales, anchorRows, anchorCols, template);
+    block = rescore_block(maps, scales, anchorRows, anchorCols, template, reach);
     % Rules out the placements centred within exclusionRadius times the detection's height
     % of its centre, and brings each scale's best up to date: sought again over the whole map
     % only where it was ruled out or lay in the rescored block.
@@ -391,35 +392,43 @@ function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap
              template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
 end
 
-function block = rescore_block(maps, scales, anchorRows, anchorCols, template)
+function reach = rescoring_reach(scales, template)
+% What rescore_block needs of the template and the scales, computed once per search: per side,
+% how far before and after an inhibited anchor the anchors whose elements can lie in the
+% touched rectangle reach, and the scales' first and last anchors.
+  p = template.params;
+  step = p.poolStep;
+  % Inhibition reaches 2h pixels beyond an element's shifted place, and re-pooling a
+  % further posShiftMax pooled positions.
+  pooledReach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
+  rowSpan = max(template.rowOffsets) - min(template.rowOffsets);
+  colSpan = max(template.colOffsets) - min(template.colOffsets);
+  reach = struct('rows', pooledReach + rowSpan, 'cols', pooledReach + colSpan, ...
+                 'firstRow', 1 - floor(template.templateRows / step), ...
+                 'lastRows', floor(scales.rows / step), ...
+                 'firstCol', 1 - floor(template.templateCols / step), ...
+                 'lastCols', floor(scales.cols / step));
+end
+
+function block = rescore_block(maps, scales, anchorRows, anchorCols, template, reach)
 % Scores again, in place (gastrelblock), every anchor, at every scale, with an element inside
 % the pooled rectangle the inhibition at that scale's anchor touched; placements ruled out stay
 % so. Returns the block's bounds per scale in anchors (NaN where the scale was not inhibited:
 % NaN anchor), as gastrelblock reads them.
-  p = template.params;
-  step = p.poolStep;
-  tRowsPooled = floor(template.templateRows / step);
-  tColsPooled = floor(template.templateCols / step);
-  % Inhibition reaches 2h pixels beyond an element's shifted place, and re-pooling a
-  % further posShiftMax pooled positions.
-  reach = ceil((2 * p.filterHalf + p.posShiftMax * step) / step) + p.posShiftMax + 1;
-  rowOffsets = [min(template.rowOffsets), max(template.rowOffsets)];
-  colOffsets = [min(template.colOffsets), max(template.colOffsets)];
   % Per scale: the anchors whose elements can lie in the touched rectangle, within the
-  % scale's anchors.
-  firstRows = max(anchorRows + rowOffsets(1) - reach - rowOffsets(2), 1 - tRowsPooled);
-  lastRows = min(anchorRows + rowOffsets(2) + reach - rowOffsets(1), floor(scales.rows / step));
-  firstCols = max(anchorCols + colOffsets(1) - reach - colOffsets(2), 1 - tColsPooled);
-  lastCols = min(anchorCols + colOffsets(2) + reach - colOffsets(1), floor(scales.cols / step));
-  % max and min pass NaN over: a scale without an anchor must keep NaN bounds (no block).
-  firstRows(isnan(anchorRows)) = NaN;
-  gastrelblock(scales.count, scales.rows, scales.cols, size(maps.pooled, 2), step, ...
+  % scale's anchors. max and min pass NaN over: a scale without an anchor must keep NaN
+  % bounds (no block).
+  block.firstRows = max(anchorRows - reach.rows, reach.firstRow);
+  block.firstRows(isnan(anchorRows)) = NaN;
+  block.lastRows = min(anchorRows + reach.rows, reach.lastRows);
+  block.firstCols = max(anchorCols - reach.cols, reach.firstCol);
+  block.lastCols = min(anchorCols + reach.cols, reach.lastCols);
+  p = template.params;
+  gastrelblock(scales.count, scales.rows, scales.cols, size(maps.pooled, 2), p.poolStep, ...
                template.templateRows, template.templateCols, template.elementCount, ...
                template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
                template.biases, maps.pooled, maps.scores, maps.normalizer, p.saturationLevel, ...
-               firstRows, lastRows, firstCols, lastCols);
-  block = struct('firstRows', firstRows, 'lastRows', lastRows, 'firstCols', firstCols, ...
-                 'lastCols', lastCols);
+               block.firstRows, block.lastRows, block.firstCols, block.lastCols);
 end
 
 function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)

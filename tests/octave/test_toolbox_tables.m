@@ -115,3 +115,8 @@
 %!   end
 %! end
 %! assert(table{1, 1}(1, 1), 1);
+%! % The table kept from the last call is given only for the same filters and threshold.
+%! other = call_private('overlap_table', filter_bank(4, 3, 5), 0.2);
+%! assert(! isequal(other, table));
+%! assert(! isequal(call_private('overlap_table', filters, 0.05), table));
+%! assert(isequal(call_private('overlap_table', filters, 0.2), table));

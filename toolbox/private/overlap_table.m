@@ -20,6 +20,13 @@ function table = overlap_table(filters, threshold)
 %     table = overlap_table(filter_bank(8, 5, 5), 0.1);
 %     table{1, 1}(11, 11)                     % 0: an element explains its own response
 
+  % A search or a learning run asks for the same table each time: the last one made is kept
+  % and given again for the same filters and threshold (it is only read).
+  persistent lastFilters lastThreshold lastTable
+  if isequal(filters, lastFilters) && isequal(threshold, lastThreshold)
+    table = lastTable;
+    return;
+  end
   orientCount = numel(filters);
   table = cell(orientCount);
   for a = 1:orientCount
@@ -28,4 +35,7 @@ function table = overlap_table(filters, threshold)
       table{a, b} = double(abs(correlation) <= threshold);
     end
   end
+  lastFilters = filters;
+  lastThreshold = threshold;
+  lastTable = table;
 end
