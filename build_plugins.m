@@ -37,6 +37,7 @@ function build_plugins(outDir)
     'lurvaneveto', 'best', 'lurvane.cpp', {}, {'LURVANE_VETO'}, {}
     'tarrow', 'recover', 'tarrow.cpp', {}, {}, {}
     'tarrowveto', 'recover_inhibit', 'tarrowveto.cpp', {}, {}, {}
+    'tarrowvetoblock', 'recover_inhibit', 'tarrowveto.cpp', {}, {'TARROWVETO_BLOCK'}, {}
     'filtrum', 'filter', 'filtrum.cpp', {}, {}, {'-fopenmp'}
     'cellum', 'filter', 'cellum.cpp', {}, {}, {'-fopenmp'}
     'scalum', 'resample', 'scalum.cpp', {}, {}, {'-fopenmp'}

@@ -156,8 +156,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     excludedHeights(unreached) = min(detection.height, scales.faceSize(unreached));
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
-    inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap);
-    block = rescore_block(maps, scales, anchorRows, anchorCols, template, reach);
+    block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, overlap, reach);
     % Rules out the placements centred within exclusionRadius times the detection's height
     % of its centre, and brings each scale's best up to date: sought again over the whole map
     % only where it was ruled out or lay in the rescored block.
@@ -379,21 +378,8 @@ function [boxSketch, boxTop, boxLeft] = draw_detection(drawing, scales, template
                      interpolation_matrix(sampleCols, cropCols)');
 end
 
-function inhibit(maps, scales, anchorRows, anchorCols, template, stamps, overlap)
-% Inhibits, at every scale, what the template explains at that scale's anchor (tarrowveto
-% changes the maps' data in place; the detection is drawn by draw_detection, so tarrowveto
-% draws nothing).
-  p = template.params;
-  tarrowveto(scales.count, scales.rows, scales.cols, numel(stamps), p.posShiftMax, ...
-             p.orientShiftMax, p.poolStep, p.filterHalf, stamps, template.elementCount, ...
-             template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
-             template.biases, maps.responses, maps.pooled, maps.traces, {}, ...
-             anchorRows, anchorCols, p.saturationLevel, template.templateRows, ...
-             template.templateCols, overlap, zeros(1, scales.count, 'single'), maps.normalizer);
-end
-
 function reach = rescoring_reach(scales, template)
-% What rescore_block needs of the template and the scales, computed once per search: per side,
+% What inhibit_and_rescore needs of the template and the scales, computed once per search: per side,
 % how far before and after an inhibited anchor the anchors whose elements can lie in the
 % touched rectangle reach, and the scales' first and last anchors.
   p = template.params;
@@ -410,11 +396,14 @@ function reach = rescoring_reach(scales, template)
                  'lastCols', floor(scales.cols / step));
 end
 
-function block = rescore_block(maps, scales, anchorRows, anchorCols, template, reach)
-% Scores again, in place (gastrelblock), every anchor, at every scale, with an element inside
-% the pooled rectangle the inhibition at that scale's anchor touched; placements ruled out stay
-% so. Returns the block's bounds per scale in anchors (NaN where the scale was not inhibited:
-% NaN anchor), as gastrelblock reads them.
+function block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, ...
+                                     overlap, reach)
+% Inhibits, at every scale, what the template explains at that scale's anchor, and scores again,
+% in place, every anchor with an element inside the pooled rectangle that inhibition touched
+% (tarrowvetoblock: tarrowveto's inhibition, then gastrelblock's scoring, each scale's block
+% scored as soon as the scale is inhibited; nothing is drawn, the detections being drawn by
+% draw_detection). Placements ruled out stay so. Returns the block's bounds per scale in anchors
+% (NaN where the scale was not inhibited: NaN anchor), as gastrelblock reads them.
   % Per scale: the anchors whose elements can lie in the touched rectangle, within the
   % scale's anchors. max and min pass NaN over: a scale without an anchor must keep NaN
   % bounds (no block).
@@ -424,11 +413,13 @@ function block = rescore_block(maps, scales, anchorRows, anchorCols, template, r
   block.firstCols = max(anchorCols - reach.cols, reach.firstCol);
   block.lastCols = min(anchorCols + reach.cols, reach.lastCols);
   p = template.params;
-  gastrelblock(scales.count, scales.rows, scales.cols, size(maps.pooled, 2), p.poolStep, ...
-               template.templateRows, template.templateCols, template.elementCount, ...
-               template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
-               template.biases, maps.pooled, maps.scores, maps.normalizer, p.saturationLevel, ...
-               block.firstRows, block.lastRows, block.firstCols, block.lastCols);
+  tarrowvetoblock(scales.count, scales.rows, scales.cols, numel(stamps), p.posShiftMax, ...
+                  p.orientShiftMax, p.poolStep, p.filterHalf, stamps, template.elementCount, ...
+                  template.orients, template.rowOffsets, template.colOffsets, template.weights, ...
+                  template.biases, maps.responses, maps.pooled, maps.traces, {}, anchorRows, ...
+                  anchorCols, p.saturationLevel, template.templateRows, template.templateCols, ...
+                  overlap, zeros(1, scales.count, 'single'), maps.normalizer, maps.scores, ...
+                  block.firstRows, block.lastRows, block.firstCols, block.lastCols);
 end
 
 function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)

@@ -42,6 +42,7 @@
 %   lurvaneveto  - rule out placements near a detection, keep each image's best up to date
 %   tarrow       - draw the template as deformed at a detected anchor
 %   tarrowveto   - draw, score and inhibit each recovered element
+%   tarrowvetoblock - the same, then score again a block of placements per image
 %   filtrum      - energies of an image's responses to a bank of complex filters
 %   cellum       - amplitudes of windows' filter responses summed over cells
 %   scalum       - resample an image separably with given taps, on every core

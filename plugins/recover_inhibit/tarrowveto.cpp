@@ -4,8 +4,12 @@
 // that spot are suppressed with the overlap factors and the pooled maxima they fed are searched
 // again, and the element's score term is added to the image's score. Later elements see the
 // maps as earlier ones left them.
-
-#include <algorithm>
+//
+// Compiled with TARROWVETO_BLOCK, the same source is tarrowvetoblock: after inhibiting an image
+// it scores again, in place, the block of anchors the caller names in that image's score map,
+// as gastrelblock scores them. The threads that have no image left to inhibit score the blocks
+// of the images already inhibited, so that one call keeps every thread busy where inhibition
+// alone would leave some idle.
 #include <cmath>
 #include <cstdint>
 
@@ -13,6 +17,7 @@
 #include "frame.h"
 #include "inhibit.h"
 #include "placement.h"
+#include "scoring.h"
 #include "shifts.h"
 #include "threads.h"
 
@@ -83,7 +88,12 @@ const char* const argNames[] = {
     "elementOrients", "elementRowOffsets", "elementColOffsets", "elementWeights", "elementBiases",
     "responseMaps",   "pooledMaps",        "traceMaps",         "imageSketches",  "anchorRows",
     "anchorCols",     "saturationLevel",   "templateRows",      "templateCols",   "overlapTable",
-    "imageScores",    "normalizerMaps"};
+    "imageScores",    "normalizerMaps"
+#ifdef TARROWVETO_BLOCK
+    ,
+    "scoreMaps",      "firstAnchorRows",   "lastAnchorRows",    "firstAnchorCols", "lastAnchorCols"
+#endif
+};
 
 // The part of an image's pool window whose trace values the call's inhibitions can read. An
 // inhibition happens at an element's matched place, at most posShiftMax*poolStep pixels from
@@ -150,6 +160,170 @@ void requireSlotsInWindows(const ArgList& args, const InhibitGrids& grids, const
     mxFree(windows);
 }
 
+// Clears the sketches of the images with a detection (none when they were declined).
+void clearSketches(const RecoverSettings& settings, const ImageSizes& sizes, const double* anchorRows,
+                   const double* anchorCols, const InhibitGrids& grids) {
+    if (settings.imageSketches == nullptr) return;
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        clearSketch(settings.imageSketches[image], placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
+    }
+}
+
+// The number of images with a detection.
+int32_t detectedCountOf(const ImageSizes& sizes, const double* anchorRows, const double* anchorCols,
+                        const InhibitGrids& grids) {
+    int32_t count = 0;
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        count += placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep).detected ? 1 : 0;
+    }
+    return count;
+}
+
+// Inhibition work for threadCount threads, sized for the images with a detection (the others
+// are never inhibited); the works share one set of NaN flags, each image's part used by the one
+// thread that inhibits that image.
+InhibitWork* prepareWorks(const ShiftTable& shifts, const InhibitGrids& grids, const ImageSizes& sizes,
+                          const double* anchorRows, const double* anchorCols, int32_t threadCount) {
+    int32_t* inhibitedRows = allocArray<int32_t>(grids.imageCount);
+    int32_t* inhibitedCols = allocArray<int32_t>(grids.imageCount);
+    for (int32_t image = 0; image < grids.imageCount; ++image) {
+        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+        if (!place.detected) continue;
+        inhibitedRows[image] = place.rows;
+        inhibitedCols[image] = place.cols;
+    }
+    InhibitWork* works = allocArray<InhibitWork>(threadCount);
+    InhibitedSizes inhibitedSizes{inhibitedRows, inhibitedCols, 1};
+    works[0] = prepareInhibition(shifts, grids, inhibitedSizes);
+    for (int32_t t = 1; t < threadCount; ++t) {
+        works[t] = prepareInhibitionSharingFlags(shifts, grids, inhibitedSizes, works[0]);
+    }
+    mxFree(inhibitedRows);
+    mxFree(inhibitedCols);
+    return works;
+}
+
+void releaseWorks(InhibitWork* works, int32_t threadCount) {
+    for (int32_t t = threadCount - 1; t >= 0; --t) releaseInhibition(works[t]);
+    mxFree(works);
+}
+
+// Recovers image `image` with the calling thread's work when it has a detection.
+void recoverIfDetected(const ShiftTable& shifts, const InhibitGrids& grids, const RecoverSettings& settings,
+                       const ImageSizes& sizes, const double* anchorRows, const double* anchorCols,
+                       const TemplateElements& elements, int32_t image, InhibitWork& work) {
+    ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
+    if (!place.detected) return;
+    ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
+                       computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows, place.cols)};
+    recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, work);
+}
+
+#ifdef TARROWVETO_BLOCK
+const char* const pluginName = "tarrowvetoblock";
+
+// 0-based position of scoreMaps, for the size refusal made before it is read.
+const int32_t scoreMapsPosition = 27;
+
+// The score maps and, per image, the bounds of the block of anchors scored again.
+struct RescoredBlocks {
+    float* const* scoreMaps;
+    const double* firstRows;
+    const double* lastRows;
+    const double* firstCols;
+    const double* lastCols;
+    int32_t templateRows;
+    int32_t templateCols;
+};
+
+// Spins until another thread has set the flag (with release order), so that what that thread
+// wrote before setting it is seen.
+void waitUntilSet(const uint8_t* flag) {
+    while (__atomic_load_n(flag, __ATOMIC_ACQUIRE) == 0) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+}
+
+// Recovers every image with a detection, as tarrowveto does, and scores each image's block
+// again once that image is recovered. The threads first take the images to recover; a thread
+// with none left takes the blocks' pieces of columns in image order, waiting, where it must,
+// for the image's recovery to end. Every allocation is made before the first write.
+void recoverAndRescore(const InhibitGrids& grids, const RecoverSettings& settings, const ImageSizes& sizes,
+                       const double* anchorRows, const double* anchorCols, const TemplateElements& elements,
+                       int32_t orientShiftMax, const RescoredBlocks& blocks) {
+    int32_t imageCount = grids.imageCount;
+    TemplateGeometry t = settings.geometry;
+    scoring::TemplateElement* scored =
+        scoring::convertElements(elements.count, elements.orients, elements.rowOffsets, elements.colOffsets,
+                                 settings.elementWeights, settings.elementBiases);
+    auto* anchorBlocks = allocArray<scoring::AnchorGrid>(imageCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        scoring::ImageGeometry g =
+            scoring::geometryOf(sizes, image, grids.poolStep, blocks.templateRows, blocks.templateCols);
+        anchorBlocks[image] = scoring::anchorBlockOf(scoring::anchorGridOf(g, t), blocks.firstRows[image],
+                                                     blocks.lastRows[image], blocks.firstCols[image],
+                                                     blocks.lastCols[image]);
+    }
+    scoring::ScoreCall rescoring{scored,
+                                 elements.count,
+                                 scoring::ScoreGrids{grids.pooledMaps, blocks.scoreMaps, settings.normalizerMaps,
+                                                     imageCount},
+                                 sizes,
+                                 anchorBlocks,
+                                 grids.poolStep,
+                                 blocks.templateRows,
+                                 blocks.templateCols,
+                                 saturationLevelOf(settings.saturationLevel),
+                                 scoring::ScoreMode::rescore};
+    bool placed = anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements);
+    scoring::ScoringWork scoringWork =
+        scoring::prepareScoring(rescoring, placed ? detectedCountOf(sizes, anchorRows, anchorCols, grids) : 0);
+    int32_t threadCount = scoringWork.threadCount;
+    ShiftTable shifts{};
+    InhibitWork* works = nullptr;
+    if (placed) {
+        shifts = buildShiftTables(grids.orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
+        works = prepareWorks(shifts, grids, sizes, anchorRows, anchorCols, threadCount);
+    }
+    // recovered[image] is set once the image's maps are final: at once where nothing inhibits.
+    auto* recovered = static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(imageCount), sizeof(uint8_t)));
+    for (int32_t image = 0; image < imageCount; ++image) {
+        recovered[image] = placed && placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep).detected ? 0 : 1;
+    }
+    clearSketches(settings, sizes, anchorRows, anchorCols, grids);
+#pragma omp parallel num_threads(threadCount)
+    {
+        scoring::ThreadScoring memory = scoring::threadScoringOf(scoringWork, threadNumber());
+#pragma omp for schedule(dynamic) nowait
+        for (int32_t image = 0; image < imageCount; ++image) {
+            if (recovered[image]) continue;
+            recoverIfDetected(shifts, grids, settings, sizes, anchorRows, anchorCols, elements, image,
+                              works[threadNumber()]);
+            __atomic_store_n(&recovered[image], 1, __ATOMIC_RELEASE);
+        }
+        // A thread gets here only when every image has been taken, so each wait ends.
+#pragma omp for schedule(dynamic)
+        for (int64_t k = 0; k < scoringWork.list.count; ++k) {
+            const WorkPiece& piece = scoringWork.list.pieces[k];
+            waitUntilSet(&recovered[piece.item]);
+            scoring::scorePiece(rescoring, piece, memory);
+        }
+    }
+    mxFree(recovered);
+    if (placed) {
+        releaseWorks(works, threadCount);
+        freeShiftTables(shifts, grids.orientCount);
+    }
+    scoring::releaseScoring(scoringWork);
+    mxFree(anchorBlocks);
+    mxFree(scored);
+}
+#else
+const char* const pluginName = "tarrowveto";
+#endif
+
 void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
     InhibitGrids grids;
@@ -191,63 +365,51 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
                                               Access::read, [&](int32_t) { return overlapSide * overlapSide; });
     settings.imageScores = readArrayArg<float>(args, imageCount, Access::written);
     settings.normalizerMaps = readCellList<float>(args, imageCount, Access::read, imageValues);
+#ifdef TARROWVETO_BLOCK
+    RescoredBlocks blocks;
+    requireScoreMapsIndexable(args, scoreMapsPosition, sizes, imageCount, templateRows, templateCols, grids.poolStep);
+    blocks.scoreMaps = readCellList<float>(args, imageCount, Access::written, [&](int32_t image) {
+        return scoreValueCountOf(templateRows, templateCols, roundHalfUp(sizes.rows[image]),
+                                 roundHalfUp(sizes.cols[image]), grids.poolStep);
+    });
+    blocks.firstRows = readArrayArg<double>(args, imageCount, Access::read);
+    blocks.lastRows = readArrayArg<double>(args, imageCount, Access::read);
+    blocks.firstCols = readArrayArg<double>(args, imageCount, Access::read);
+    blocks.lastCols = readArrayArg<double>(args, imageCount, Access::read);
+    blocks.templateRows = templateRows;
+    blocks.templateCols = templateCols;
+#endif
     endArgs(args);
 
     int32_t shiftCount = shiftCountOf(grids.posShiftMax, orientShiftMax);
     requireSlotsAtElements(args, traceMapsPosition, grids.traceMaps, sizes, anchorRows, anchorCols, imageCount,
                            grids.poolStep, elements, shiftCount);
     requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements, shiftCount);
+#ifdef TARROWVETO_BLOCK
+    recoverAndRescore(grids, settings, sizes, anchorRows, anchorCols, elements, orientShiftMax, blocks);
+#else
     // Each image draws into and inhibits only its own maps, so all sketches can be cleared
     // first; the tables are built only when some element is drawn.
-    if (settings.imageSketches != nullptr) {
-        for (int32_t image = 0; image < imageCount; ++image) {
-            clearSketch(settings.imageSketches[image],
-                        placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep));
-        }
-    }
+    clearSketches(settings, sizes, anchorRows, anchorCols, grids);
     if (!anyElementPlaced(sizes, anchorRows, anchorCols, imageCount, grids.poolStep, elements)) return;
     ShiftTable shifts = buildShiftTables(orientCount, grids.posShiftMax, orientShiftMax, grids.poolStep);
-    // Inhibition works only on the images with a detection.
-    int32_t* inhibitedRows = allocArray<int32_t>(imageCount);
-    int32_t* inhibitedCols = allocArray<int32_t>(imageCount);
-    int32_t detectedCount = 0;
-    for (int32_t image = 0; image < imageCount; ++image) {
-        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
-        if (!place.detected) continue;
-        inhibitedRows[image] = place.rows;
-        inhibitedCols[image] = place.cols;
-        ++detectedCount;
-    }
+    int32_t threadCount = threadCountFor(detectedCountOf(sizes, anchorRows, anchorCols, grids));
+    InhibitWork* works = prepareWorks(shifts, grids, sizes, anchorRows, anchorCols, threadCount);
     // Images change only their own maps, sketch and score, so each is recovered by the one
-    // thread that takes it, with inhibition work of that thread's own; the works share one set
-    // of NaN flags, each image's part used by that image's thread alone.
-    int32_t threadCount = threadCountFor(detectedCount);
-    InhibitWork* works = allocArray<InhibitWork>(threadCount);
-    InhibitedSizes inhibitedSizes{inhibitedRows, inhibitedCols, 1};
-    works[0] = prepareInhibition(shifts, grids, inhibitedSizes);
-    for (int32_t t = 1; t < threadCount; ++t) {
-        works[t] = prepareInhibitionSharingFlags(shifts, grids, inhibitedSizes, works[0]);
-    }
-    mxFree(inhibitedRows);
-    mxFree(inhibitedCols);
+    // thread that takes it, with inhibition work of that thread's own.
 #pragma omp parallel for num_threads(threadCount) schedule(dynamic)
     for (int32_t image = 0; image < imageCount; ++image) {
-        ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
-        ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
-                           computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows,
-                                             place.cols)};
-        if (place.detected) {
-            recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, works[threadNumber()]);
-        }
+        recoverIfDetected(shifts, grids, settings, sizes, anchorRows, anchorCols, elements, image,
+                          works[threadNumber()]);
     }
-    for (int32_t t = threadCount - 1; t >= 0; --t) releaseInhibition(works[t]);
-    mxFree(works);
+    releaseWorks(works, threadCount);
     freeShiftTables(shifts, orientCount);
+#endif
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     (void)plhs;
-    runPlugin("tarrowveto", tarrowveto, nlhs, nrhs, prhs);
+    runPlugin(pluginName, tarrowveto, nlhs, nrhs, prhs);
 }

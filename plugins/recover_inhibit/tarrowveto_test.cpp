@@ -419,56 +419,125 @@ TEST(Tarrowveto, ChecksTraceValuesOnlyWithinReachOfItsElements) {
 
 // ---------------------------------------------------------------- random calls
 
+// A random call: up to three images of odd sizes, whole-number responses with now and then NaN
+// (a signalling one changes bits under a factor of 1, so one work must keep track of it across
+// images of different sizes), an infinity or -0, pooled by vindral; overlap factors mostly 1 or
+// 0.5, often exactly 0, half the cells all 1 (which change only NaN responses); a random
+// template, anchors (sometimes NaN), normalizers, sketches and scores.
+VetoCall randomCall(testsupport::SeededRandom& random) {
+    int orientCount = random.integer(1, 6);
+    Params q{orientCount, random.integer(0, 2), random.integer(0, std::min(orientCount - 1, 2)), random.integer(1, 3),
+             random.integer(0, 3)};
+    std::vector<double> rowsGiven, colsGiven;
+    for (int image = random.integer(0, 3); image > 0; --image) {
+        rowsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
+        colsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
+    }
+    VetoCall call = makeCall(rowsGiven, colsGiven, q, 2);
+    const float special[] = {nan, std::numeric_limits<float>::signaling_NaN(), std::numeric_limits<float>::infinity(),
+                             -0.0f};
+    testsupport::fillEach(call.responses, [&] {
+        int draw = random.integer(0, 59);
+        return draw < 4 ? special[draw] : std::floor(random.uniform(-2.0f, 5.0f));
+    });
+    call.pool();
+    testsupport::fillEach(call.overlap, [&] {
+        int draw = random.integer(0, 3);
+        return draw == 0 ? 0.0 : draw == 1 ? 0.5 : 1.0;
+    });
+    int side = 4 * q.filterHalf + 1;
+    for (int a = 0; a < orientCount; ++a) {
+        for (int b = 0; b < orientCount; ++b) {
+            if (random.integer(0, 1) == 0) std::fill_n(call.overlap.doubles(a, b), side * side, 1.0);
+        }
+    }
+    testsupport::fillUniform(call.normalizers, random, 0.5f, 2.0f);
+    randomElements(call, random.integer(0, 14), random);
+    for (size_t image = 0; image < rowsGiven.size(); ++image) {
+        call.anchorRows[image] = random.integer(0, 7) == 0 ? nan : random.integer(-3, 5) + 0.5 * random.integer(-1, 1);
+        call.anchorCols[image] = random.integer(-3, 5);
+    }
+    call.templateRows = random.integer(0, 20);
+    call.templateCols = random.integer(0, 20);
+    call.saturationLevel = random.uniform(0.3f, 3.0f);
+    testsupport::fillEach(call.sketches, [&] { return random.uniform(-1.0f, 1.0f); });
+    for (size_t k = 0; k < mxGetNumberOfElements(call.scores.get()); ++k) call.score()[k] = random.uniform(-2.0f, 2.0f);
+    return call;
+}
+
 TEST(Tarrowveto, MatchesTheSharedRoutinesRunInOrderBitForBit) {
     testsupport::SeededRandom random;
     for (int trial = 0; trial < 60; ++trial) {
-        int orientCount = random.integer(1, 6);
-        Params q{orientCount, random.integer(0, 2), random.integer(0, std::min(orientCount - 1, 2)), random.integer(1, 3),
-                 random.integer(0, 3)};
-        std::vector<double> rowsGiven, colsGiven;
-        for (int image = random.integer(0, 3); image > 0; --image) {
-            rowsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
-            colsGiven.push_back(random.integer(0, 34) - 0.5 * random.integer(0, 1));
-        }
         SCOPED_TRACE("trial " + std::to_string(trial));
-        VetoCall call = makeCall(rowsGiven, colsGiven, q, 2);
-        // Whole numbers for ties, with now and then NaN (a signalling one changes bits under a
-        // factor of 1, so one work must keep track of it across images of different sizes), an
-        // infinity or -0.
-        const float special[] = {nan, std::numeric_limits<float>::signaling_NaN(),
-                                 std::numeric_limits<float>::infinity(), -0.0f};
-        testsupport::fillEach(call.responses, [&] {
-            int draw = random.integer(0, 59);
-            return draw < 4 ? special[draw] : std::floor(random.uniform(-2.0f, 5.0f));
-        });
-        call.pool();
-        // Overlap factors: mostly 1 or 0.5, often exactly 0; half the cells all 1, which change
-        // only NaN responses.
-        testsupport::fillEach(call.overlap, [&] {
-            int draw = random.integer(0, 3);
-            return draw == 0 ? 0.0 : draw == 1 ? 0.5 : 1.0;
-        });
-        int side = 4 * q.filterHalf + 1;
-        for (int a = 0; a < orientCount; ++a) {
-            for (int b = 0; b < orientCount; ++b) {
-                if (random.integer(0, 1) == 0) std::fill_n(call.overlap.doubles(a, b), side * side, 1.0);
-            }
-        }
-        testsupport::fillUniform(call.normalizers, random, 0.5f, 2.0f);
-        randomElements(call, random.integer(0, 14), random);
-        for (size_t image = 0; image < rowsGiven.size(); ++image) {
-            call.anchorRows[image] = random.integer(0, 7) == 0 ? nan : random.integer(-3, 5) + 0.5 * random.integer(-1, 1);
-            call.anchorCols[image] = random.integer(-3, 5);
-        }
-        call.templateRows = random.integer(0, 20);
-        call.templateCols = random.integer(0, 20);
-        call.saturationLevel = random.uniform(0.3f, 3.0f);
-        testsupport::fillEach(call.sketches, [&] { return random.uniform(-1.0f, 1.0f); });
-        for (size_t k = 0; k < mxGetNumberOfElements(call.scores.get()); ++k) call.score()[k] = random.uniform(-2.0f, 2.0f);
+        VetoCall call = randomCall(random);
         Outcome expected = recoverStepByStep(call);
         minihost::CallResult result = call.run();
         ASSERT_FALSE(result.failed) << result.errorMessage;
         expectSameOutcome(outcomeOf(call), expected);
+    }
+}
+
+// What tarrowvetoblock adds to a call: score maps (random, some placements ruled out at -1e10)
+// and per image the bounds of the block scored again (sometimes NaN, infinite or beyond the
+// anchors, half-integers rounded half up).
+struct RescoreArgs {
+    MapGrid scoreMaps;
+    std::vector<double> firstRows, lastRows, firstCols, lastCols;
+};
+
+RescoreArgs randomRescore(const VetoCall& call, testsupport::SeededRandom& random) {
+    RescoreArgs more;
+    int poolStep = call.q.poolStep;
+    std::vector<int> scoreRows, scoreCols;
+    for (size_t image = 0; image < call.rows.size(); ++image) {
+        scoreRows.push_back((roundHalfUp(call.templateRows) + call.rows[image]) / poolStep);
+        scoreCols.push_back((roundHalfUp(call.templateCols) + call.cols[image]) / poolStep);
+        auto bound = [&](int centre) {
+            int draw = random.integer(0, 9);
+            return draw == 0 ? nan : draw == 1 ? -INFINITY : centre + 0.5 * random.integer(-6, 6);
+        };
+        double rowCentre = std::isnan(call.anchorRows[image]) ? 2 : call.anchorRows[image];
+        more.firstRows.push_back(bound(rowCentre - 3));
+        more.lastRows.push_back(random.integer(0, 9) == 0 ? INFINITY : rowCentre + 0.5 * random.integer(0, 10));
+        more.firstCols.push_back(bound(call.anchorCols[image] - 3));
+        more.lastCols.push_back(call.anchorCols[image] + 0.5 * random.integer(-2, 10));
+    }
+    more.scoreMaps = testsupport::makeGrid(static_cast<int>(call.rows.size()), 1, scoreRows, scoreCols, mxSINGLE_CLASS);
+    testsupport::fillEach(more.scoreMaps,
+                          [&] { return random.integer(0, 5) == 0 ? -1e10 : double(random.uniform(-3.0f, 3.0f)); });
+    return more;
+}
+
+// tarrowvetoblock does bit for bit what tarrowveto followed by gastrelblock do, on every thread
+// count the test runs with: the same call built twice from the same draws, one carried out
+// by the two plug-ins in turn, the other by tarrowvetoblock.
+TEST(TarrowvetoBlock, IsTarrowvetoThenGastrelblock) {
+    testsupport::SeededRandom twoSteps, oneStep;
+    for (int trial = 0; trial < 60; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        VetoCall first = randomCall(twoSteps);
+        RescoreArgs firstMore = randomRescore(first, twoSteps);
+        VetoCall second = randomCall(oneStep);
+        RescoreArgs secondMore = randomRescore(second, oneStep);
+        ASSERT_FALSE(first.run().failed);
+        std::vector<const mxArray*> all = first.args();
+        std::vector<const mxArray*> block = {all[0], all[1], all[2], all[3], all[6], all[22], all[23], all[9],
+                                             all[10], all[11], all[12], all[13], all[14], all[16],
+                                             firstMore.scoreMaps.cells.get(), all[26], all[21],
+                                             first.row(firstMore.firstRows), first.row(firstMore.lastRows),
+                                             first.row(firstMore.firstCols), first.row(firstMore.lastCols)};
+        minihost::CallResult rescored = callPlugin(minihost::loadPlugin("gastrelblock"), block);
+        ASSERT_FALSE(rescored.failed) << rescored.errorMessage;
+        std::vector<const mxArray*> combined = second.args();
+        combined.insert(combined.end(), {secondMore.scoreMaps.cells.get(), second.row(secondMore.firstRows),
+                                         second.row(secondMore.lastRows), second.row(secondMore.firstCols),
+                                         second.row(secondMore.lastCols)});
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), combined);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        expectSameOutcome(outcomeOf(second), outcomeOf(first));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(secondMore.scoreMaps),
+                                                    snapshot<float>(firstMore.scoreMaps)))
+            << "score maps";
     }
 }
 

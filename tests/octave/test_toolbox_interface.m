@@ -276,7 +276,8 @@
 %! files = dir(fullfile(fileparts(which('filter_bank')), '*.m'));
 %! names = setdiff(regexprep({files.name}, '\.m$', ''), {'orientplugins'});
 %! plugins = {'fennock', 'vindral', 'somvert', 'somvertwide', 'brelind', 'cobrint', 'quillon', ...
-%!            'gastrel', 'gastrelblock', 'lurvane', 'lurvaneveto', 'tarrow', 'tarrowveto', 'filtrum', ...
+%!            'gastrel', 'gastrelblock', 'lurvane', 'lurvaneveto', 'tarrow', 'tarrowveto', ...
+%!            'tarrowvetoblock', 'filtrum',
 %!            'cellum', 'scalum', 'crossum'};
 %! for name = [names, plugins]
 %!   assert(! isempty(regexp(overview, ['\n\s*' name{1} '\s+- \S'], 'once')), name{1});

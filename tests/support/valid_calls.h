@@ -100,6 +100,12 @@ inline const std::vector<PluginCall>& everyPlugin() {
                         row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2), singles(4, 30),
                         singles(2, 120), row({1, 2}), row({1, 1}), num(1.5), num(4), num(4), doubles(4, 25, 0, 1),
                         singleRow(2), singles(2, 120, 0.5, 2)}},
+        {"tarrowvetoblock", {num(2), row({12, 12}), row({10, 10}), num(2), num(1), num(1), num(2), num(1),
+                             doubles(2, 9, 0, 1), num(3), row({0, 1, 1}), row({0, 1, 2}), row({1, 0, 2}),
+                             row({1, 2, 0.5}), row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2),
+                             singles(4, 30), singles(2, 120), row({1, 2}), row({1, 1}), num(1.5), num(4), num(4),
+                             doubles(4, 25, 0, 1), singleRow(2), singles(2, 120, 0.5, 2), singles(2, 56),
+                             row({-1, 2}), row({4, NAN}), row({0, 1}), row({5, 3})}},
     };
     return calls;
 }
