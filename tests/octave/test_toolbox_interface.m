@@ -277,8 +277,7 @@
 %! names = setdiff(regexprep({files.name}, '\.m$', ''), {'orientplugins'});
 %! plugins = {'fennock', 'vindral', 'somvert', 'somvertwide', 'brelind', 'cobrint', 'quillon', ...
 %!            'gastrel', 'gastrelblock', 'lurvane', 'lurvaneveto', 'tarrow', 'tarrowveto', ...
-%!            'tarrowvetoblock', 'filtrum',
-%!            'cellum', 'scalum', 'crossum'};
+%!            'tarrowvetoblock', 'filtrum', 'cellum', 'scalum', 'crossum'};
 %! for name = [names, plugins]
 %!   assert(! isempty(regexp(overview, ['\n\s*' name{1} '\s+- \S'], 'once')), name{1});
 %! end
