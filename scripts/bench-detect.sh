@@ -33,6 +33,7 @@ smallestFace=36
 largestFace=63
 enlargement=2
 expectedEnlargedRatio=4.5     # 4 times the pixels should cost at most this many times the time
+callsPerRound=3               # timed calls per process and round, template alone and Haar (their median)
 for dir in "$buildDir/mex" "$buildDir/toolbox"; do
     if [ ! -d "$dir" ]; then
         echo "bench-detect: $dir is missing; build first (make bench-detect builds it)" >&2
@@ -105,8 +106,9 @@ line() {
 }
 
 echo "bench-detect: $(date -u +%Y-%m-%d), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
-echo "medians of $runs runs (of $runs rounds for the template alone on 2 and 1 threads and the Haar cascade"
-echo "at its defaults); elapsed seconds (processor seconds, all threads added), ratios likewise."
+echo "medians of $runs runs (of $runs rounds for the template alone on 2 and 1 threads, each the median of"
+echo "$callsPerRound calls, and the Haar cascade at its defaults); elapsed seconds (processor seconds, all threads"
+echo "added), ratios likewise."
 echo "The machine may be shared: elapsed times well above processor times say it was busy; repeat."
 # The ratios that matter most, the template alone against the Haar cascade and on 2 threads
 # against 1, come from rounds that time each of the three once: a machine that slows down or
@@ -115,9 +117,9 @@ plainRuns=()
 oneThreadRuns=()
 haarRuns=()
 for ((round = 1; round <= runs; ++round)); do
-    plainRuns+=("$(detect_times 2 1 0 "$smallestFace" "$largestFace" 1)")
-    oneThreadRuns+=("$(detect_times 1 1 0 "$smallestFace" "$largestFace" 1)")
-    if [ -n "$peer" ]; then haarRuns+=("$("$peer" "$photo" --time 1)"); fi
+    plainRuns+=("$(detect_times 2 1 0 "$smallestFace" "$largestFace" "$callsPerRound")")
+    oneThreadRuns+=("$(detect_times 1 1 0 "$smallestFace" "$largestFace" "$callsPerRound")")
+    if [ -n "$peer" ]; then haarRuns+=("$("$peer" "$photo" --time "$callsPerRound")"); fi
 done
 plain=$(median_pair "${plainRuns[@]}")
 oneThread=$(median_pair "${oneThreadRuns[@]}")
