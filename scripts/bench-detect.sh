@@ -106,9 +106,9 @@ line() {
 }
 
 echo "bench-detect: $(date -u +%Y-%m-%d), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
-echo "medians of $runs runs (of $runs rounds for the template alone on 2 and 1 threads, each the median of"
-echo "$callsPerRound calls, and the Haar cascade at its defaults); elapsed seconds (processor seconds, all threads"
-echo "added), ratios likewise."
+echo "medians of $runs runs (of $runs rounds for the template alone on 2 and 1 threads and the Haar cascade"
+echo "at its defaults, each round the median of $callsPerRound calls); elapsed seconds (processor seconds, all"
+echo "threads added), ratios likewise."
 echo "The machine may be shared: elapsed times well above processor times say it was busy; repeat."
 # The ratios that matter most, the template alone against the Haar cascade and on 2 threads
 # against 1, come from rounds that time each of the three once: a machine that slows down or
