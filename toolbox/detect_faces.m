@@ -114,8 +114,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   bestScores = zeros(1, scales.count, 'single');
   bestRows = zeros(1, scales.count);
   bestCols = zeros(1, scales.count);
-  lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, template.templateRows, ...
-          template.templateCols, maps.scores, bestScores, bestRows, bestCols);
+  lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, ...
+          template.templateRows, template.templateCols, maps.scores, bestScores, bestRows, bestCols);
   drawings = cell(1, 0);
   reach = rescoring_reach(scales, template);
   for n = 1:searched
@@ -141,8 +141,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     detection.sketch = [];
     detection.boxTop = NaN;
     detection.boxLeft = NaN;
-    drawings{n} = drawing_crop(maps.pooled(k, :), maps.traces(k, :), k, anchorRow, anchorCol, ...
-                               template, detection);
+    drawings{n} = drawing_crop(maps, k, anchorRow, anchorCol, template, detection);
     detections(end + 1) = detection;
     say(verbose - reranking, ['detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face ' ...
         'of %.0f px\n'], found, n, detection.score, detection.row, detection.col, detection.height);
@@ -156,7 +155,8 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     excludedHeights(unreached) = min(detection.height, scales.faceSize(unreached));
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
-    block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, overlap, reach);
+    block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, overlap, ...
+                                reach);
     % Rules out the placements centred within exclusionRadius times the detection's height
     % of its centre, and brings each scale's best up to date: sought again over the whole map
     % only where it was ruled out or lay in the rescored block.
@@ -335,19 +335,28 @@ function [rows, cols] = map_anchors(scales, detection, template)
   cols = round((centreCols - (template.templateCols + 1) / 2) / step);
 end
 
-function drawing = drawing_crop(pooled, traces, k, anchorRow, anchorCol, template, detection)
+function drawing = drawing_crop(maps, k, anchorRow, anchorCol, template, detection)
 % What draw_detection needs to draw a detection at scale k later: crops of the scale's pooled
-% and trace maps around the placement (margin enough for every stamp), the placement in the
-% crop, and the box the template found.
+% and trace maps around the placement (pooled rows and columns covering the template's box
+% plus a margin enough for every stamp, clipped to the maps), the placement in the crop, and
+% the box the template found.
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
-  [rowRange, colRange] = pooled_crop(size(pooled{1}), anchorRow + [1, template.templateRows / step], ...
-                                     anchorCol + [1, template.templateCols / step], margin);
-  drawing = struct('scale', k, 'pooled', {crop_cells(pooled, rowRange, colRange)}, ...
-                   'traces', {crop_cells(traces, rowRange, colRange)}, ...
-                   'firstRow', rowRange(1), 'firstCol', colRange(1), ...
-                   'anchorRow', anchorRow - rowRange(1) + 1, ...
+  [pooledRows, pooledCols] = size(maps.pooled{k, 1});
+  rowRange = max(1, anchorRow + 1 - margin): ...
+             min(pooledRows, ceil(anchorRow + template.templateRows / step) + margin);
+  colRange = max(1, anchorCol + 1 - margin): ...
+             min(pooledCols, ceil(anchorCol + template.templateCols / step) + margin);
+  orientCount = size(maps.pooled, 2);
+  pooled = cell(1, orientCount);
+  traces = cell(1, orientCount);
+  for o = 1:orientCount
+    pooled{o} = maps.pooled{k, o}(rowRange, colRange);
+    traces{o} = maps.traces{k, o}(rowRange, colRange);
+  end
+  drawing = struct('scale', k, 'pooled', {pooled}, 'traces', {traces}, 'firstRow', rowRange(1), ...
+                   'firstCol', colRange(1), 'anchorRow', anchorRow - rowRange(1) + 1, ...
                    'anchorCol', anchorCol - colRange(1) + 1, 'box', detection);
 end
 
@@ -420,18 +429,4 @@ function block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, templ
                   anchorCols, p.saturationLevel, template.templateRows, template.templateCols, ...
                   overlap, zeros(1, scales.count, 'single'), maps.normalizer, maps.scores, ...
                   block.firstRows, block.lastRows, block.firstCols, block.lastCols);
-end
-
-function [rowRange, colRange] = pooled_crop(pooledSize, rowSpan, colSpan, margin)
-% Pooled rows and columns covering the spans plus a margin, clipped to the pooled map.
-  rowRange = max(1, floor(rowSpan(1)) - margin):min(pooledSize(1), ceil(rowSpan(2)) + margin);
-  colRange = max(1, floor(colSpan(1)) - margin):min(pooledSize(2), ceil(colSpan(2)) + margin);
-end
-
-function cropped = crop_cells(maps, rowRange, colRange)
-% A rectangle of every map (read only by the plug-ins it is given to).
-  cropped = cell(size(maps));
-  for k = 1:numel(maps)
-    cropped{k} = maps{k}(rowRange, colRange);
-  end
 end
