@@ -241,22 +241,25 @@ namespace {
 }  // namespace
 
 void* hostCalloc(size_t count, size_t size) {
-    if (count == 0 || size == 0) return mxCalloc(count, size);
-    if (count > SIZE_MAX / size) refuseWorkingMemory(count, size);
+    // An empty block may come back as no block at all; only a host error is a failure then.
+    bool empty = count == 0 || size == 0;
+    if (!empty && count > SIZE_MAX / size) refuseWorkingMemory(count, size);
     // Octave's and MATLAB's mxCalloc raise the host's own error when memory runs out instead of
     // returning no block, so the caller would see the host's id. The C library answers the same
     // question by returning no block: ask it first (the probe is released at once; large blocks
     // are only mapped, not touched), and read any failure of mxCalloc itself the same way.
-    void* probe = std::malloc(count * size);
-    if (probe == nullptr) refuseWorkingMemory(count, size);
-    std::free(probe);
+    if (!empty) {
+        void* probe = std::malloc(count * size);
+        if (probe == nullptr) refuseWorkingMemory(count, size);
+        std::free(probe);
+    }
     void* block = nullptr;
     try {
         block = mxCalloc(count, size);
     } catch (...) {
         refuseWorkingMemory(count, size);
     }
-    if (block == nullptr) refuseWorkingMemory(count, size);
+    if (block == nullptr && !empty) refuseWorkingMemory(count, size);
     return block;
 }
 

@@ -123,6 +123,15 @@ TEST(WorkingMemory, AHostErrorOrAnImpossibleSizeIsOutOfMemoryWithTheSizeAsked) {
     } catch (const PluginError& error) {
         EXPECT_STREQ(error.message, "not enough memory for 1 working value of 4 bytes");
     }
+    // An empty block too: the host's error is refused as out of memory, not let through.
+    minihost::failAllocationAfter(0, minihost::AllocationFailure::raisesHostError);
+    try {
+        allocArray<double>(0);
+        ADD_FAILURE() << "the host's error went through for an empty block";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::outOfMemory);
+        EXPECT_STREQ(error.message, "not enough memory for 0 working values of 8 bytes");
+    }
     minihost::failAllocationAfter(-1);
     int before = minihost::liveBlockCount();
     try {
