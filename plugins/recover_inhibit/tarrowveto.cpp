@@ -10,6 +10,8 @@
 // as gastrelblock scores them. The threads that have no image left to inhibit score the blocks
 // of the images already inhibited, so that one call keeps every thread busy where inhibition
 // alone would leave some idle.
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -160,7 +162,7 @@ void requireSlotsInWindows(const ArgList& args, const InhibitGrids& grids, const
     mxFree(windows);
 }
 
-// Clears the sketches of the images with a detection (none when they were declined).
+// Clears every image's sketch (nothing when the sketches were declined).
 void clearSketches(const RecoverSettings& settings, const ImageSizes& sizes, const double* anchorRows,
                    const double* anchorCols, const InhibitGrids& grids) {
     if (settings.imageSketches == nullptr) return;
