@@ -9,15 +9,16 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %   The image is resized so that each face height of faceSizes matches the template's
 %   height (scalum). At every scale it is filtered (filtrum), the normalizer maps are made
 %   (brelind), the responses pooled (vindral) and every placement whose box lies inside the
-%   image scored (gastrelblock, as gastrel scores it). Then, repeatedly, the best placement
-%   over all scales is found (lurvane); the template as deformed there is drawn (tarrow);
-%   tarrowveto inhibits what its elements explain at that scale and at the matching place
-%   of every other scale, so that neither the face nor a neighbouring scale of it is found
-%   again; placements centred within exclusionRadius times the detection's height are ruled
-%   out; and only the placements that the inhibition can reach are scored again
-%   (gastrelblock). The search stops after detectionCount detections, when the best score
-%   left falls below scoreThreshold, or when every placement is ruled out; the report says
-%   which.
+%   image scored (gastrelblock, as gastrel scores it), and each scale's best placement found
+%   (lurvane). Then, repeatedly, the best placement over all scales is taken; the template as
+%   deformed there is drawn (tarrow); what its elements explain is inhibited at that scale
+%   and at the matching place of every other scale, so that neither the face nor a
+%   neighbouring scale of it is found again, and only the placements that the inhibition can
+%   reach are scored again (tarrowvetoblock: tarrowveto's inhibition, gastrelblock's
+%   scoring); placements centred within exclusionRadius times the detection's height are
+%   ruled out and each scale's best is brought up to date (lurvaneveto). The search stops
+%   after detectionCount detections, when the best score left falls below scoreThreshold, or
+%   when every placement is ruled out; the report says which.
 %   Without faceSizes, every size from smallestFace up to the image's shorter side is
 %   searched, sizeStep apart. A detection inhibits only the sizes within inhibitionReach of
 %   its own; at sizes beyond, it rules out the placements centred within exclusionRadius
