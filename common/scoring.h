@@ -108,7 +108,7 @@ struct ThreadScoring {
     int32_t placedImage;
 };
 
-// The pieces of a call (every image's anchor columns, columnsPerPiece at a time, in image
+// The pieces of a call (every image's anchor columns cut into pieces of a few columns, in image
 // order) and working memory for threadCount threads, taken on the calling thread before any
 // score is written; release with releaseScoring.
 struct ScoringWork {
