@@ -48,6 +48,15 @@ AnchorBounds clippedAnchorsOf(double first, double last, int32_t lowest, int32_t
     return AnchorBounds{static_cast<int32_t>(from), static_cast<int32_t>(to)};
 }
 
+BlockBounds readBlockBounds(ArgList& args, int32_t imageCount) {
+    BlockBounds bounds;
+    bounds.firstRows = readArrayArg<double>(args, imageCount, Access::read);
+    bounds.lastRows = readArrayArg<double>(args, imageCount, Access::read);
+    bounds.firstCols = readArrayArg<double>(args, imageCount, Access::read);
+    bounds.lastCols = readArrayArg<double>(args, imageCount, Access::read);
+    return bounds;
+}
+
 float normalizerAt(const float* map, int32_t rows, int32_t cols, int64_t cx, int64_t cy) {
     if (cx < 1 || cx > rows || cy < 1 || cy > cols) return 1.0f;
     float n = map[cmIndex(static_cast<int32_t>(cx), static_cast<int32_t>(cy), rows, cols)];

@@ -56,6 +56,19 @@ struct AnchorBounds {
 // when either bound is NaN or nothing is left. An infinite bound reaches the edge.
 AnchorBounds clippedAnchorsOf(double first, double last, int32_t lowest, int32_t highest);
 
+// Per image, the bounds of a block of anchors as a caller gives them: firstRows[i] ...
+// lastRows[i] by firstCols[i] ... lastCols[i], any values (see clippedAnchorsOf).
+struct BlockBounds {
+    const double* firstRows;
+    const double* lastRows;
+    const double* firstCols;
+    const double* lastCols;
+};
+
+// Reads the four bound arrays (four positions, in that order), each a real double array of at
+// least imageCount entries.
+BlockBounds readBlockBounds(ArgList& args, int32_t imageCount);
+
 // The value that divides a placement's responses: the normalizer map's value at the
 // 1-based pixel (cx, cy) when that lies in 1 ... rows x 1 ... cols, and 1 when it lies
 // outside. A stored 0 also gives 1, so a zero mean leaves responses as they are rather than

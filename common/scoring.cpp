@@ -180,10 +180,21 @@ AnchorGrid anchorGridOf(const ImageGeometry& g, const TemplateGeometry& t) {
                       {1 - t.colsPooled, static_cast<int32_t>(colCount)}};
 }
 
-AnchorGrid anchorBlockOf(const AnchorGrid& all, double firstRow, double lastRow, double firstCol, double lastCol) {
-    AnchorGrid block{blockSideOf(firstRow, lastRow, all.rows), blockSideOf(firstCol, lastCol, all.cols)};
-    if (block.rows.count == 0) block.cols.count = 0;
-    return block;
+AnchorGrid* anchorGridsOf(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep, int32_t templateRows,
+                          int32_t templateCols, const BlockBounds* bounds) {
+    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
+    AnchorGrid* grids = allocArray<AnchorGrid>(imageCount);
+    for (int32_t image = 0; image < imageCount; ++image) {
+        AnchorGrid all = anchorGridOf(geometryOf(sizes, image, poolStep, templateRows, templateCols), t);
+        if (bounds == nullptr) {
+            grids[image] = all;
+            continue;
+        }
+        grids[image] = AnchorGrid{blockSideOf(bounds->firstRows[image], bounds->lastRows[image], all.rows),
+                                  blockSideOf(bounds->firstCols[image], bounds->lastCols[image], all.cols)};
+        if (grids[image].rows.count == 0) grids[image].cols.count = 0;
+    }
+    return grids;
 }
 
 ScoringWork prepareScoring(const ScoreCall& call, int64_t otherItems) {

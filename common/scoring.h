@@ -70,10 +70,11 @@ struct AnchorGrid {
 // Requires a score map that requireScoreMapsIndexable admitted.
 AnchorGrid anchorGridOf(const ImageGeometry& g, const TemplateGeometry& t);
 
-// The block of `all` from the bounds firstRow ... lastRow by firstCol ... lastCol, each rounded
-// half up and clipped to all's anchors (an infinite bound reaches the edge); no anchor when a
-// bound is NaN or nothing is left.
-AnchorGrid anchorBlockOf(const AnchorGrid& all, double firstRow, double lastRow, double firstCol, double lastCol);
+// Per image, every anchor (bounds null), or the block of them the bounds name, each bound
+// rounded half up and clipped to the image's anchors (an infinite bound reaches the edge), no
+// anchor when a bound is NaN or nothing is left. Host memory; release with mxFree.
+AnchorGrid* anchorGridsOf(const ImageSizes& sizes, int32_t imageCount, int32_t poolStep, int32_t templateRows,
+                          int32_t templateCols, const BlockBounds* bounds);
 
 // The score a placement keeps once ruled out (lurvane's floor): rescoring never changes it.
 constexpr float ruledOutScore = -1e10f;

@@ -56,19 +56,34 @@ AnchorGrid anchorGridOf(int32_t pooledRows, int32_t pooledCols, int64_t scoreRow
                       static_cast<int32_t>(scoreCols)};
 }
 
-// Searches the anchors with row indices aFirst ... aEnd - 1 (rows outer) by every column (inner)
-// from noResponse. Only a strictly greater score replaces the best, so ties keep the smallest
-// anchor row, then column, and NaN never wins.
-BestPlacement findBestInRows(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
-                             int32_t aFirst, int32_t aEnd) {
+// A block of anchor indices (index a is anchor 1 - rowsPooled + a): rows rowBegin ... rowEnd - 1
+// by columns colBegin ... colEnd - 1; empty when either range is.
+struct BlockIndices {
+    int32_t rowBegin;
+    int32_t rowEnd;
+    int32_t colBegin;
+    int32_t colEnd;
+};
+
+// Searches the anchors of a block (rows outer, columns inner) from noResponse. Only a strictly
+// greater score replaces the best, so ties keep the smallest anchor row, then column, and NaN
+// never wins.
+BestPlacement findBestInBlock(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
+                              const BlockIndices& block) {
     BestPlacement best{noResponse, 0, 0, false};
-    for (int32_t a = aFirst; a < aEnd; ++a) {
-        for (int32_t b = 0; b < anchors.colCount; ++b) {
+    for (int32_t a = block.rowBegin; a < block.rowEnd; ++a) {
+        for (int32_t b = block.colBegin; b < block.colEnd; ++b) {
             float v = scores[cmIndex(a + 1, b + 1, anchors.scoreRows, anchors.scoreCols)];
             if (v > best.score) best = BestPlacement{v, 1 - t.rowsPooled + a, 1 - t.colsPooled + b, true};
         }
     }
     return best;
+}
+
+// The search over anchor rows aFirst ... aEnd - 1, every column of each.
+BestPlacement findBestInRows(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
+                             int32_t aFirst, int32_t aEnd) {
+    return findBestInBlock(scores, anchors, t, BlockIndices{aFirst, aEnd, 0, anchors.colCount});
 }
 
 // The search over an earlier range of rows followed by a later one, from the results of each:
@@ -149,10 +164,7 @@ struct DetectionChanges {
     double centreRow;
     double centreCol;
     const double* radii;
-    const double* firstRows;
-    const double* lastRows;
-    const double* firstCols;
-    const double* lastCols;
+    BlockBounds rescored;
 };
 
 // The photo pixel of the box centre of score position `position` on one side: the anchor
@@ -209,39 +221,18 @@ void ruleOutNear(float* scores, int32_t scoreRows, int32_t scoreCols, const Temp
     }
 }
 
-// The image's block of rescored anchors as anchor indices (index a is anchor 1 - rowsPooled + a);
-// empty (rowEnd == rowBegin) when the bounds leave none.
-struct BlockIndices {
-    int32_t rowBegin;
-    int32_t rowEnd;
-    int32_t colBegin;
-    int32_t colEnd;
-};
-
+// The image's block of rescored anchors as anchor indices; empty when the bounds leave none.
 BlockIndices rescoredBlockOf(const AnchorGrid& anchors, const TemplateGeometry& t, const DetectionChanges& changes,
                              int32_t image) {
     if (anchors.rowCount == 0) return BlockIndices{0, 0, 0, 0};
-    AnchorBounds rows = clippedAnchorsOf(changes.firstRows[image], changes.lastRows[image], 1 - t.rowsPooled,
+    const BlockBounds& bounds = changes.rescored;
+    AnchorBounds rows = clippedAnchorsOf(bounds.firstRows[image], bounds.lastRows[image], 1 - t.rowsPooled,
                                          anchors.rowCount - t.rowsPooled);
-    AnchorBounds cols = clippedAnchorsOf(changes.firstCols[image], changes.lastCols[image], 1 - t.colsPooled,
+    AnchorBounds cols = clippedAnchorsOf(bounds.firstCols[image], bounds.lastCols[image], 1 - t.colsPooled,
                                          anchors.colCount - t.colsPooled);
     if (rows.last < rows.first || cols.last < cols.first) return BlockIndices{0, 0, 0, 0};
     return BlockIndices{rows.first - 1 + t.rowsPooled, rows.last + t.rowsPooled, cols.first - 1 + t.colsPooled,
                         cols.last + t.colsPooled};
-}
-
-// The best of the block's anchors in lurvane's order (rows outer, columns inner, strictly
-// greater wins).
-BestPlacement findBestInBlock(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
-                              const BlockIndices& block) {
-    BestPlacement best{noResponse, 0, 0, false};
-    for (int32_t a = block.rowBegin; a < block.rowEnd; ++a) {
-        for (int32_t b = block.colBegin; b < block.colEnd; ++b) {
-            float v = scores[cmIndex(a + 1, b + 1, anchors.scoreRows, anchors.scoreCols)];
-            if (v > best.score) best = BestPlacement{v, 1 - t.rowsPooled + a, 1 - t.colsPooled + b, true};
-        }
-    }
-    return best;
 }
 
 // Whether `candidate` comes before the image's stored best in lurvane's order: a higher score,
@@ -350,10 +341,7 @@ void lurvane(int nlhs, int nrhs, const mxArray* prhs[]) {
     changes.centreRow = readRealArg(args, RealRule::finite);
     changes.centreCol = readRealArg(args, RealRule::finite);
     changes.radii = readArrayArg<double>(args, imageCount, Access::read);
-    changes.firstRows = readArrayArg<double>(args, imageCount, Access::read);
-    changes.lastRows = readArrayArg<double>(args, imageCount, Access::read);
-    changes.firstCols = readArrayArg<double>(args, imageCount, Access::read);
-    changes.lastCols = readArrayArg<double>(args, imageCount, Access::read);
+    changes.rescored = readBlockBounds(args, imageCount);
 #endif
     endArgs(args);
 

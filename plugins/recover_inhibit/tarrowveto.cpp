@@ -230,10 +230,7 @@ const int32_t scoreMapsPosition = 27;
 // The score maps and, per image, the bounds of the block of anchors scored again.
 struct RescoredBlocks {
     float* const* scoreMaps;
-    const double* firstRows;
-    const double* lastRows;
-    const double* firstCols;
-    const double* lastCols;
+    BlockBounds bounds;
     int32_t templateRows;
     int32_t templateCols;
 };
@@ -256,18 +253,11 @@ void recoverAndRescore(const InhibitGrids& grids, const RecoverSettings& setting
                        const double* anchorRows, const double* anchorCols, const TemplateElements& elements,
                        int32_t orientShiftMax, const RescoredBlocks& blocks) {
     int32_t imageCount = grids.imageCount;
-    TemplateGeometry t = settings.geometry;
     scoring::TemplateElement* scored =
         scoring::convertElements(elements.count, elements.orients, elements.rowOffsets, elements.colOffsets,
                                  settings.elementWeights, settings.elementBiases);
-    auto* anchorBlocks = allocArray<scoring::AnchorGrid>(imageCount);
-    for (int32_t image = 0; image < imageCount; ++image) {
-        scoring::ImageGeometry g =
-            scoring::geometryOf(sizes, image, grids.poolStep, blocks.templateRows, blocks.templateCols);
-        anchorBlocks[image] = scoring::anchorBlockOf(scoring::anchorGridOf(g, t), blocks.firstRows[image],
-                                                     blocks.lastRows[image], blocks.firstCols[image],
-                                                     blocks.lastCols[image]);
-    }
+    scoring::AnchorGrid* anchorBlocks = scoring::anchorGridsOf(sizes, imageCount, grids.poolStep, blocks.templateRows,
+                                                               blocks.templateCols, &blocks.bounds);
     scoring::ScoreCall rescoring{scored,
                                  elements.count,
                                  scoring::ScoreGrids{grids.pooledMaps, blocks.scoreMaps, settings.normalizerMaps,
@@ -374,10 +364,7 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
         return scoreValueCountOf(templateRows, templateCols, roundHalfUp(sizes.rows[image]),
                                  roundHalfUp(sizes.cols[image]), grids.poolStep);
     });
-    blocks.firstRows = readArrayArg<double>(args, imageCount, Access::read);
-    blocks.lastRows = readArrayArg<double>(args, imageCount, Access::read);
-    blocks.firstCols = readArrayArg<double>(args, imageCount, Access::read);
-    blocks.lastCols = readArrayArg<double>(args, imageCount, Access::read);
+    blocks.bounds = readBlockBounds(args, imageCount);
     blocks.templateRows = templateRows;
     blocks.templateCols = templateCols;
 #endif

@@ -73,22 +73,14 @@ void gastrel(int nlhs, int nrhs, const mxArray* prhs[]) {
     grids.normalizerMaps = readCellList<float>(args, imageCount, Access::read, imageValues);
     double saturationLevel = readRealArg(args, RealRule::finiteNonzero);
 #ifdef GASTREL_BLOCK
-    const double* firstRows = readArrayArg<double>(args, imageCount, Access::read);
-    const double* lastRows = readArrayArg<double>(args, imageCount, Access::read);
-    const double* firstCols = readArrayArg<double>(args, imageCount, Access::read);
-    const double* lastCols = readArrayArg<double>(args, imageCount, Access::read);
+    BlockBounds block = readBlockBounds(args, imageCount);
+    const BlockBounds* bounds = &block;
+#else
+    const BlockBounds* bounds = nullptr;
 #endif
     endArgs(args);
 
-    TemplateGeometry t = templateGeometryOf(templateRows, templateCols, poolStep);
-    AnchorGrid* anchorGrids = allocArray<AnchorGrid>(imageCount);
-    for (int32_t image = 0; image < imageCount; ++image) {
-        anchorGrids[image] = scoring::anchorGridOf(geometry(image), t);
-#ifdef GASTREL_BLOCK
-        anchorGrids[image] = scoring::anchorBlockOf(anchorGrids[image], firstRows[image], lastRows[image],
-                                                    firstCols[image], lastCols[image]);
-#endif
-    }
+    AnchorGrid* anchorGrids = scoring::anchorGridsOf(sizes, imageCount, poolStep, templateRows, templateCols, bounds);
     scoring::TemplateElement* elements =
         scoring::convertElements(elementCount, orients, rowOffsets, colOffsets, weights, biases);
     scoring::scoreImages(scoring::ScoreCall{elements, elementCount, grids, sizes, anchorGrids, poolStep, templateRows,
