@@ -93,7 +93,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   [rows, cols] = size(image);
   [plan, report] = plan_scales(rows, cols, template.templateRows, template.templateCols, ...
                                template.params, settings);
-  scales = scale_geometry(plan, rows, cols, template);
+  scales = scale_geometry(plan, rows, cols);
   maps = prepare_maps(image, scales, template, filters, settings);
   % Every scale is one image of the plug-ins' grids, so that each step below is one call
   % over all scales; the maps are changed only in this function's own scope, so that no map
@@ -229,9 +229,8 @@ function settings = detection_settings(template, args)
 end
 
 
-function scales = scale_geometry(plan, rows, cols, template)
-% The scales as rows of numbers: each one's size index, size, factors from the image and
-% score map size.
+function scales = scale_geometry(plan, rows, cols)
+% The scales as rows of numbers: each one's size index, size, sides and factors from the image.
   scales.sizeIndex = cellfun(@(scale) scale.sizeIndex, plan);
   scales.faceSize = cellfun(@(scale) scale.faceSize, plan);
   scales.rows = cellfun(@(scale) scale.rows, plan);
@@ -239,8 +238,6 @@ function scales = scale_geometry(plan, rows, cols, template)
   scales.rowFactor = scales.rows / rows;
   scales.colFactor = scales.cols / cols;
   scales.count = numel(plan);
-  scales.scoreRows = floor((template.templateRows + scales.rows) / template.params.poolStep);
-  scales.scoreCols = floor((template.templateCols + scales.cols) / template.params.poolStep);
 end
 
 function maps = prepare_maps(image, scales, template, filters, settings)
