@@ -37,6 +37,11 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %   that means the same at every size, and the detectionCount best are returned in its
 %   order.
 %
+%   The maps of a search stay in memory, up to keptMapsLimit GB (1 by default), and the
+%   next search on a photo of the same size reuses them instead of making fresh ones, which
+%   saves Octave's allocating and zeroing them for each photo of a batch; clear
+%   detect_faces releases them, and keptMapsLimit 0 keeps none.
+%
 %   Sizes larger than the image are skipped (with a note). A search that cannot work is
 %   refused: detect_faces:imageTooSmall when no size fits the image, detect_faces:tooCostly
 %   when the smallest size would enlarge the image more than maxEnlargement times or the
@@ -53,8 +58,9 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %     stamps    others are refused with detect_faces:filterMismatch.
 %     settings  optional struct or name/value pairs (detector_settings): faceSizes,
 %               smallestFace, sizeStep, detectionCount, scoreThreshold, exclusionRadius,
-%               inhibitionReach, maxEnlargement, memoryLimit, the re-ranking settings
-%               (rerank, candidateFactor, candidateMinimum, scoreWeight, refine...) and
+%               inhibitionReach, maxEnlargement, memoryLimit, keptMapsLimit, the
+%               re-ranking settings (rerank, candidateFactor, candidateMinimum,
+%               scoreWeight, refine...) and
 %               verbose (1, the default, prints a line per scale as it is prepared and
 %               per detection as it is found, or when re-ranking per detection kept; 2
 %               also per candidate; 0 prints nothing). Learning settings may be given only
@@ -244,24 +250,20 @@ function maps = prepare_maps(image, scales, template, filters, settings)
 % Filters each resized copy of the image, then normalizes, pools and scores all of them:
 % grids of scale x orientation maps.
   p = template.params;
-  orientCount = numel(filters);
-  maps.responses = cell(scales.count, orientCount);
+  maps = map_workspace(scales, template, numel(filters), settings.keptMapsLimit);
   for k = 1:scales.count
     started = tic;
-    maps.responses(k, :) = filter_responses(resize_image(image, scales.rows(k), scales.cols(k)), ...
-                                            filters);
+    filter_in_place(resize_image(image, scales.rows(k), scales.cols(k)), filters, ...
+                    maps.responses(k, :));
     say(settings.verbose, ['detect_faces: scale %d of %d: faces of %.0f px, image resized to ' ...
         '%d x %d and filtered (%.2f s)\n'], k, scales.count, ...
         scales.faceSize(k), scales.rows(k), scales.cols(k), toc(started));
   end
   started = tic;
-  maps.normalizer = normalizer_maps(maps.responses, p);
-  pooledSizes = floor([scales.rows', scales.cols'] / p.poolStep);
-  maps.pooled = fresh_maps(pooledSizes, orientCount);
-  maps.traces = fresh_maps(pooledSizes, orientCount);
-  vindral(scales.count, scales.rows, scales.cols, orientCount, p.posShiftMax, p.orientShiftMax, ...
-          p.poolStep, maps.responses, maps.pooled, maps.traces);
-  maps.scores = score_placements(maps.pooled, maps.normalizer, scales.rows, scales.cols, template);
+  normalizer_maps(maps.responses, p, maps.normalizer);
+  vindral(scales.count, scales.rows, scales.cols, numel(filters), p.posShiftMax, ...
+          p.orientShiftMax, p.poolStep, maps.responses, maps.pooled, maps.traces);
+  score_placements(maps.pooled, maps.normalizer, maps.scores, scales.rows, scales.cols, template);
   for k = 1:scales.count
     maps.scores{k} = mask_outside(maps.scores{k}, scales.rows(k), scales.cols(k), template);
   end
@@ -269,13 +271,41 @@ function maps = prepare_maps(image, scales, template, filters, settings)
       scales.count, toc(started));
 end
 
-function scores = score_placements(pooled, normalizer, rows, cols, template)
-% Scores the placements of the template whose box lies wholly inside the image on each
-% image's pooled maps (gastrelblock), one score map per image; the others stay 0 (mask_outside
-% rules them out).
+function maps = map_workspace(scales, template, orientCount, keptMapsLimit)
+% The maps of every scale, which the plug-ins above overwrite whole: those of the previous
+% search when its scales had the same sizes, so that Octave need not allocate and zero
+% them again for each photo of a batch; fresh ones otherwise. Maps of up to keptMapsLimit
+% GB stay kept for the next search; clear detect_faces releases them.
+  persistent kept
+  bytesPerGB = 1e9;
+  bytesPerValue = 4;
+  step = template.params.poolStep;
+  shape = {scales.rows, scales.cols, orientCount, step, template.templateRows, ...
+           template.templateCols};
+  if ~isempty(kept) && isequal(kept.shape, shape) && kept.bytes <= keptMapsLimit * bytesPerGB
+    maps = kept.maps;
+    return;
+  end
+  kept = [];
+  imageSizes = [scales.rows', scales.cols'];
+  pooledSizes = floor(imageSizes / step);
+  scoreSizes = floor((imageSizes + [template.templateRows, template.templateCols]) / step);
+  maps.responses = fresh_maps(imageSizes, orientCount);
+  maps.normalizer = fresh_maps(imageSizes, 1)';
+  maps.pooled = fresh_maps(pooledSizes, orientCount);
+  maps.traces = fresh_maps(pooledSizes, orientCount);
+  maps.scores = fresh_maps(scoreSizes, 1)';
+  bytes = bytesPerValue * ((orientCount + 1) * sum(prod(imageSizes, 2)) + ...
+                           2 * orientCount * sum(prod(pooledSizes, 2)) + sum(prod(scoreSizes, 2)));
+  if bytes <= keptMapsLimit * bytesPerGB
+    kept = struct('shape', {shape}, 'maps', maps, 'bytes', bytes);
+  end
+end
+
+function score_placements(pooled, normalizer, scores, rows, cols, template)
+% Scores, into the score maps, the placements of the template whose box lies wholly inside
+% the image on each image's pooled maps (gastrelblock); mask_outside rules out the others.
   p = template.params;
-  scoreSizes = floor([(template.templateRows + rows)', (template.templateCols + cols)'] / p.poolStep);
-  scores = fresh_maps(scoreSizes, 1)';
   count = numel(rows);
   gastrelblock(count, rows, cols, size(pooled, 2), p.poolStep, template.templateRows, ...
                template.templateCols, template.elementCount, template.orients, template.rowOffsets, ...

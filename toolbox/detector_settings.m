@@ -48,6 +48,10 @@ function [settings, rules] = detector_settings(varargin)
 %     maxEnlargement    3     the image is enlarged at most this many times (faces smaller
 %                             than templateSize/maxEnlargement pixels are refused)
 %     memoryLimit       4     a search needing more than this many GB of maps is refused
+%     keptMapsLimit     1     a search's maps, up to this many GB, stay in memory for the
+%                             next search on a photo of the same size, which then reuses
+%                             them instead of making fresh ones; 0 keeps none
+%                             (clear detect_faces releases them)
 %   Re-ranking (a second stage that rescores the best candidates of the search by a
 %   logistic model of each candidate's window; learn_reranker, rerank_detections):
 %     rerank            1     1: detect_faces re-ranks its candidates when the template
@@ -119,6 +123,7 @@ function [settings, rules] = detector_settings(varargin)
     'inhibitionReach',    2,                               'reach',     'detection'
     'maxEnlargement',     3,                               'atLeastOne', 'detection'
     'memoryLimit',        4,                               'positive',  'detection'
+    'keptMapsLimit',      1,                               'nonneg',    'detection'
     'rerank',             1,                               'flag',      'detection'
     'candidateFactor',    3,                               'atLeastOne', 'detection'
     'candidateMinimum',   50,                              'whole',     'detection'

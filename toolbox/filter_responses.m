@@ -20,10 +20,6 @@ function responses = filter_responses(image, filters)
 %     energies = filter_responses(rand(64, 48), filters);
 %     size(energies{1})                       % 64 x 48
 
-  half = (size(filters{1}, 1) - 1) / 2;
-  [rows, cols] = size(image);
-  responses = fresh_maps([rows, cols], numel(filters));
-  filtrum(rows, cols, numel(filters), half, double(image), ...
-          cellfun(@real, filters, 'UniformOutput', false), ...
-          cellfun(@imag, filters, 'UniformOutput', false), responses);
+  responses = fresh_maps(size(image), numel(filters));
+  filter_in_place(image, filters, responses);
 end

@@ -148,3 +148,31 @@
 %! twice = detect_faces(image, t, filters, stamps, 'faceSizes', [side side], search{:});
 %! assert([twice.scale], [1 1 1]);
 %! assert([[twice.row]; [twice.col]; [twice.score]], [[once.row]; [once.col]; [once.score]]);
+
+%!test
+%! % A search on a photo of the previous one's size reuses that search's maps: it finds what a
+%! % search with fresh maps finds, leaves what the previous search returned as it was, and
+%! % keptMapsLimit 0 (nothing kept) changes nothing either.
+%! rand('seed', 13); randn('seed', 13);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20;
+%! t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
+%!            'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
+%!            'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! first = conv2(randn(73, 67), ones(3) / 9, 'valid');
+%! second = conv2(randn(73, 67), ones(3) / 9, 'valid');
+%! search = {'faceSizes', [side 26], 'detectionCount', 5, 'exclusionRadius', 0.5, 'verbose', 0};
+%! clear detect_faces
+%! [fresh, freshSketch] = detect_faces(second, t, filters, stamps, search{:});
+%! clear detect_faces
+%! [before, beforeSketch] = detect_faces(first, t, filters, stamps, search{:});
+%! kept = {double(beforeSketch), arrayfun(@(d) double(d.sketch), before, 'UniformOutput', false)};
+%! [reused, reusedSketch] = detect_faces(second, t, filters, stamps, search{:});
+%! assert(isequaln(reused, fresh) && isequaln(reusedSketch, freshSketch));
+%! assert(isequal(double(beforeSketch), kept{1}));
+%! assert(isequal(arrayfun(@(d) double(d.sketch), before, 'UniformOutput', false), kept{2}));
+%! unkept = detect_faces(second, t, filters, stamps, search{:}, 'keptMapsLimit', 0);
+%! assert(isequaln(unkept, fresh));
