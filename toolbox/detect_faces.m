@@ -77,8 +77,9 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
 %                 row and column, possibly outside the image).
 %     sketch      image-sized single array: every detection's deformed template.
 %     report      struct: faceSizes (the sizes searched), skippedSizes (too large for the
-%                 image, or left out of an automatic search by memoryLimit) and stopReason (why fewer than detectionCount detections were
-%                 made; empty when all were).
+%                 image, or left out of an automatic search by memoryLimit) and stopReason
+%                 (why fewer than detectionCount detections were made; empty when all
+%                 were).
 %
 %   Example:
 %     [filters, stamps] = filter_bank('orientCount', 4);
@@ -178,9 +179,10 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     [detections, report, kept] = reranked(image, detections, template.ranker, filters, settings, ...
                                           report);
   end
+  canvases = draw_templates(drawings(kept), template, stamps);
   for d = 1:numel(detections)
     [detections(d).sketch, detections(d).boxTop, detections(d).boxLeft] = ...
-        draw_detection(drawings{kept(d)}, scales, template, stamps);
+        box_sketch(canvases{d}, drawings{kept(d)}, scales, template);
   end
   sketch = zeros(rows, cols, 'single');
   for d = 1:numel(detections) * (nargout >= 2)
@@ -364,10 +366,10 @@ function [rows, cols] = map_anchors(scales, detection, template)
 end
 
 function drawing = drawing_crop(maps, k, anchorRow, anchorCol, template, detection)
-% What draw_detection needs to draw a detection at scale k later: crops of the scale's pooled
-% and trace maps around the placement (pooled rows and columns covering the template's box
-% plus a margin enough for every stamp, clipped to the maps), the placement in the crop, and
-% the box the template found.
+% What draw_templates and box_sketch need to draw a detection at scale k later: crops of the
+% scale's pooled and trace maps around the placement (pooled rows and columns covering the
+% template's box plus a margin enough for every stamp, clipped to the maps), the placement in
+% the crop, and the box the template found.
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
@@ -388,21 +390,38 @@ function drawing = drawing_crop(maps, k, anchorRow, anchorCol, template, detecti
                    'anchorCol', anchorCol - colRange(1) + 1, 'box', detection);
 end
 
-function [boxSketch, boxTop, boxLeft] = draw_detection(drawing, scales, template, stamps)
-% Draws the deformed template (tarrow) on the drawing's crop of its scale's pooled maps and
-% resamples the drawing to the box the template found, in image pixels.
+function canvases = draw_templates(drawings, template, stamps)
+% Draws the deformed template (tarrow) on each drawing's crop of its scale's pooled maps, all
+% in one call: one canvas per drawing, of its crop's size in the scale's pixels.
   p = template.params;
   step = p.poolStep;
+  count = numel(drawings);
+  cropRows = zeros(1, count);
+  cropCols = zeros(1, count);
+  orientCount = numel(stamps);
+  pooled = cell(count, orientCount);
+  traces = cell(count, orientCount);
+  anchorRows = zeros(1, count);
+  anchorCols = zeros(1, count);
+  for d = 1:count
+    [cropRows(d), cropCols(d)] = size(drawings{d}.pooled{1});
+    pooled(d, :) = drawings{d}.pooled;
+    traces(d, :) = drawings{d}.traces;
+    anchorRows(d) = drawings{d}.anchorRow;
+    anchorCols(d) = drawings{d}.anchorCol;
+  end
+  canvases = fresh_maps([cropRows', cropCols'] * step, 1)';
+  tarrow(count, cropRows * step, cropCols * step, orientCount, p.posShiftMax, p.orientShiftMax, ...
+         step, p.filterHalf, stamps, template.elementCount, template.orients, template.rowOffsets, ...
+         template.colOffsets, pooled, traces, canvases, anchorRows, anchorCols, p.saturationLevel);
+end
+
+function [boxSketch, boxTop, boxLeft] = box_sketch(canvas, drawing, scales, template)
+% A drawing's canvas resampled to the box the template found, in image pixels.
+  step = template.params.poolStep;
   k = drawing.scale;
   detection = drawing.box;
-  [cropRows, cropCols] = size(drawing.pooled{1});
-  cropRows = cropRows * step;
-  cropCols = cropCols * step;
-  canvas = {zeros(cropRows, cropCols, 'single')};
-  tarrow(1, cropRows, cropCols, numel(stamps), p.posShiftMax, p.orientShiftMax, step, ...
-         p.filterHalf, stamps, template.elementCount, template.orients, template.rowOffsets, ...
-         template.colOffsets, drawing.pooled, drawing.traces, canvas, drawing.anchorRow, ...
-         drawing.anchorCol, p.saturationLevel);
+  [cropRows, cropCols] = size(canvas);
   boxTop = round(detection.row - detection.height / 2);
   boxLeft = round(detection.col - detection.width / 2);
   boxRows = boxTop + (0:round(detection.height) - 1);
@@ -411,7 +430,7 @@ function [boxSketch, boxTop, boxLeft] = draw_detection(drawing, scales, template
   % crop's offset of (first pooled position - 1)*step.
   sampleRows = (boxRows' - 0.5) * scales.rowFactor(k) + 0.5 - (drawing.firstRow - 1) * step;
   sampleCols = (boxCols - 0.5) * scales.colFactor(k) + 0.5 - (drawing.firstCol - 1) * step;
-  boxSketch = single(interpolation_matrix(sampleRows, cropRows) * double(canvas{1}) * ...
+  boxSketch = single(interpolation_matrix(sampleRows, cropRows) * double(canvas) * ...
                      interpolation_matrix(sampleCols, cropCols)');
 end
 
@@ -439,7 +458,7 @@ function block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, templ
 % in place, every anchor with an element inside the pooled rectangle that inhibition touched
 % (tarrowvetoblock: tarrowveto's inhibition, then gastrelblock's scoring, each scale's block
 % scored as soon as the scale is inhibited; nothing is drawn, the detections being drawn by
-% draw_detection). Placements ruled out stay so. Returns the block's bounds per scale in anchors
+% draw_templates). Placements ruled out stay so. Returns the block's bounds per scale in anchors
 % (NaN where the scale was not inhibited: NaN anchor), as gastrelblock reads them.
   % Per scale: the anchors whose elements can lie in the touched rectangle, within the
   % scale's anchors. max and min pass NaN over: a scale without an anchor must keep NaN
