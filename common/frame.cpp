@@ -240,14 +240,17 @@ namespace {
 
 }  // namespace
 
-void* hostCalloc(size_t count, size_t size) {
+namespace {
+
+// count values of size bytes from the host allocator, zero-filled (mxCalloc) or not (mxMalloc).
+void* hostBlock(size_t count, size_t size, bool zeroFilled) {
     // An empty block may come back as no block at all; only a host error is a failure then.
     bool empty = count == 0 || size == 0;
     if (!empty && count > SIZE_MAX / size) refuseWorkingMemory(count, size);
-    // Octave's and MATLAB's mxCalloc raise the host's own error when memory runs out instead of
-    // returning no block, so the caller would see the host's id. The C library answers the same
-    // question by returning no block: ask it first (the probe is released at once; large blocks
-    // are only mapped, not touched), and read any failure of mxCalloc itself the same way.
+    // Octave's and MATLAB's allocators raise the host's own error when memory runs out instead
+    // of returning no block, so the caller would see the host's id. The C library answers the
+    // same question by returning no block: ask it first (the probe is released at once; large
+    // blocks are only mapped, not touched), and read any failure of the host's call the same way.
     if (!empty) {
         void* probe = std::malloc(count * size);
         if (probe == nullptr) refuseWorkingMemory(count, size);
@@ -255,13 +258,19 @@ void* hostCalloc(size_t count, size_t size) {
     }
     void* block = nullptr;
     try {
-        block = mxCalloc(count, size);
+        block = zeroFilled ? mxCalloc(count, size) : mxMalloc(count * size);
     } catch (...) {
         refuseWorkingMemory(count, size);
     }
     if (block == nullptr && !empty) refuseWorkingMemory(count, size);
     return block;
 }
+
+}  // namespace
+
+void* hostCalloc(size_t count, size_t size) { return hostBlock(count, size, true); }
+
+void* hostMalloc(size_t count, size_t size) { return hostBlock(count, size, false); }
 
 ArgList beginArgs(const char* const* names, int32_t nameCount, int nlhs, int nrhs,
                   const mxArray* const* prhs) {

@@ -87,10 +87,20 @@ void runPlugin(const char* pluginName, PluginBody body, int nlhs, int nrhs, cons
 // mxCalloc(count, size) that raises outOfMemory instead of returning no block.
 void* hostCalloc(size_t count, size_t size);
 
+// The same block from mxMalloc, its values unset: for working arrays written whole before
+// they are read, so that no thread spends a pass zeroing them first.
+void* hostMalloc(size_t count, size_t size);
+
 // Zero-filled array of n elements from the host allocator.
 template <typename T>
 T* allocArray(int32_t n) {
     return static_cast<T*>(hostCalloc(static_cast<size_t>(n), sizeof(T)));
+}
+
+// Array of n elements from the host allocator, values unset (see hostMalloc).
+template <typename T>
+T* allocUnsetArray(int32_t n) {
+    return static_cast<T*>(hostMalloc(static_cast<size_t>(n), sizeof(T)));
 }
 
 // rowCount row pointers, each to a zero-filled row of n elements. Release with freeTable2D.

@@ -202,7 +202,15 @@ mwSize mxGetNzmax(const mxArray* array) {
 
 mxArray* mxGetCell(const mxArray* array, mwIndex index) { return array->cells.at(index); }
 
-void* mxCalloc(size_t count, size_t size) {
+namespace {
+
+// Every byte of a block from mxMalloc starts as this, so that a value read before it is
+// written shows (as NaN in floating point) instead of passing as a zero.
+const unsigned char unsetByte = 0xFF;
+
+// A host block of count values of size bytes (one byte at least), zero-filled as calloc fills
+// it or holding unsetByte, counted and made to fail as failAllocationAfter says.
+void* hostBlock(size_t count, size_t size, bool zeroFilled) {
     if (allocationsBeforeFailure == 0) {
         allocationsBeforeFailure = -1;
         if (allocationFailure == minihost::AllocationFailure::raisesHostError) {
@@ -211,11 +219,25 @@ void* mxCalloc(size_t count, size_t size) {
         return nullptr;
     }
     if (allocationsBeforeFailure > 0) --allocationsBeforeFailure;
-    void* block = std::calloc(count == 0 || size == 0 ? 1 : count, size == 0 ? 1 : size);
+    bool empty = count == 0 || size == 0;
+    void* block = nullptr;
+    if (zeroFilled) {
+        block = std::calloc(empty ? 1 : count, empty ? 1 : size);
+    } else {
+        size_t bytes = empty ? 1 : count * size;
+        block = std::malloc(bytes);
+        if (block != nullptr) std::memset(block, unsetByte, bytes);
+    }
     liveBlocks[block] = Block{callRunning, allocationSerial++};
     if (callRunning) ++callAllocations;
     return block;
 }
+
+}  // namespace
+
+void* mxCalloc(size_t count, size_t size) { return hostBlock(count, size, true); }
+
+void* mxMalloc(size_t bytes) { return hostBlock(bytes, 1, false); }
 
 void mxFree(void* block) {
     if (block == nullptr) return;

@@ -44,11 +44,11 @@ CallResult callPlugin(MexEntry entry, const std::vector<const mxArray*>& args, i
 // array (an unset cell) is intact.
 bool guardsIntact(const mxArray* array);
 
-// How a failing mxCalloc fails: by returning NULL, or by raising a host error as Octave's and
-// MATLAB's mxCalloc do (id "host:outOfMemory").
+// How a failing mxCalloc or mxMalloc fails: by returning NULL, or by raising a host error as
+// Octave's and MATLAB's do (id "host:outOfMemory").
 enum class AllocationFailure { returnsNull, raisesHostError };
 
-// Makes the mxCalloc after `count` more successful ones fail (0: the very next one); a
+// Makes the allocation after `count` more successful ones fail (0: the very next one); a
 // negative count turns failures off. Lets tests drive out-of-memory paths.
 void failAllocationAfter(int count, AllocationFailure how = AllocationFailure::returnsNull);
 

@@ -132,6 +132,22 @@ TEST(WorkingMemory, AHostErrorOrAnImpossibleSizeIsOutOfMemoryWithTheSizeAsked) {
         EXPECT_EQ(error.fault, ArgFault::outOfMemory);
         EXPECT_STREQ(error.message, "not enough memory for 0 working values of 8 bytes");
     }
+    // Arrays whose values are left unset are refused alike, whether the host errs or returns
+    // no block.
+    minihost::failAllocationAfter(0, minihost::AllocationFailure::raisesHostError);
+    try {
+        allocUnsetArray<float>(5);
+        ADD_FAILURE() << "the host's error went through for an unset array";
+    } catch (const PluginError& error) {
+        EXPECT_STREQ(error.message, "not enough memory for 5 working values of 4 bytes");
+    }
+    minihost::failAllocationAfter(0);
+    try {
+        allocUnsetArray<double>(7);
+        ADD_FAILURE() << "no block went unnoticed for an unset array";
+    } catch (const PluginError& error) {
+        EXPECT_EQ(error.fault, ArgFault::outOfMemory);
+    }
     minihost::failAllocationAfter(-1);
     int before = minihost::liveBlockCount();
     try {

@@ -38,6 +38,7 @@ size_t mxGetElementSize(const mxArray* array);
 mwSize mxGetNzmax(const mxArray* array);
 mxArray* mxGetCell(const mxArray* array, mwIndex index);
 void* mxCalloc(size_t count, size_t size);
+void* mxMalloc(size_t bytes);
 void mxFree(void* block);
 int mexPrintf(const char* format, ...);
 void mexErrMsgIdAndTxt(const char* id, const char* format, ...);

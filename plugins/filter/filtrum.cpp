@@ -81,16 +81,17 @@ void energyMaps(const PaddedImage& padded, const Taps* taps, int32_t orientCount
     }
 }
 
-// The padded image's memory and the flipped taps are taken here, on the calling thread, since
-// the host's allocator serves that thread only; the padded columns are written on the threads,
-// strip by strip; then the maps are computed.
+// The padded image's memory (unset: every value is written before it is read) and the flipped
+// taps are taken here, on the calling thread, since the host's allocator serves that thread
+// only; the padded columns are written on the threads, strip by strip; then the maps are
+// computed.
 void filterEnergies(const double* image, MapSize size, int32_t orientCount, int32_t filterHalf,
                     const double* const* filterReal, const double* const* filterImag, float* const* maps) {
     if (size.rows == 0 || size.cols == 0 || orientCount == 0) return;
     int32_t side = 2 * filterHalf + 1;
     int32_t tapCount = side * side;
     int32_t paddedRows = size.rows + 2 * filterHalf;
-    float* padded = allocArray<float>(paddedRows * (size.cols + 2 * filterHalf));
+    float* padded = allocUnsetArray<float>(paddedRows * (size.cols + 2 * filterHalf));
     float** tapsRe = allocTable2D<float>(orientCount, tapCount);
     float** tapsIm = allocTable2D<float>(orientCount, tapCount);
     Taps* taps = allocArray<Taps>(orientCount);

@@ -6,6 +6,7 @@
 // double in that order, whatever the number of threads, so the result is bit for bit that of
 // the sparse products (which add a column's stored entries in order of their row).
 
+#include <algorithm>
 #include <cstdint>
 
 #include "frame.h"
@@ -53,12 +54,13 @@ TapList readTaps(ArgList& args, int32_t outputCount, int32_t sourceCount) {
 }
 
 // The first pass: across(:, j) = sum over the taps of output column j of weight * image(:, source),
-// one column per thread at a time.
+// from 0, one column per thread at a time (each column is cleared by the thread that sums it).
 void resampleColumns(const double* image, int32_t rows, const TapList& taps, int32_t outCols, double* across,
                      bool threaded) {
 #pragma omp parallel for schedule(dynamic, 16) if (threaded)
     for (int32_t j = 0; j < outCols; ++j) {
         double* column = across + int64_t{j} * rows;
+        std::fill(column, column + rows, 0.0);
         for (int64_t t = taps.starts[j]; t < taps.starts[j + 1]; ++t) {
             const double* source = image + int64_t{taps.sources[t]} * rows;
             double weight = taps.weights[t];
@@ -107,7 +109,7 @@ void scalum(int nlhs, int nrhs, const mxArray* prhs[]) {
     double products = static_cast<double>(in.rows) * static_cast<double>(colTaps.starts[out.cols]) +
                       static_cast<double>(out.cols) * static_cast<double>(rowTaps.starts[out.rows]);
     bool threaded = products >= minThreadedProducts;
-    double* across = allocArray<double>(in.rows * out.cols);
+    double* across = allocUnsetArray<double>(in.rows * out.cols);
     resampleColumns(image, in.rows, colTaps, out.cols, across, threaded);
     resampleRows(across, in.rows, rowTaps, out.rows, out.cols, resized, threaded);
     mxFree(across);
