@@ -373,17 +373,23 @@ function drawing = drawing_crop(maps, k, anchorRow, anchorCol, template, detecti
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
-  [pooledRows, pooledCols] = size(maps.pooled{k, 1});
+  pooled = maps.pooled(k, :);
+  traces = maps.traces(k, :);
+  [pooledRows, pooledCols] = size(pooled{1});
   rowRange = max(1, anchorRow + 1 - margin): ...
              min(pooledRows, ceil(anchorRow + template.templateRows / step) + margin);
   colRange = max(1, anchorCol + 1 - margin): ...
              min(pooledCols, ceil(anchorCol + template.templateCols / step) + margin);
-  orientCount = size(maps.pooled, 2);
-  pooled = cell(1, orientCount);
-  traces = cell(1, orientCount);
-  for o = 1:orientCount
-    pooled{o} = maps.pooled{k, o}(rowRange, colRange);
-    traces{o} = maps.traces{k, o}(rowRange, colRange);
+  % A crop of a whole map would share the map's data, which the search goes on changing in
+  % place: writing one of its values back gives it data of its own.
+  whole = numel(rowRange) == pooledRows && numel(colRange) == pooledCols;
+  for o = 1:numel(pooled)
+    pooled{o} = pooled{o}(rowRange, colRange);
+    traces{o} = traces{o}(rowRange, colRange);
+    if whole
+      pooled{o}(1) = pooled{o}(1);
+      traces{o}(1) = traces{o}(1);
+    end
   end
   drawing = struct('scale', k, 'pooled', {pooled}, 'traces', {traces}, 'firstRow', rowRange(1), ...
                    'firstCol', colRange(1), 'anchorRow', anchorRow - rowRange(1) + 1, ...

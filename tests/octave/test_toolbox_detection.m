@@ -176,3 +176,31 @@
 %! assert(isequal(arrayfun(@(d) double(d.sketch), before, 'UniformOutput', false), kept{2}));
 %! unkept = detect_faces(second, t, filters, stamps, search{:}, 'keptMapsLimit', 0);
 %! assert(isequaln(unkept, fresh));
+
+%!test
+%! % A detection's sketch is drawn from the maps as they were when it was found, also when its
+%! % crop spans the whole pooled map (an image hardly larger than the face), which the
+%! % detection's inhibition then changes in place.
+%! rand('seed', 3); randn('seed', 3);
+%! p = struct('orientCount', 4, 'filterHalf', 3, 'wavelength', 4, 'poolStep', 2, 'posShiftMax', 1, ...
+%!            'orientShiftMax', 1, 'saturationLevel', 3, 'overlapThreshold', 0.1, ...
+%!            'normalizerHalf', 6, 'relativeFloor', 0.1);
+%! side = 20; count = 6;
+%! t = struct('elementCount', count, 'orients', mod(0:count - 1, 4), ...
+%!            'rowOffsets', 2 + mod(3 * (0:count - 1), 8), 'colOffsets', 2 + mod(5 * (0:count - 1), 8), ...
+%!            'weights', ones(1, count), 'biases', zeros(1, count), ...
+%!            'templateRows', side, 'templateCols', side, 'params', p);
+%! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
+%! rows = 24; cols = 24;
+%! image = conv2(randn(rows + 2, cols + 2), ones(3) / 9, 'valid');
+%! found = detect_faces(image, t, filters, stamps, 'faceSizes', side, 'detectionCount', 1, 'verbose', 0);
+%! pooled = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! traces = fresh_maps(floor([rows cols] / p.poolStep), p.orientCount);
+%! vindral(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, ...
+%!         filter_responses(image, filters), pooled, traces);
+%! canvas = {zeros(rows, cols, 'single')};
+%! tarrow(1, rows, cols, p.orientCount, p.posShiftMax, p.orientShiftMax, p.poolStep, p.filterHalf, ...
+%!        stamps, count, t.orients, t.rowOffsets, t.colOffsets, pooled, traces, canvas, ...
+%!        (found.row - (side + 1) / 2) / p.poolStep, (found.col - (side + 1) / 2) / p.poolStep, ...
+%!        p.saturationLevel);
+%! assert(found.sketch, canvas{1}(found.boxTop + (0:side - 1), found.boxLeft + (0:side - 1)));
