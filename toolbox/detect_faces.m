@@ -252,10 +252,11 @@ function maps = prepare_maps(image, scales, template, filters, settings)
 % Filters each resized copy of the image, then normalizes, pools and scores all of them:
 % grids of scale x orientation maps.
   p = template.params;
-  maps = map_workspace(scales, template, numel(filters), settings.keptMapsLimit);
+  [maps, taps] = search_workspace(size(image), scales, template, numel(filters), ...
+                                  settings.keptMapsLimit);
   for k = 1:scales.count
     started = tic;
-    filter_in_place(resize_image(image, scales.rows(k), scales.cols(k)), filters, ...
+    filter_in_place(resize_image(image, scales.rows(k), scales.cols(k), taps{k}), filters, ...
                     maps.responses(k, :));
     say(settings.verbose, ['detect_faces: scale %d of %d: faces of %.0f px, image resized to ' ...
         '%d x %d and filtered (%.2f s)\n'], k, scales.count, ...
@@ -273,19 +274,21 @@ function maps = prepare_maps(image, scales, template, filters, settings)
       scales.count, toc(started));
 end
 
-function maps = map_workspace(scales, template, orientCount, keptMapsLimit)
-% The maps of every scale, which the plug-ins above overwrite whole: those of the previous
-% search when its scales had the same sizes, so that Octave need not allocate and zero
-% them again for each photo of a batch; fresh ones otherwise. Maps of up to keptMapsLimit
-% GB stay kept for the next search; clear detect_faces releases them.
+function [maps, taps] = search_workspace(imageSize, scales, template, orientCount, keptMapsLimit)
+% The maps of every scale, which the plug-ins above overwrite whole, and each scale's
+% resampling taps: those of the previous search when it had the same image and scale sizes,
+% so that Octave need not allocate and zero the maps and work the taps out again for each
+% photo of a batch; fresh ones otherwise. Maps of up to keptMapsLimit GB stay kept for the
+% next search; clear detect_faces releases them.
   persistent kept
   bytesPerGB = 1e9;
   bytesPerValue = 4;
   step = template.params.poolStep;
-  shape = {scales.rows, scales.cols, orientCount, step, template.templateRows, ...
+  shape = {imageSize, scales.rows, scales.cols, orientCount, step, template.templateRows, ...
            template.templateCols};
   if ~isempty(kept) && isequal(kept.shape, shape) && kept.bytes <= keptMapsLimit * bytesPerGB
     maps = kept.maps;
+    taps = kept.taps;
     return;
   end
   kept = [];
@@ -299,8 +302,12 @@ function maps = map_workspace(scales, template, orientCount, keptMapsLimit)
   maps.scores = fresh_maps(scoreSizes, 1)';
   bytes = bytesPerValue * ((orientCount + 1) * sum(prod(imageSizes, 2)) + ...
                            2 * orientCount * sum(prod(pooledSizes, 2)) + sum(prod(scoreSizes, 2)));
+  taps = cell(1, scales.count);
+  for k = 1:scales.count
+    taps{k} = resampling_taps(imageSize(1), imageSize(2), scales.rows(k), scales.cols(k));
+  end
   if bytes <= keptMapsLimit * bytesPerGB
-    kept = struct('shape', {shape}, 'maps', maps, 'bytes', bytes);
+    kept = struct('shape', {shape}, 'maps', maps, 'taps', {taps}, 'bytes', bytes);
   end
 end
 

@@ -1,7 +1,8 @@
-function resized = resize_image(image, outRows, outCols)
+function resized = resize_image(image, outRows, outCols, taps)
 % RESIZE_IMAGE  Resize a grey image by bilinear interpolation, smoothing first when shrinking.
 %
 %   resized = resize_image(image, outRows, outCols)
+%   resized = resize_image(image, outRows, outCols, taps)
 %
 %   Pixel centres are mapped so that the image edges line up: output pixel u samples input
 %   position (u - 0.5)*rows/outRows + 0.5 (likewise for columns), clamped to the image.
@@ -14,6 +15,8 @@ function resized = resize_image(image, outRows, outCols)
 %   Arguments:
 %     image            grey image, real 2-D array.
 %     outRows, outCols size of the result (positive integers).
+%     taps             optional: resampling_taps(rows, cols, outRows, outCols) for the
+%                      image's size, made once for many images of one size.
 %   Returns:
 %     resized          double array of outRows x outCols.
 %
@@ -21,12 +24,10 @@ function resized = resize_image(image, outRows, outCols)
 %     small = resize_image(rand(100, 80), 50, 40);
 
   [rows, cols] = size(image);
-  % The products with both resampling matrices, formed by scalum on every core from the
-  % matrices' entries (listed by output, sources in increasing order, as find lists them).
-  [colSources, colOutputs, colWeights] = find(resampling_matrix(cols, outCols)');
-  [rowSources, rowOutputs, rowWeights] = find(resampling_matrix(rows, outRows)');
+  if nargin < 4
+    taps = resampling_taps(rows, cols, outRows, outCols);
+  end
   resized = zeros(outRows, outCols);
-  scalum(rows, cols, outRows, outCols, double(image), accumarray(colOutputs, 1, [outCols, 1]), ...
-         colSources, colWeights, accumarray(rowOutputs, 1, [outRows, 1]), rowSources, rowWeights, ...
-         resized);
+  scalum(rows, cols, outRows, outCols, double(image), taps.colCounts, taps.colSources, ...
+         taps.colWeights, taps.rowCounts, taps.rowSources, taps.rowWeights, resized);
 end
