@@ -25,6 +25,13 @@
 %!  end
 %!endfunction
 
+%!function t = four_elements(p, side)
+%!  % A side x side template of four elements, one per orientation.
+%!  t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
+%!             'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
+%!             'templateCols', side, 'params', p);
+%!endfunction
+
 %!test
 %! rand('seed', 3); randn('seed', 3);
 %! p = small_params();
@@ -140,9 +147,7 @@
 %! rand('seed', 11); randn('seed', 11);
 %! p = small_params();
 %! side = 20;
-%! t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
-%!            'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
-%!            'templateCols', side, 'params', p);
+%! t = four_elements(p, side);
 %! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
 %! image = conv2(randn(62, 72), ones(3) / 9, 'valid');
 %! search = {'detectionCount', 3, 'scoreThreshold', -Inf, 'exclusionRadius', 0, 'verbose', 0};
@@ -158,9 +163,7 @@
 %! rand('seed', 13); randn('seed', 13);
 %! p = small_params();
 %! side = 20;
-%! t = struct('elementCount', 4, 'orients', [0 1 2 3], 'rowOffsets', [2 4 6 8], 'colOffsets', [3 7 2 8], ...
-%!            'weights', ones(1, 4), 'biases', 0.2 * ones(1, 4), 'templateRows', side, ...
-%!            'templateCols', side, 'params', p);
+%! t = four_elements(p, side);
 %! [filters, stamps] = filter_bank(p.orientCount, p.filterHalf, p.wavelength);
 %! first = conv2(randn(73, 67), ones(3) / 9, 'valid');
 %! second = conv2(randn(73, 67), ones(3) / 9, 'valid');
