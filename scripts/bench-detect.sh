@@ -140,7 +140,17 @@ fi
 enlarged=$(detect_times 2 "$enlargement" 0 "$smallestFace" "$largestFace")
 line "the template alone, given sizes, photo enlarged $enlargement times in side" "$enlarged" \
      "enlarged / photo: $(ratio "$enlarged" "$plain"), at most $expectedEnlargedRatio expected"
-line "the template alone, given sizes, OMP_NUM_THREADS=1" "$oneThread" "1 thread / 2 threads: $(ratio "$oneThread" "$plain")"
+# The rounds' own ratios of 1 thread to 2 (each round times both moments apart), lowest and
+# highest: how far a busy machine moved them.
+roundRatios=()
+for ((round = 0; round < runs; ++round)); do
+    roundRatios+=("$(awk -v a="$(field "${oneThreadRuns[$round]}" 1)" -v b="$(field "${plainRuns[$round]}" 1)" \
+                        'BEGIN { printf "%.2f", a / b }')")
+done
+roundRange="$(printf '%s\n' "${roundRatios[@]}" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 }
+                END { print (low == high) ? low : low "-" high }')"
+line "the template alone, given sizes, OMP_NUM_THREADS=1" "$oneThread" \
+     "1 thread / 2 threads: $(ratio "$oneThread" "$plain"); rounds $roundRange"
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/bench-detect.XXXXXX")
 trap 'rm -rf "$out"' EXIT
