@@ -242,8 +242,8 @@ bool comesFirst(const BestPlacement& candidate, int32_t image, const BestOutputs
     float score = out.bestScores[image];
     double row = out.anchorRows[image];
     double col = out.anchorCols[image];
-    return candidate.score > score ||
-           (candidate.score == score && (candidate.anchorRow < row || (candidate.anchorRow == row && candidate.anchorCol < col)));
+    bool earlierPlace = candidate.anchorRow < row || (candidate.anchorRow == row && candidate.anchorCol < col);
+    return candidate.score > score || (candidate.score == score && earlierPlace);
 }
 
 // Brings one image's best up to date after its placements near the detection were ruled out and
@@ -362,8 +362,8 @@ void lurvane(int nlhs, int nrhs, const mxArray* prhs[]) {
         ruleOutNear(scoreMaps[image], static_cast<int32_t>(scoreSizeOf(templateRows, rowsOf(image), poolStep)),
                     static_cast<int32_t>(scoreSizeOf(templateCols, colsOf(image), poolStep)), t, changes, image,
                     poolStep, templateRows, templateCols);
-        searchAgain[image] = mergeBlockBest(scoreMaps[image], grids[image], t, rescoredBlockOf(grids[image], t, changes, image),
-                                            image, out);
+        BlockIndices rescored = rescoredBlockOf(grids[image], t, changes, image);
+        searchAgain[image] = mergeBlockBest(scoreMaps[image], grids[image], t, rescored, image, out);
     }
     searchImages(scoreMaps, imageCount, anchorsOf, [&](int32_t image) { return searchAgain[image]; }, t, pieces, out);
     releasePieces(pieces);
