@@ -252,7 +252,7 @@ function maps = prepare_maps(image, scales, template, filters, settings)
 % Filters each resized copy of the image, then normalizes, pools and scores all of them:
 % grids of scale x orientation maps.
   p = template.params;
-  [maps, taps] = search_workspace(size(image), scales, template, numel(filters), ...
+  [maps, taps] = search_workspace(size(image), scales, p.poolStep, numel(filters), ...
                                   settings.keptMapsLimit);
   for k = 1:scales.count
     started = tic;
@@ -266,6 +266,10 @@ function maps = prepare_maps(image, scales, template, filters, settings)
   normalizer_maps(maps.responses, p, maps.normalizer);
   vindral(scales.count, scales.rows, scales.cols, numel(filters), p.posShiftMax, ...
           p.orientShiftMax, p.poolStep, maps.responses, maps.pooled, maps.traces);
+  % The score maps are made fresh for each search: the search rules placements out in them,
+  % and gastrelblock leaves a ruled-out score as it is.
+  maps.scores = fresh_maps(floor(([scales.rows', scales.cols'] + ...
+                                  [template.templateRows, template.templateCols]) / p.poolStep), 1)';
   score_placements(maps.pooled, maps.normalizer, maps.scores, scales.rows, scales.cols, template);
   for k = 1:scales.count
     maps.scores{k} = mask_outside(maps.scores{k}, scales.rows(k), scales.cols(k), template);
@@ -274,18 +278,16 @@ function maps = prepare_maps(image, scales, template, filters, settings)
       scales.count, toc(started));
 end
 
-function [maps, taps] = search_workspace(imageSize, scales, template, orientCount, keptMapsLimit)
-% The maps of every scale, which the plug-ins above overwrite whole, and each scale's
-% resampling taps: those of the previous search when it had the same image and scale sizes,
-% so that Octave need not allocate and zero the maps and work the taps out again for each
-% photo of a batch; fresh ones otherwise. Maps of up to keptMapsLimit GB stay kept for the
-% next search; clear detect_faces releases them.
+function [maps, taps] = search_workspace(imageSize, scales, step, orientCount, keptMapsLimit)
+% The response, normalizer, pooled and trace maps of every scale, which the plug-ins above
+% overwrite whole, and each scale's resampling taps: those of the previous search when it had
+% the same image and scale sizes, so that Octave need not allocate and zero the maps and work
+% the taps out again for each photo of a batch; fresh ones otherwise. Maps of up to
+% keptMapsLimit GB stay kept for the next search; clear detect_faces releases them.
   persistent kept
   bytesPerGB = 1e9;
   bytesPerValue = 4;
-  step = template.params.poolStep;
-  shape = {imageSize, scales.rows, scales.cols, orientCount, step, template.templateRows, ...
-           template.templateCols};
+  shape = {imageSize, scales.rows, scales.cols, orientCount, step};
   if ~isempty(kept) && isequal(kept.shape, shape) && kept.bytes <= keptMapsLimit * bytesPerGB
     maps = kept.maps;
     taps = kept.taps;
@@ -294,14 +296,12 @@ function [maps, taps] = search_workspace(imageSize, scales, template, orientCoun
   kept = [];
   imageSizes = [scales.rows', scales.cols'];
   pooledSizes = floor(imageSizes / step);
-  scoreSizes = floor((imageSizes + [template.templateRows, template.templateCols]) / step);
   maps.responses = fresh_maps(imageSizes, orientCount);
   maps.normalizer = fresh_maps(imageSizes, 1)';
   maps.pooled = fresh_maps(pooledSizes, orientCount);
   maps.traces = fresh_maps(pooledSizes, orientCount);
-  maps.scores = fresh_maps(scoreSizes, 1)';
   bytes = bytesPerValue * ((orientCount + 1) * sum(prod(imageSizes, 2)) + ...
-                           2 * orientCount * sum(prod(pooledSizes, 2)) + sum(prod(scoreSizes, 2)));
+                           2 * orientCount * sum(prod(pooledSizes, 2)));
   taps = cell(1, scales.count);
   for k = 1:scales.count
     taps{k} = resampling_taps(imageSize(1), imageSize(2), scales.rows(k), scales.cols(k));
