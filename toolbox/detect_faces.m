@@ -106,16 +106,13 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   % over all scales; the maps are changed only in this function's own scope, so that no map
   % is copied.
   overlap = overlap_table(filters, template.params.overlapThreshold);
-  detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
-                      'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {}, ...
-                      'templateScore', {}, 'modelScore', {});
   reranking = settings.rerank && isfield(template, 'ranker');
   searched = settings.detectionCount;
-  found = 'detection';
+  foundName = 'detection';
   if reranking
     searched = max(ceil(settings.candidateFactor * settings.detectionCount), ...
                    settings.candidateMinimum);
-    found = 'candidate';
+    foundName = 'candidate';
   end
   % Each scale's best placement, found over the whole map once and then kept up to date
   % after each detection by lurvaneveto.
@@ -124,8 +121,10 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   bestCols = zeros(1, scales.count);
   lurvane(scales.count, scales.rows, scales.cols, template.params.poolStep, ...
           template.templateRows, template.templateCols, maps.scores, bestScores, bestRows, bestCols);
-  drawings = cell(1, 0);
+  found = cell(1, searched);
+  drawings = cell(1, searched);
   reach = rescoring_reach(scales, template);
+  count = 0;
   for n = 1:searched
     [score, k] = best_over_scales(bestScores, bestRows);
     if k == 0
@@ -139,20 +138,16 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     end
     anchorRow = bestRows(k);
     anchorCol = bestCols(k);
-    detection = describe(scales, k, anchorRow, anchorCol, template);
-    detection.score = double(score);
-    detection.scale = scales.sizeIndex(k);
-    detection.templateScore = detection.score;
-    detection.modelScore = NaN;
+    detection = describe(scales, k, anchorRow, anchorCol, template, score);
     % Drawn once the detections are chosen (candidates the re-ranking drops are never drawn),
     % from a crop of the maps as they are now, before this detection's inhibition.
-    detection.sketch = [];
-    detection.boxTop = NaN;
-    detection.boxLeft = NaN;
     drawings{n} = drawing_crop(maps, k, anchorRow, anchorCol, template, detection);
-    detections(end + 1) = detection;
-    say(verbose - reranking, ['detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face ' ...
-        'of %.0f px\n'], found, n, detection.score, detection.row, detection.col, detection.height);
+    found{n} = detection;
+    count = n;
+    if verbose > reranking
+      say(1, 'detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
+          foundName, n, detection.score, detection.row, detection.col, detection.height);
+    end
     [anchorRows, anchorCols] = map_anchors(scales, detection, template);
     % Scales of faces much larger or smaller than the detection's hold other objects (a face
     % within a large box, a large box around a face): they are not inhibited, and only the
@@ -174,6 +169,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
                 settings.exclusionRadius * excludedHeights, block.firstRows, block.lastRows, ...
                 block.firstCols, block.lastCols);
   end
+  detections = [empty_detections(), found{1:count}];
   kept = 1:numel(detections);
   if reranking
     [detections, report, kept] = reranked(image, detections, template.ranker, filters, settings, ...
@@ -184,16 +180,24 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     [detections(d).sketch, detections(d).boxTop, detections(d).boxLeft] = ...
         box_sketch(canvases{d}, drawings{kept(d)}, scales, template);
   end
-  sketch = zeros(rows, cols, 'single');
-  for d = 1:numel(detections) * (nargout >= 2)
-    [canvasRows, canvasCols, boxRows, boxCols] = overlap_of(size(sketch), ...
-        size(detections(d).sketch), detections(d).boxTop, detections(d).boxLeft);
-    sketch(canvasRows, canvasCols) = max(sketch(canvasRows, canvasCols), ...
-                                         detections(d).sketch(boxRows, boxCols));
+  if nargout >= 2
+    sketch = sketch_of(detections, rows, cols);
   end
   if ~isempty(report.stopReason)
     say(verbose, 'detect_faces: %d of %d detections asked: %s\n', numel(detections), ...
         settings.detectionCount, report.stopReason);
+  end
+end
+
+function sketch = sketch_of(detections, rows, cols)
+% An image of rows x cols holding every detection's sketch, the largest value where they
+% overlap.
+  sketch = zeros(rows, cols, 'single');
+  for d = 1:numel(detections)
+    [canvasRows, canvasCols, boxRows, boxCols] = overlap_of(size(sketch), ...
+        size(detections(d).sketch), detections(d).boxTop, detections(d).boxLeft);
+    sketch(canvasRows, canvasCols) = max(sketch(canvasRows, canvasCols), ...
+                                         detections(d).sketch(boxRows, boxCols));
   end
 end
 
@@ -268,12 +272,8 @@ function maps = prepare_maps(image, scales, template, filters, settings)
           p.orientShiftMax, p.poolStep, maps.responses, maps.pooled, maps.traces);
   % The score maps are made fresh for each search: the search rules placements out in them,
   % and gastrelblock leaves a ruled-out score as it is.
-  maps.scores = fresh_maps(floor(([scales.rows', scales.cols'] + ...
-                                  [template.templateRows, template.templateCols]) / p.poolStep), 1)';
+  maps.scores = blank_score_maps(scales, template);
   score_placements(maps.pooled, maps.normalizer, maps.scores, scales.rows, scales.cols, template);
-  for k = 1:scales.count
-    maps.scores{k} = mask_outside(maps.scores{k}, scales.rows(k), scales.cols(k), template);
-  end
   say(settings.verbose, 'detect_faces: %d scales normalized, pooled and scored (%.2f s)\n', ...
       scales.count, toc(started));
 end
@@ -311,9 +311,31 @@ function [maps, taps] = search_workspace(imageSize, scales, step, orientCount, k
   end
 end
 
+function scores = blank_score_maps(scales, template)
+% Each scale's score map, made fresh: 0 at the placements whose box lies wholly inside the
+% image, which score_placements scores, and ruled out at the others: near the edges the
+% filters see the replicated border, not the scene.
+  step = template.params.poolStep;
+  tRowsPooled = floor(template.templateRows / step);
+  tColsPooled = floor(template.templateCols / step);
+  scores = cell(1, scales.count);
+  for k = 1:scales.count
+    map = zeros(floor((scales.rows(k) + template.templateRows) / step), ...
+                floor((scales.cols(k) + template.templateCols) / step), 'single');
+    anchorRows = (1:size(map, 1))' - tRowsPooled;
+    anchorCols = (1:size(map, 2)) - tColsPooled;
+    outsideRows = anchorRows < 0 | anchorRows * step + template.templateRows > scales.rows(k);
+    outsideCols = anchorCols < 0 | anchorCols * step + template.templateCols > scales.cols(k);
+    map(outsideRows, :) = ruled_out();
+    map(:, outsideCols) = ruled_out();
+    scores{k} = map;
+  end
+end
+
 function score_placements(pooled, normalizer, scores, rows, cols, template)
 % Scores, into the score maps, the placements of the template whose box lies wholly inside
-% the image on each image's pooled maps (gastrelblock); mask_outside rules out the others.
+% the image on each image's pooled maps (gastrelblock), the block of anchors blank_score_maps
+% leaves at 0.
   p = template.params;
   count = numel(rows);
   gastrelblock(count, rows, cols, size(pooled, 2), p.poolStep, template.templateRows, ...
@@ -322,18 +344,6 @@ function score_placements(pooled, normalizer, scores, rows, cols, template)
                normalizer, p.saturationLevel, zeros(1, count), ...
                floor((rows - template.templateRows) / p.poolStep), zeros(1, count), ...
                floor((cols - template.templateCols) / p.poolStep));
-end
-
-function scores = mask_outside(scores, rows, cols, template)
-% Rules out the placements whose box does not lie wholly inside the image: near the edges
-% the filters see the replicated border, not the scene.
-  step = template.params.poolStep;
-  tRowsPooled = floor(template.templateRows / step);
-  tColsPooled = floor(template.templateCols / step);
-  anchorRows = (1:size(scores, 1))' - tRowsPooled;
-  anchorCols = (1:size(scores, 2)) - tColsPooled;
-  scores(anchorRows < 0 | anchorRows * step + template.templateRows > rows, :) = ruled_out();
-  scores(:, anchorCols < 0 | anchorCols * step + template.templateCols > cols) = ruled_out();
 end
 
 function value = ruled_out()
@@ -352,15 +362,27 @@ function [score, k] = best_over_scales(bestScores, bestRows)
   end
 end
 
-function detection = describe(scales, k, anchorRow, anchorCol, template)
-% The box of a placement at scale k in image pixels: centre and size.
+function detection = describe(scales, k, anchorRow, anchorCol, template, score)
+% The detection of a placement at scale k with the given score: its box in image pixels
+% (centre and size), its template score, and the fields the drawing and the re-ranking fill
+% in later.
   step = template.params.poolStep;
   centreRow = anchorRow * step + (template.templateRows + 1) / 2;
   centreCol = anchorCol * step + (template.templateCols + 1) / 2;
-  detection.row = (centreRow - 0.5) / scales.rowFactor(k) + 0.5;
-  detection.col = (centreCol - 0.5) / scales.colFactor(k) + 0.5;
-  detection.height = template.templateRows / scales.rowFactor(k);
-  detection.width = template.templateCols / scales.colFactor(k);
+  score = double(score);
+  detection = struct('row', (centreRow - 0.5) / scales.rowFactor(k) + 0.5, ...
+                     'col', (centreCol - 0.5) / scales.colFactor(k) + 0.5, ...
+                     'height', template.templateRows / scales.rowFactor(k), ...
+                     'width', template.templateCols / scales.colFactor(k), 'score', score, ...
+                     'scale', scales.sizeIndex(k), 'sketch', [], 'boxTop', NaN, 'boxLeft', NaN, ...
+                     'templateScore', score, 'modelScore', NaN);
+end
+
+function detections = empty_detections()
+% No detection, with describe's fields in its order.
+  detections = struct('row', {}, 'col', {}, 'height', {}, 'width', {}, 'score', {}, ...
+                      'scale', {}, 'sketch', {}, 'boxTop', {}, 'boxLeft', {}, ...
+                      'templateScore', {}, 'modelScore', {});
 end
 
 function [rows, cols] = map_anchors(scales, detection, template)
