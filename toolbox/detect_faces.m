@@ -159,7 +159,7 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     anchorRows(unreached) = NaN;
     anchorCols(unreached) = NaN;
     block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, overlap, ...
-                                reach);
+                                reach, drawings{n});
     % Rules out the placements centred within exclusionRadius times the detection's height
     % of its centre, and brings each scale's best up to date: sought again over the whole map
     % only where it was ruled out or lay in the rescored block.
@@ -395,34 +395,27 @@ function [rows, cols] = map_anchors(scales, detection, template)
 end
 
 function drawing = drawing_crop(maps, k, anchorRow, anchorCol, template, detection)
-% What draw_templates and box_sketch need to draw a detection at scale k later: crops of the
-% scale's pooled and trace maps around the placement (pooled rows and columns covering the
-% template's box plus a margin enough for every stamp, clipped to the maps), the placement in
-% the crop, and the box the template found.
+% What draw_templates and box_sketch need to draw a detection at scale k later: maps for crops
+% of the scale's pooled and trace maps around the placement (pooled rows and columns covering
+% the template's box plus a margin enough for every stamp, clipped to the maps), which
+% inhibit_and_rescore fills before it inhibits the scale, the placement in the crop, and the
+% box the template found.
   p = template.params;
   step = p.poolStep;
   margin = ceil(p.filterHalf / step) + p.posShiftMax;
-  pooled = maps.pooled(k, :);
-  traces = maps.traces(k, :);
-  [pooledRows, pooledCols] = size(pooled{1});
-  rowRange = max(1, anchorRow + 1 - margin): ...
-             min(pooledRows, ceil(anchorRow + template.templateRows / step) + margin);
-  colRange = max(1, anchorCol + 1 - margin): ...
-             min(pooledCols, ceil(anchorCol + template.templateCols / step) + margin);
-  % A crop of a whole map would share the map's data, which the search goes on changing in
-  % place: writing one of its values back gives it data of its own.
-  whole = numel(rowRange) == pooledRows && numel(colRange) == pooledCols;
-  for o = 1:numel(pooled)
-    pooled{o} = pooled{o}(rowRange, colRange);
-    traces{o} = traces{o}(rowRange, colRange);
-    if whole
-      pooled{o}(1) = pooled{o}(1);
-      traces{o}(1) = traces{o}(1);
-    end
-  end
-  drawing = struct('scale', k, 'pooled', {pooled}, 'traces', {traces}, 'firstRow', rowRange(1), ...
-                   'firstCol', colRange(1), 'anchorRow', anchorRow - rowRange(1) + 1, ...
-                   'anchorCol', anchorCol - colRange(1) + 1, 'box', detection);
+  [pooledRows, pooledCols] = size(maps.pooled{k, 1});
+  firstRow = max(1, anchorRow + 1 - margin);
+  firstCol = max(1, anchorCol + 1 - margin);
+  lastRow = min(pooledRows, ceil(anchorRow + template.templateRows / step) + margin);
+  lastCol = min(pooledCols, ceil(anchorCol + template.templateCols / step) + margin);
+  orientCount = size(maps.pooled, 2);
+  % Slices of one zero array, each a map of its own, made in one call for speed.
+  crops = reshape(num2cell(zeros(lastRow - firstRow + 1, lastCol - firstCol + 1, 2 * orientCount, ...
+                                 'single'), [1 2]), 1, []);
+  drawing = struct('scale', k, 'pooled', {crops(1:orientCount)}, ...
+                   'traces', {crops(orientCount + 1:end)}, 'firstRow', firstRow, ...
+                   'firstCol', firstCol, 'anchorRow', anchorRow - firstRow + 1, ...
+                   'anchorCol', anchorCol - firstCol + 1, 'box', detection);
 end
 
 function canvases = draw_templates(drawings, template, stamps)
@@ -488,13 +481,14 @@ function reach = rescoring_reach(scales, template)
 end
 
 function block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, template, stamps, ...
-                                     overlap, reach)
+                                     overlap, reach, drawing)
 % Inhibits, at every scale, what the template explains at that scale's anchor, and scores again,
 % in place, every anchor with an element inside the pooled rectangle that inhibition touched
 % (tarrowvetoblock: tarrowveto's inhibition, then gastrelblock's scoring, each scale's block
 % scored as soon as the scale is inhibited; nothing is drawn, the detections being drawn by
-% draw_templates). Placements ruled out stay so. Returns the block's bounds per scale in anchors
-% (NaN where the scale was not inhibited: NaN anchor), as gastrelblock reads them.
+% draw_templates, from the crops of the drawing's scale that the call first fills).
+% Placements ruled out stay so. Returns the block's bounds per scale in anchors (NaN where the
+% scale was not inhibited: NaN anchor), as gastrelblock reads them.
   % Per scale: the anchors whose elements can lie in the touched rectangle, within the
   % scale's anchors. max and min pass NaN over: a scale without an anchor must keep NaN
   % bounds (no block).
@@ -510,5 +504,7 @@ function block = inhibit_and_rescore(maps, scales, anchorRows, anchorCols, templ
                   template.biases, maps.responses, maps.pooled, maps.traces, {}, anchorRows, ...
                   anchorCols, p.saturationLevel, template.templateRows, template.templateCols, ...
                   overlap, zeros(1, scales.count, 'single'), maps.normalizer, maps.scores, ...
-                  block.firstRows, block.lastRows, block.firstCols, block.lastCols);
+                  block.firstRows, block.lastRows, block.firstCols, block.lastCols, drawing.scale, ...
+                  drawing.firstRow, drawing.firstCol, size(drawing.pooled{1}, 1), ...
+                  size(drawing.pooled{1}, 2), drawing.pooled, drawing.traces);
 end

@@ -9,11 +9,14 @@
 // it scores again, in place, the block of anchors the caller names in that image's score map,
 // as gastrelblock scores them. The threads that have no image left to inhibit score the blocks
 // of the images already inhibited, so that one call keeps every thread busy where inhibition
-// alone would leave some idle.
+// alone would leave some idle. Given a crop, it first copies a block of one image's pooled and
+// trace maps (what a search keeps of a detection's maps to draw it later) on the thread that
+// then inhibits that image.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #include "detections.h"
 #include "frame.h"
@@ -93,7 +96,9 @@ const char* const argNames[] = {
     "imageScores",    "normalizerMaps"
 #ifdef TARROWVETO_BLOCK
     ,
-    "scoreMaps",      "firstAnchorRows",   "lastAnchorRows",    "firstAnchorCols", "lastAnchorCols"
+    "scoreMaps",      "firstAnchorRows",   "lastAnchorRows",    "firstAnchorCols", "lastAnchorCols",
+    "cropImage",      "cropFirstRow",      "cropFirstCol",      "cropRows",        "cropCols",
+    "pooledCrops",    "traceCrops"
 #endif
 };
 
@@ -224,6 +229,55 @@ void recoverIfDetected(const ShiftTable& shifts, const InhibitGrids& grids, cons
 #ifdef TARROWVETO_BLOCK
 const char* const pluginName = "tarrowvetoblock";
 
+// The arguments of a call without a crop; the crop's seven follow them.
+const int32_t croplessArgCount = 32;
+
+// A block of one image's pooled and trace maps, copied before the image is inhibited into
+// orientCount crop maps of each kind (image -1: no crop). Positions are 0-based.
+struct MapCrop {
+    int32_t image;
+    int32_t mapRows;
+    int32_t firstRow;
+    int32_t firstCol;
+    int32_t rows;
+    int32_t cols;
+    float* const* pooledCrops;
+    float* const* traceCrops;
+};
+
+// Reads the crop's image (from 1), first pooled row and column (from 1), its rows and columns
+// (at least 1, within the image's pooled maps) and its two lists of orientCount maps of at
+// least rows * cols values, written.
+MapCrop readMapCrop(ArgList& args, const ImageSizes& sizes, int32_t imageCount, int32_t orientCount,
+                    int32_t poolStep) {
+    MapCrop crop;
+    crop.image = readIntArg(args, 1, imageCount) - 1;
+    crop.mapRows = roundHalfUp(sizes.rows[crop.image]) / poolStep;
+    int32_t mapCols = roundHalfUp(sizes.cols[crop.image]) / poolStep;
+    crop.firstRow = readIntArg(args, 1, crop.mapRows) - 1;
+    crop.firstCol = readIntArg(args, 1, mapCols) - 1;
+    crop.rows = readIntArg(args, 1, crop.mapRows - crop.firstRow);
+    crop.cols = readIntArg(args, 1, mapCols - crop.firstCol);
+    int64_t values = int64_t{crop.rows} * crop.cols;
+    auto cropValues = [&](int32_t) { return values; };
+    crop.pooledCrops = readCellList<float>(args, orientCount, Access::written, cropValues);
+    crop.traceCrops = readCellList<float>(args, orientCount, Access::written, cropValues);
+    return crop;
+}
+
+// Copies the crop's block of every orientation's pooled and trace map, column by column.
+void copyMapCrop(const MapCrop& crop, const InhibitGrids& grids) {
+    for (int32_t o = 0; o < grids.orientCount; ++o) {
+        int32_t c = crop.image + o * grids.imageCount;
+        for (int32_t j = 0; j < crop.cols; ++j) {
+            int64_t from = int64_t{crop.firstCol + j} * crop.mapRows + crop.firstRow;
+            int64_t to = int64_t{j} * crop.rows;
+            std::copy_n(grids.pooledMaps[c] + from, crop.rows, crop.pooledCrops[o] + to);
+            std::copy_n(grids.traceMaps[c] + from, crop.rows, crop.traceCrops[o] + to);
+        }
+    }
+}
+
 // 0-based position of scoreMaps, for the size refusal made before it is read.
 const int32_t scoreMapsPosition = 27;
 
@@ -246,12 +300,13 @@ void waitUntilSet(const uint8_t* flag) {
 }
 
 // Recovers every image with a detection, as tarrowveto does, and scores each image's block
-// again once that image is recovered. The threads first take the images to recover; a thread
-// with none left takes the blocks' pieces of columns in image order, waiting, where it must,
-// for the image's recovery to end. Every allocation is made before the first write.
+// again once that image is recovered. The threads first take the images to recover, copying
+// the crop of its image before recovering it; a thread with none left takes the blocks' pieces
+// of columns in image order, waiting, where it must, for the image's recovery to end. Every
+// allocation is made before the first write.
 void recoverAndRescore(const InhibitGrids& grids, const RecoverSettings& settings, const ImageSizes& sizes,
                        const double* anchorRows, const double* anchorCols, const TemplateElements& elements,
-                       int32_t orientShiftMax, const RescoredBlocks& blocks) {
+                       int32_t orientShiftMax, const RescoredBlocks& blocks, const MapCrop& crop) {
     int32_t imageCount = grids.imageCount;
     scoring::TemplateElement* scored =
         scoring::convertElements(elements.count, elements.orients, elements.rowOffsets, elements.colOffsets,
@@ -290,6 +345,7 @@ void recoverAndRescore(const InhibitGrids& grids, const RecoverSettings& setting
         scoring::ThreadScoring memory = scoring::threadScoringOf(scoringWork, threadNumber());
 #pragma omp for schedule(dynamic) nowait
         for (int32_t image = 0; image < imageCount; ++image) {
+            if (image == crop.image) copyMapCrop(crop, grids);
             if (recovered[image]) continue;
             recoverIfDetected(shifts, grids, settings, sizes, anchorRows, anchorCols, elements, image,
                               works[threadNumber()]);
@@ -317,7 +373,14 @@ const char* const pluginName = "tarrowveto";
 #endif
 
 void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
+#ifdef TARROWVETO_BLOCK
+    // The crop's arguments are optional: a call that passes any of them must pass all.
+    bool cropping = nrhs > croplessArgCount;
+    ArgList args = beginArgs(argNames, cropping ? static_cast<int32_t>(std::size(argNames)) : croplessArgCount,
+                             nlhs, nrhs, prhs);
+#else
     ArgList args = beginArgs(argNames, nlhs, nrhs, prhs);
+#endif
     InhibitGrids grids;
     RecoverSettings settings;
     grids.imageCount = readIntArg(args, 0);
@@ -367,6 +430,8 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
     blocks.bounds = readBlockBounds(args, imageCount);
     blocks.templateRows = templateRows;
     blocks.templateCols = templateCols;
+    MapCrop crop{-1, 0, 0, 0, 0, 0, nullptr, nullptr};
+    if (cropping) crop = readMapCrop(args, sizes, imageCount, orientCount, grids.poolStep);
 #endif
     endArgs(args);
 
@@ -375,7 +440,7 @@ void tarrowveto(int nlhs, int nrhs, const mxArray* prhs[]) {
                            grids.poolStep, elements, shiftCount);
     requireSlotsInWindows(args, grids, sizes, anchorRows, anchorCols, elements, shiftCount);
 #ifdef TARROWVETO_BLOCK
-    recoverAndRescore(grids, settings, sizes, anchorRows, anchorCols, elements, orientShiftMax, blocks);
+    recoverAndRescore(grids, settings, sizes, anchorRows, anchorCols, elements, orientShiftMax, blocks, crop);
 #else
     // Each image draws into and inhibits only its own maps, so all sketches can be cleared
     // first; the tables are built only when some element is drawn.

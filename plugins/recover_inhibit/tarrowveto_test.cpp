@@ -541,6 +541,169 @@ TEST(TarrowvetoBlock, IsTarrowvetoThenGastrelblock) {
     }
 }
 
+// A crop of a call's image: its 1-based image, first pooled row and column and its size, and
+// orientCount crop maps of each kind (with spare values, which must stay untouched).
+struct CropArgs {
+    int image = 0, firstRow = 0, firstCol = 0, rows = 0, cols = 0;
+    MapGrid pooled, traces;
+    std::vector<const mxArray*> args(VetoCall& call) const {
+        return {call.number(image), call.number(firstRow), call.number(firstCol), call.number(rows),
+                call.number(cols), pooled.cells.get(), traces.cells.get()};
+    }
+};
+
+// A random crop of any image with pooled maps, within them; none (image 0) when no image has.
+CropArgs randomCrop(const VetoCall& call, testsupport::SeededRandom& random) {
+    CropArgs crop;
+    std::vector<int> withMaps;
+    for (size_t image = 0; image < call.rows.size(); ++image) {
+        if (call.pooledRows[image] > 0 && call.pooledCols[image] > 0) withMaps.push_back(static_cast<int>(image));
+    }
+    if (withMaps.empty()) return crop;
+    int image = withMaps[random.integer(0, static_cast<int>(withMaps.size()) - 1)];
+    crop.image = image + 1;
+    crop.firstRow = random.integer(1, call.pooledRows[image]);
+    crop.firstCol = random.integer(1, call.pooledCols[image]);
+    crop.rows = random.integer(1, call.pooledRows[image] - crop.firstRow + 1);
+    crop.cols = random.integer(1, call.pooledCols[image] - crop.firstCol + 1);
+    std::vector<int> rows(1, crop.rows), cols(1, crop.cols);
+    crop.pooled = testsupport::makeGrid(1, call.q.orientCount, rows, cols, mxSINGLE_CLASS, 2);
+    crop.traces = testsupport::makeGrid(1, call.q.orientCount, rows, cols, mxSINGLE_CLASS, 2);
+    testsupport::fillEach(crop.pooled, [] { return -7.0; });
+    testsupport::fillEach(crop.traces, [] { return -7.0; });
+    return crop;
+}
+
+// Given a crop, tarrowvetoblock copies that block of the image's pooled and trace maps as they
+// were before the call, whether or not the image is inhibited, writes nothing past it, and
+// otherwise does bit for bit what it does without one.
+TEST(TarrowvetoBlock, CopiesTheCropBeforeInhibiting) {
+    testsupport::SeededRandom plainDraws, cropDraws, placing;
+    int cropped = 0;
+    for (int trial = 0; trial < 60; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        VetoCall plain = randomCall(plainDraws);
+        RescoreArgs plainMore = randomRescore(plain, plainDraws);
+        VetoCall call = randomCall(cropDraws);
+        RescoreArgs more = randomRescore(call, cropDraws);
+        CropArgs crop = randomCrop(call, placing);
+        if (crop.image == 0) continue;
+        ++cropped;
+        MapGrid pooledBefore = cloneGrid(call.pooled), tracesBefore = cloneGrid(call.traces);
+        std::vector<const mxArray*> plainArgs = plain.args();
+        plainArgs.insert(plainArgs.end(), {plainMore.scoreMaps.cells.get(), plain.row(plainMore.firstRows),
+                                           plain.row(plainMore.lastRows), plain.row(plainMore.firstCols),
+                                           plain.row(plainMore.lastCols)});
+        ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrowvetoblock"), plainArgs).failed);
+        std::vector<const mxArray*> args = call.args();
+        args.insert(args.end(), {more.scoreMaps.cells.get(), call.row(more.firstRows), call.row(more.lastRows),
+                                 call.row(more.firstCols), call.row(more.lastCols)});
+        std::vector<const mxArray*> cropArgs = crop.args(call);
+        args.insert(args.end(), cropArgs.begin(), cropArgs.end());
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), args);
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        expectSameOutcome(outcomeOf(call), outcomeOf(plain));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plainMore.scoreMaps)))
+            << "score maps";
+        int image = crop.image - 1, mapRows = call.pooledRows[image];
+        for (int o = 0; o < call.q.orientCount; ++o) {
+            for (int k = 0; k < crop.rows * crop.cols + 2; ++k) {
+                bool inCrop = k < crop.rows * crop.cols;
+                int from = (crop.firstRow - 1 + k % crop.rows) + (crop.firstCol - 1 + k / crop.rows) * mapRows;
+                float pooled = inCrop ? pooledBefore.singles(image, o)[from] : -7.0f;
+                float trace = inCrop ? tracesBefore.singles(image, o)[from] : -7.0f;
+                ASSERT_TRUE(testsupport::sameBits(crop.pooled.singles(0, o)[k], pooled)) << "orientation " << o << ", value " << k;
+                ASSERT_TRUE(testsupport::sameBits(crop.traces.singles(0, o)[k], trace)) << "orientation " << o << ", value " << k;
+            }
+        }
+    }
+    EXPECT_GT(cropped, 30);
+}
+
+// A crop that names no image, lies off its image's pooled maps, is given in part, lacks values or
+// shares data with a map is refused by its argument, with nothing written.
+TEST(TarrowvetoBlock, RefusesABadCropBeforeWritingAnything) {
+    struct Case {
+        const char* what;
+        const char* id;
+        const char* messageStart;
+        std::function<void(CropArgs&, std::vector<const mxArray*>&, VetoCall&)> spoil;
+    };
+    auto number = [](int position, double value) {
+        return [=](CropArgs&, std::vector<const mxArray*>& args, VetoCall& call) {
+            args[position - 1] = call.number(value);
+        };
+    };
+    // Image 2 is 17 x 22 pixels, 8 x 11 pooled; the valid crop is its rows 3 ... 6, columns 2 ... 10.
+    const std::vector<Case> cases = {
+        {"thirty-three arguments", "tarrowvetoblock:tooFewArguments", "argument 34 (cropFirstRow) is missing",
+         [](CropArgs&, auto& args, auto&) { args.resize(33); }},
+        {"image 3 of 2", "tarrowvetoblock:outOfRange", "argument 33 (cropImage)", number(33, 3)},
+        {"first row past the map", "tarrowvetoblock:outOfRange", "argument 34 (cropFirstRow)", number(34, 9)},
+        {"first column 0", "tarrowvetoblock:outOfRange", "argument 35 (cropFirstCol)", number(35, 0)},
+        {"rows past the map", "tarrowvetoblock:outOfRange", "argument 36 (cropRows)", number(36, 7)},
+        {"no columns", "tarrowvetoblock:outOfRange", "argument 37 (cropCols)", number(37, 0)},
+        {"too few trace crops", "tarrowvetoblock:tooFewCells", "argument 39 (traceCrops)",
+         [](CropArgs&, auto& args, auto& call) { args[38] = call.keep(minihost::cellArray(1, 2)); }},
+        {"pooled crop too small", "tarrowvetoblock:tooFewValues", "argument 38 (pooledCrops)",
+         [](CropArgs& crop, auto&, auto&) { minihost::putCell(crop.pooled.cells.get(), 2, minihost::singles(35, 1)); }},
+        {"trace crop sharing a pooled map", "tarrowvetoblock:sharedData", "",
+         [](CropArgs& crop, auto&, auto& call) {
+             minihost::putCell(crop.traces.cells.get(), 1, minihost::sharedCopy(call.pooled.map(0, 1)));
+         }},
+    };
+    // The call with the valid crop, its arguments in `args`.
+    struct CropCall {
+        VetoCall call = makeCall({20, 17}, {18, 22}, Params{3, 1, 1, 2, 1});
+        RescoreArgs more;
+        CropArgs crop;
+        std::vector<const mxArray*> args;
+        CropCall() {
+            testsupport::SeededRandom random;
+            testsupport::fillEach(call.responses, [&] { return random.uniform(0.0f, 2.0f); });
+            call.pool();
+            call.setElements({1, 0, 2}, {2, -1, 6}, {1, -2, 7}, {1, 1, 1}, {0, 0, 0});
+            call.anchorRows = {2, 2};
+            call.anchorCols = {3, 3};
+            call.templateRows = 12;
+            call.templateCols = 12;
+            more = randomRescore(call, random);
+            crop.image = 2;
+            crop.firstRow = 3;
+            crop.firstCol = 2;
+            crop.rows = 4;
+            crop.cols = 9;
+            crop.pooled = testsupport::makeGrid(1, 3, {4}, {9}, mxSINGLE_CLASS);
+            crop.traces = testsupport::makeGrid(1, 3, {4}, {9}, mxSINGLE_CLASS);
+            args = call.args();
+            args.insert(args.end(), {more.scoreMaps.cells.get(), call.row(more.firstRows), call.row(more.lastRows),
+                                     call.row(more.firstCols), call.row(more.lastCols)});
+            std::vector<const mxArray*> cropArgs = crop.args(call);
+            args.insert(args.end(), cropArgs.begin(), cropArgs.end());
+        }
+    };
+    {
+        CropCall valid;
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), valid.args);
+        ASSERT_FALSE(result.failed) << "the base call is valid: " << result.errorMessage;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CropCall spoilt;
+        c.spoil(spoilt.crop, spoilt.args, spoilt.call);
+        Outcome before = outcomeOf(spoilt.call);
+        std::vector<std::vector<float>> cropsBefore = snapshot<float>(spoilt.crop.pooled),
+                                        scoresBefore = snapshot<float>(spoilt.more.scoreMaps);
+        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), spoilt.args);
+        EXPECT_TRUE(result.failed);
+        EXPECT_EQ(result.errorId, c.id) << result.errorMessage;
+        EXPECT_EQ(result.errorMessage.rfind(c.messageStart, 0), 0u) << result.errorMessage;
+        expectSameOutcome(outcomeOf(spoilt.call), before);
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(spoilt.crop.pooled), cropsBefore));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(spoilt.more.scoreMaps), scoresBefore));
+    }
+}
+
 // ---------------------------------------------------------------- refusals
 
 TEST(Tarrowveto, RefusesMalformedCallsBeforeWritingAnything) {

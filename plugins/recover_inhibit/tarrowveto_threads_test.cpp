@@ -16,7 +16,7 @@ using namespace validcalls;
 // Five images of odd sizes, one of them large (301 x 257) and one without a detection (NaN
 // anchor); random overlap factors, so that inhibition wipes out and re-pools; trace maps hold
 // every slot of the 3 x 3 shifts. For tarrowvetoblock, the blocks around the anchors and one
-// image's block beyond its anchors.
+// image's block beyond its anchors, and a crop of the large image around its anchor.
 PluginCall fiveImages(const char* plugin) {
     const int largestPooled = 150 * 128, largestImage = 301 * 257, slotCount = 9;
     PluginCall call{plugin,
@@ -32,7 +32,8 @@ PluginCall fiveImages(const char* plugin) {
         const int largestScores = 159 * 137;
         call.args.insert(call.args.end(), {singles(5, largestScores, -2, 2), row({-5, 0, -3, 20, 0}),
                                            row({12, 9, 9, 60, 9}), row({-4, -6, 0, 10, 0}),
-                                           row({12, 8, 14, 50, 9})});
+                                           row({12, 8, 14, 50, 9}), num(4), num(35), num(25), num(30), num(28),
+                                           singles(3, 30 * 28), singles(3, 30 * 28)});
     }
     return call;
 }

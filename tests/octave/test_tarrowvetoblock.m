@@ -3,7 +3,8 @@
 %!test
 %! % Three images of odd sizes, one without a detection: the maps, sketches, scores and score
 %! % maps are bit for bit those of tarrowveto followed by gastrelblock, with sketches drawn
-%! % and declined ({}), and with blocks clipped at the anchors' edges and NaN for none.
+%! % and declined ({}), and with blocks clipped at the anchors' edges and NaN for none; the
+%! % crop of the third image holds its pooled and trace maps as they were before the call.
 %! randn('seed', 21); rand('seed', 22);
 %! rows = [41 30 53]; cols = [37 45 29]; step = 2; orients = 3; tRows = 12; tCols = 10;
 %! stamps = arrayfun(@(o) rand(5), 1:orients, 'UniformOutput', false);
@@ -38,8 +39,13 @@
 %!              normalizers);
 %!   gastrelblock(3, rows, cols, orients, step, tRows, tCols, elements{:}, expected{2}, ...
 %!                expectedMaps, normalizers, 2.5, bounds{:});
+%!   crops = arrayfun(@(k) zeros(10, 8, 'single'), 1:2 * orients, 'UniformOutput', false);
 %!   tarrowvetoblock(head{:}, maps{:}, anchors{:}, 2.5, tRows, tCols, overlap, scores, ...
-%!                   normalizers, actualMaps, bounds{:});
+%!                   normalizers, actualMaps, bounds{:}, 3, 2, 1, 10, 8, crops(1:orients), ...
+%!                   crops(orients + 1:end));
+%!   assert(isequal(crops, cellfun(@(m) m(2:11, 1:8), [pooled(3, :), traces(3, :)], ...
+%!                                 'UniformOutput', false)));
+%!   assert(~isequal(maps{2}(3, :), pooled(3, :)));
 %!   assert(isequal(maps, expected));
 %!   assert(isequal(typecast(scores, 'uint32'), typecast(expectedScores, 'uint32')));
 %!   assert(isequal(actualMaps, expectedMaps));
@@ -54,3 +60,5 @@
 %!error id=tarrowvetoblock:tooFewValues a = args; a{28} = {zeros(5, 6, 'single')}; tarrowvetoblock(a{:})
 %!error id=tarrowvetoblock:wrongClass a = args; a{29} = single(0); tarrowvetoblock(a{:})
 %!error id=tarrowvetoblock:sharedData a = args; a{28} = a{27}; tarrowvetoblock(a{:})
+%!error <argument 34 \(cropFirstRow\) is missing> tarrowvetoblock(args{:}, 1)
+%!error <argument 36 \(cropRows\)> c = {zeros(4, 1, 'single')}; tarrowvetoblock(args{:}, 1, 2, 1, 4, 1, c, c)

@@ -51,6 +51,9 @@ inline std::vector<double> ramp(int n, double first, double step) {
 struct PluginCall {
     const char* plugin;
     std::vector<ArgShape> args;
+    // The arguments a call may stop after, besides all of them (0: none): those past it form
+    // one optional group.
+    size_t optionalFrom = 0;
 };
 
 // Valid calls of every plug-in: two images of 12 x 10 pixels (6 x 5 pooled with step 2) and
@@ -105,7 +108,9 @@ inline const std::vector<PluginCall>& everyPlugin() {
                              row({1, 2, 0.5}), row({0.1, 0.2, 0.3}), singles(4, 120, 0, 2), singles(4, 30, 0, 2),
                              singles(4, 30), singles(2, 120), row({1, 2}), row({1, 1}), num(1.5), num(4), num(4),
                              doubles(4, 25, 0, 1), singleRow(2), singles(2, 120, 0.5, 2), singles(2, 56),
-                             row({-1, 2}), row({4, NAN}), row({0, 1}), row({5, 3})}},
+                             row({-1, 2}), row({4, NAN}), row({0, 1}), row({5, 3}), num(2), num(2), num(1), num(3),
+                             num(4), singles(2, 12), singles(2, 12)},
+         32},
     };
     return calls;
 }
