@@ -528,9 +528,10 @@ void stampElement(float* map, int32_t rows, int32_t cols, const double* const* o
 
 namespace {
 
-// prepareInhibition's work, with NaN flags of its own (flagOwner null) or flagOwner's.
+// prepareInhibition's work, with NaN flags of its own (flagOwner null), cleared or left unset,
+// or flagOwner's.
 InhibitWork prepareWork(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes,
-                        const InhibitWork* flagOwner) {
+                        const InhibitWork* flagOwner, bool clearFlags) {
     InhibitWork work;
     work.orientCount = grids.orientCount;
     work.useAvx2 = avx2Available();
@@ -559,8 +560,8 @@ InhibitWork prepareWork(const ShiftTable& shifts, const InhibitGrids& grids, con
             work.nanFlagStart[image + 1] =
                 work.nanFlagStart[image] + int64_t{grids.orientCount} * cols * nanBlocksOf(rows);
         }
-        work.nanFlags =
-            static_cast<uint8_t*>(hostCalloc(static_cast<size_t>(work.nanFlagStart[grids.imageCount]), 1));
+        size_t flagCount = static_cast<size_t>(work.nanFlagStart[grids.imageCount]);
+        work.nanFlags = static_cast<uint8_t*>(clearFlags ? hostCalloc(flagCount, 1) : hostMalloc(flagCount, 1));
     }
     work.scratchRows = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestRows / grids.poolStep);
     work.scratchCols = longestRange(grids.filterHalf, grids.posShiftMax, grids.poolStep, largestCols / grids.poolStep);
@@ -578,12 +579,22 @@ InhibitWork prepareWork(const ShiftTable& shifts, const InhibitGrids& grids, con
 }  // namespace
 
 InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes) {
-    return prepareWork(shifts, grids, sizes, nullptr);
+    return prepareWork(shifts, grids, sizes, nullptr, true);
+}
+
+InhibitWork prepareInhibitionUnsetFlags(const ShiftTable& shifts, const InhibitGrids& grids,
+                                        const InhibitedSizes& sizes) {
+    return prepareWork(shifts, grids, sizes, nullptr, false);
+}
+
+void forgetNaNFreedom(InhibitWork& work, int32_t image) {
+    std::fill(work.nanFlags + work.nanFlagStart[image], work.nanFlags + work.nanFlagStart[image + 1],
+              uint8_t{nanUnknown});
 }
 
 InhibitWork prepareInhibitionSharingFlags(const ShiftTable& shifts, const InhibitGrids& grids,
                                           const InhibitedSizes& sizes, const InhibitWork& flagOwner) {
-    return prepareWork(shifts, grids, sizes, &flagOwner);
+    return prepareWork(shifts, grids, sizes, &flagOwner, true);
 }
 
 void learnNaNFreedom(InhibitWork& work, const InhibitGrids& grids, const InhibitedSizes& sizes) {

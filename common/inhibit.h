@@ -123,6 +123,16 @@ struct InhibitedSizes {
 // limits of inhibitAround.
 InhibitWork prepareInhibition(const ShiftTable& shifts, const InhibitGrids& grids, const InhibitedSizes& sizes);
 
+// prepareInhibition's work with the NaN flags left unset, to be cleared image by image with
+// forgetNaNFreedom before each image is inhibited: the threads that inhibit the images then
+// share the clearing, which for large images is the larger part of preparing the work.
+InhibitWork prepareInhibitionUnsetFlags(const ShiftTable& shifts, const InhibitGrids& grids,
+                                        const InhibitedSizes& sizes);
+
+// Marks every NaN flag of one image's maps unknown (as prepareInhibition leaves them), so that
+// inhibition reads the responses for NaN as it meets them.
+void forgetNaNFreedom(InhibitWork& work, int32_t image);
+
 // Work for one more thread of a call in which each image is inhibited with one work only:
 // tables and scratch of its own, but the NaN flags of flagOwner (prepareInhibition's work for
 // the same grids and sizes), whose parts for different images no two threads then touch. It

@@ -187,8 +187,8 @@ int32_t detectedCountOf(const ImageSizes& sizes, const double* anchorRows, const
 }
 
 // Inhibition work for threadCount threads, sized for the images with a detection (the others
-// are never inhibited); the works share one set of NaN flags, each image's part used by the one
-// thread that inhibits that image.
+// are never inhibited); the works share one set of NaN flags, each image's part cleared and
+// used by the one thread that inhibits that image.
 InhibitWork* prepareWorks(const ShiftTable& shifts, const InhibitGrids& grids, const ImageSizes& sizes,
                           const double* anchorRows, const double* anchorCols, int32_t threadCount) {
     int32_t* inhibitedRows = allocArray<int32_t>(grids.imageCount);
@@ -201,7 +201,7 @@ InhibitWork* prepareWorks(const ShiftTable& shifts, const InhibitGrids& grids, c
     }
     InhibitWork* works = allocArray<InhibitWork>(threadCount);
     InhibitedSizes inhibitedSizes{inhibitedRows, inhibitedCols, 1};
-    works[0] = prepareInhibition(shifts, grids, inhibitedSizes);
+    works[0] = prepareInhibitionUnsetFlags(shifts, grids, inhibitedSizes);
     for (int32_t t = 1; t < threadCount; ++t) {
         works[t] = prepareInhibitionSharingFlags(shifts, grids, inhibitedSizes, works[0]);
     }
@@ -215,12 +215,14 @@ void releaseWorks(InhibitWork* works, int32_t threadCount) {
     mxFree(works);
 }
 
-// Recovers image `image` with the calling thread's work when it has a detection.
+// Recovers image `image` with the calling thread's work when it has a detection, clearing the
+// image's NaN flags first.
 void recoverIfDetected(const ShiftTable& shifts, const InhibitGrids& grids, const RecoverSettings& settings,
                        const ImageSizes& sizes, const double* anchorRows, const double* anchorCols,
                        const TemplateElements& elements, int32_t image, InhibitWork& work) {
     ImagePlacement place = placementOf(sizes, anchorRows, anchorCols, image, grids.poolStep);
     if (!place.detected) return;
+    forgetNaNFreedom(work, image);
     ImageExtent extent{place.rows, place.cols, place.pooledRows, place.pooledCols,
                        computePoolWindow(grids.filterHalf, grids.posShiftMax, grids.poolStep, place.rows, place.cols)};
     recoverImageInhibited(shifts, grids, settings, elements, place, extent, image, work);
