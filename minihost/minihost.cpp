@@ -204,9 +204,10 @@ mxArray* mxGetCell(const mxArray* array, mwIndex index) { return array->cells.at
 
 namespace {
 
-// Every byte of a block from mxMalloc starts as this, so that a value read before it is
-// written shows (as NaN in floating point) instead of passing as a zero.
-const unsigned char unsetByte = 0xFF;
+// Every byte of a block from mxMalloc starts as this (0xFF unless a test sets another), so that
+// a value read before it is written shows (as NaN in floating point) instead of passing as a
+// zero.
+unsigned char unsetByte = minihost::defaultUnsetByte;
 
 // A host block of count values of size bytes (one byte at least), zero-filled as calloc fills
 // it or holding unsetByte, counted and made to fail as failAllocationAfter says.
@@ -417,6 +418,8 @@ bool guardsIntact(const mxArray* array) {
     }
     return guardIntact(array->real, array->dataBytes) && guardIntact(array->imag, array->dataBytes);
 }
+
+void setUnsetByte(unsigned char byte) { unsetByte = byte; }
 
 void failAllocationAfter(int count, AllocationFailure how) {
     allocationsBeforeFailure = count;

@@ -52,6 +52,12 @@ enum class AllocationFailure { returnsNull, raisesHostError };
 // negative count turns failures off. Lets tests drive out-of-memory paths.
 void failAllocationAfter(int count, AllocationFailure how = AllocationFailure::returnsNull);
 
+// The byte every block from mxMalloc starts filled with: by default 0xFF, which reads as NaN;
+// a test may set another, such as a value that a stale flag would hold, to show that a plug-in
+// sets what it reads.
+const unsigned char defaultUnsetByte = 0xFF;
+void setUnsetByte(unsigned char byte);
+
 // Number of mxCalloc blocks currently not freed, inside or outside a call.
 int liveBlockCount();
 
