@@ -519,39 +519,6 @@ RescoreArgs randomRescore(const VetoCall& call, testsupport::SeededRandom& rando
     return more;
 }
 
-// tarrowvetoblock does bit for bit what tarrowveto followed by gastrelblock do, on every thread
-// count the test runs with: the same call built twice from the same draws, one carried out
-// by the two plug-ins in turn, the other by tarrowvetoblock.
-TEST(TarrowvetoBlock, IsTarrowvetoThenGastrelblock) {
-    testsupport::SeededRandom twoSteps, oneStep;
-    for (int trial = 0; trial < 60; ++trial) {
-        SCOPED_TRACE("trial " + std::to_string(trial));
-        VetoCall first = randomCall(twoSteps);
-        RescoreArgs firstMore = randomRescore(first, twoSteps);
-        VetoCall second = randomCall(oneStep);
-        RescoreArgs secondMore = randomRescore(second, oneStep);
-        ASSERT_FALSE(first.run().failed);
-        std::vector<const mxArray*> all = first.args();
-        std::vector<const mxArray*> block = {all[0], all[1], all[2], all[3], all[6], all[22], all[23], all[9],
-                                             all[10], all[11], all[12], all[13], all[14], all[16],
-                                             firstMore.scoreMaps.cells.get(), all[26], all[21],
-                                             first.row(firstMore.firstRows), first.row(firstMore.lastRows),
-                                             first.row(firstMore.firstCols), first.row(firstMore.lastCols)};
-        minihost::CallResult rescored = callPlugin(minihost::loadPlugin("gastrelblock"), block);
-        ASSERT_FALSE(rescored.failed) << rescored.errorMessage;
-        std::vector<const mxArray*> combined = second.args();
-        combined.insert(combined.end(), {secondMore.scoreMaps.cells.get(), second.row(secondMore.firstRows),
-                                         second.row(secondMore.lastRows), second.row(secondMore.firstCols),
-                                         second.row(secondMore.lastCols)});
-        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), combined);
-        ASSERT_FALSE(result.failed) << result.errorMessage;
-        expectSameOutcome(outcomeOf(second), outcomeOf(first));
-        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(secondMore.scoreMaps),
-                                                    snapshot<float>(firstMore.scoreMaps)))
-            << "score maps";
-    }
-}
-
 // A crop of a call's image: its 1-based image, first pooled row and column and its size, and
 // orientCount crop maps of each kind (with spare values, which must stay untouched).
 struct CropArgs {
@@ -585,6 +552,48 @@ CropArgs randomCrop(const VetoCall& call, testsupport::SeededRandom& random) {
     return crop;
 }
 
+// A tarrowvetoblock call's arguments: the call's, then its rescoring's, then the crop's if any.
+std::vector<const mxArray*> blockCallArgs(VetoCall& call, const RescoreArgs& more, const CropArgs* crop = nullptr) {
+    std::vector<const mxArray*> args = call.args();
+    args.insert(args.end(), {more.scoreMaps.cells.get(), call.row(more.firstRows), call.row(more.lastRows),
+                             call.row(more.firstCols), call.row(more.lastCols)});
+    if (crop != nullptr) {
+        std::vector<const mxArray*> cropArgs = crop->args(call);
+        args.insert(args.end(), cropArgs.begin(), cropArgs.end());
+    }
+    return args;
+}
+
+// tarrowvetoblock does bit for bit what tarrowveto followed by gastrelblock do, on every thread
+// count the test runs with: the same call built twice from the same draws, one carried out
+// by the two plug-ins in turn, the other by tarrowvetoblock.
+TEST(TarrowvetoBlock, IsTarrowvetoThenGastrelblock) {
+    testsupport::SeededRandom twoSteps, oneStep;
+    for (int trial = 0; trial < 60; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        VetoCall first = randomCall(twoSteps);
+        RescoreArgs firstMore = randomRescore(first, twoSteps);
+        VetoCall second = randomCall(oneStep);
+        RescoreArgs secondMore = randomRescore(second, oneStep);
+        ASSERT_FALSE(first.run().failed);
+        std::vector<const mxArray*> all = first.args();
+        std::vector<const mxArray*> block = {all[0], all[1], all[2], all[3], all[6], all[22], all[23], all[9],
+                                             all[10], all[11], all[12], all[13], all[14], all[16],
+                                             firstMore.scoreMaps.cells.get(), all[26], all[21],
+                                             first.row(firstMore.firstRows), first.row(firstMore.lastRows),
+                                             first.row(firstMore.firstCols), first.row(firstMore.lastCols)};
+        minihost::CallResult rescored = callPlugin(minihost::loadPlugin("gastrelblock"), block);
+        ASSERT_FALSE(rescored.failed) << rescored.errorMessage;
+        minihost::CallResult result =
+            callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(second, secondMore));
+        ASSERT_FALSE(result.failed) << result.errorMessage;
+        expectSameOutcome(outcomeOf(second), outcomeOf(first));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(secondMore.scoreMaps),
+                                                    snapshot<float>(firstMore.scoreMaps)))
+            << "score maps";
+    }
+}
+
 // Given a crop, tarrowvetoblock copies that block of the image's pooled and trace maps as they
 // were before the call, whether or not the image is inhibited, writes nothing past it, and
 // otherwise does bit for bit what it does without one.
@@ -601,17 +610,9 @@ TEST(TarrowvetoBlock, CopiesTheCropBeforeInhibiting) {
         if (crop.image == 0) continue;
         ++cropped;
         MapGrid pooledBefore = cloneGrid(call.pooled), tracesBefore = cloneGrid(call.traces);
-        std::vector<const mxArray*> plainArgs = plain.args();
-        plainArgs.insert(plainArgs.end(), {plainMore.scoreMaps.cells.get(), plain.row(plainMore.firstRows),
-                                           plain.row(plainMore.lastRows), plain.row(plainMore.firstCols),
-                                           plain.row(plainMore.lastCols)});
-        ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrowvetoblock"), plainArgs).failed);
-        std::vector<const mxArray*> args = call.args();
-        args.insert(args.end(), {more.scoreMaps.cells.get(), call.row(more.firstRows), call.row(more.lastRows),
-                                 call.row(more.firstCols), call.row(more.lastCols)});
-        std::vector<const mxArray*> cropArgs = crop.args(call);
-        args.insert(args.end(), cropArgs.begin(), cropArgs.end());
-        minihost::CallResult result = callPlugin(minihost::loadPlugin("tarrowvetoblock"), args);
+        ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(plain, plainMore)).failed);
+        minihost::CallResult result =
+            callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(call, more, &crop));
         ASSERT_FALSE(result.failed) << result.errorMessage;
         expectSameOutcome(outcomeOf(call), outcomeOf(plain));
         EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plainMore.scoreMaps)))
@@ -686,11 +687,7 @@ TEST(TarrowvetoBlock, RefusesABadCropBeforeWritingAnything) {
             crop.cols = 9;
             crop.pooled = testsupport::makeGrid(1, 3, {4}, {9}, mxSINGLE_CLASS);
             crop.traces = testsupport::makeGrid(1, 3, {4}, {9}, mxSINGLE_CLASS);
-            args = call.args();
-            args.insert(args.end(), {more.scoreMaps.cells.get(), call.row(more.firstRows), call.row(more.lastRows),
-                                     call.row(more.firstCols), call.row(more.lastCols)});
-            std::vector<const mxArray*> cropArgs = crop.args(call);
-            args.insert(args.end(), cropArgs.begin(), cropArgs.end());
+            args = blockCallArgs(call, more, &crop);
         }
     };
     {
