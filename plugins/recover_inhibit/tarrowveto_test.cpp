@@ -615,7 +615,8 @@ TEST(TarrowvetoBlock, CopiesTheCropBeforeInhibiting) {
             callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(call, more, &crop));
         ASSERT_FALSE(result.failed) << result.errorMessage;
         expectSameOutcome(outcomeOf(call), outcomeOf(plain));
-        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plainMore.scoreMaps)))
+        EXPECT_TRUE(
+            testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plainMore.scoreMaps)))
             << "score maps";
         int image = crop.image - 1, mapRows = call.pooledRows[image];
         for (int o = 0; o < call.q.orientCount; ++o) {
@@ -624,8 +625,9 @@ TEST(TarrowvetoBlock, CopiesTheCropBeforeInhibiting) {
                 int from = (crop.firstRow - 1 + k % crop.rows) + (crop.firstCol - 1 + k / crop.rows) * mapRows;
                 float pooled = inCrop ? pooledBefore.singles(image, o)[from] : -7.0f;
                 float trace = inCrop ? tracesBefore.singles(image, o)[from] : -7.0f;
-                ASSERT_TRUE(testsupport::sameBits(crop.pooled.singles(0, o)[k], pooled)) << "orientation " << o << ", value " << k;
-                ASSERT_TRUE(testsupport::sameBits(crop.traces.singles(0, o)[k], trace)) << "orientation " << o << ", value " << k;
+                std::string where = "orientation " + std::to_string(o) + ", value " + std::to_string(k);
+                ASSERT_TRUE(testsupport::sameBits(crop.pooled.singles(0, o)[k], pooled)) << where;
+                ASSERT_TRUE(testsupport::sameBits(crop.traces.singles(0, o)[k], trace)) << where;
             }
         }
     }
