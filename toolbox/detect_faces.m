@@ -124,7 +124,6 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
   found = cell(1, searched);
   drawings = cell(1, searched);
   reach = rescoring_reach(scales, template);
-  count = 0;
   for n = 1:searched
     [score, k] = best_over_scales(bestScores, bestRows);
     if k == 0
@@ -143,7 +142,6 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
     % from a crop of the maps as they are now, before this detection's inhibition.
     drawings{n} = drawing_crop(maps, k, anchorRow, anchorCol, template, detection);
     found{n} = detection;
-    count = n;
     if verbose > reranking
       say(1, 'detect_faces: %s %d: score %.4f at row %.1f, col %.1f, face of %.0f px\n', ...
           foundName, n, detection.score, detection.row, detection.col, detection.height);
@@ -169,7 +167,12 @@ function [detections, sketch, report] = detect_faces(image, template, filters, s
                 settings.exclusionRadius * excludedHeights, block.firstRows, block.lastRows, ...
                 block.firstCols, block.lastCols);
   end
-  detections = [empty_detections(), found{1:count}];
+  % Octave drops a struct's fields when it is joined with an empty list, so no detection is
+  % made explicitly.
+  detections = [found{:}];
+  if isempty(detections)
+    detections = empty_detections();
+  end
   kept = 1:numel(detections);
   if reranking
     [detections, report, kept] = reranked(image, detections, template.ranker, filters, settings, ...

@@ -106,3 +106,20 @@
 %! assert(windows(:, :, 1), call_private('resize_image', image(7:14, 7:18), 6, 6), 1e-12);
 %! outside = image(min(max(-1:8, 1), 30), min(max(34:43, 1), 40));
 %! assert(windows(:, :, 2), call_private('resize_image', outside, 6, 6), 1e-12);
+
+%!test
+%! % A search that finds nothing (every score below the threshold) returns no detection with
+%! % the detections' fields, whether or not it would re-rank its candidates.
+%! [bank, stamps] = filter_bank();
+%! t = struct('elementCount', 1, 'orients', 0, 'rowOffsets', 5, 'colOffsets', 5, 'weights', 1, ...
+%!            'biases', 0, 'templateRows', 24, 'templateCols', 24, 'params', detector_settings(), ...
+%!            'ranker', model);
+%! scene = [faces(:, :, 1), bricks(:, :, 1)];
+%! for rerank = [0 1]
+%!   [found, ~, report] = detect_faces(scene, t, bank, stamps, 'faceSizes', 24, ...
+%!                                     'scoreThreshold', Inf, 'rerank', rerank, 'verbose', 0);
+%!   assert(isempty(found));
+%!   assert(all(isfield(found, {'row', 'col', 'height', 'width', 'score', 'scale', 'sketch', ...
+%!                              'boxTop', 'boxLeft', 'templateScore', 'modelScore'})));
+%!   assert(! isempty(strfind(report.stopReason, 'is below scoreThreshold Inf')));
+%! end
