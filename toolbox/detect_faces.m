@@ -314,23 +314,29 @@ function [maps, taps] = search_workspace(imageSize, scales, step, orientCount, k
   end
 end
 
+function [lastRows, lastCols] = last_inside_anchors(rows, cols, template)
+% Per scale, the last anchor row and column of a placement whose box lies wholly inside the
+% image (the first is 0): near the edges the filters see the replicated border, not the scene.
+  step = template.params.poolStep;
+  lastRows = floor((rows - template.templateRows) / step);
+  lastCols = floor((cols - template.templateCols) / step);
+end
+
 function scores = blank_score_maps(scales, template)
 % Each scale's score map, made fresh: 0 at the placements whose box lies wholly inside the
-% image, which score_placements scores, and ruled out at the others: near the edges the
-% filters see the replicated border, not the scene.
+% image, which score_placements scores, and ruled out at the others.
   step = template.params.poolStep;
   tRowsPooled = floor(template.templateRows / step);
   tColsPooled = floor(template.templateCols / step);
+  [lastRows, lastCols] = last_inside_anchors(scales.rows, scales.cols, template);
   scores = cell(1, scales.count);
   for k = 1:scales.count
     map = zeros(floor((scales.rows(k) + template.templateRows) / step), ...
                 floor((scales.cols(k) + template.templateCols) / step), 'single');
     anchorRows = (1:size(map, 1))' - tRowsPooled;
     anchorCols = (1:size(map, 2)) - tColsPooled;
-    outsideRows = anchorRows < 0 | anchorRows * step + template.templateRows > scales.rows(k);
-    outsideCols = anchorCols < 0 | anchorCols * step + template.templateCols > scales.cols(k);
-    map(outsideRows, :) = ruled_out();
-    map(:, outsideCols) = ruled_out();
+    map(anchorRows < 0 | anchorRows > lastRows(k), :) = ruled_out();
+    map(:, anchorCols < 0 | anchorCols > lastCols(k)) = ruled_out();
     scores{k} = map;
   end
 end
@@ -341,12 +347,11 @@ function score_placements(pooled, normalizer, scores, rows, cols, template)
 % leaves at 0.
   p = template.params;
   count = numel(rows);
+  [lastRows, lastCols] = last_inside_anchors(rows, cols, template);
   gastrelblock(count, rows, cols, size(pooled, 2), p.poolStep, template.templateRows, ...
                template.templateCols, template.elementCount, template.orients, template.rowOffsets, ...
                template.colOffsets, template.weights, template.biases, pooled, scores, ...
-               normalizer, p.saturationLevel, zeros(1, count), ...
-               floor((rows - template.templateRows) / p.poolStep), zeros(1, count), ...
-               floor((cols - template.templateCols) / p.poolStep));
+               normalizer, p.saturationLevel, zeros(1, count), lastRows, zeros(1, count), lastCols);
 end
 
 function value = ruled_out()

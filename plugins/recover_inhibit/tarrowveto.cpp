@@ -254,8 +254,8 @@ MapCrop readMapCrop(ArgList& args, const ImageSizes& sizes, int32_t imageCount, 
                     int32_t poolStep) {
     MapCrop crop;
     crop.image = readIntArg(args, 1, imageCount) - 1;
-    crop.mapRows = roundHalfUp(sizes.rows[crop.image]) / poolStep;
-    int32_t mapCols = roundHalfUp(sizes.cols[crop.image]) / poolStep;
+    crop.mapRows = pooledSizeOf(roundHalfUp(sizes.rows[crop.image]), poolStep);
+    int32_t mapCols = pooledSizeOf(roundHalfUp(sizes.cols[crop.image]), poolStep);
     crop.firstRow = readIntArg(args, 1, crop.mapRows) - 1;
     crop.firstCol = readIntArg(args, 1, mapCols) - 1;
     crop.rows = readIntArg(args, 1, crop.mapRows - crop.firstRow);
