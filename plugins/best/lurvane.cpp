@@ -65,32 +65,40 @@ struct BlockIndices {
     int32_t colEnd;
 };
 
-// Searches the anchors of a block (rows outer, columns inner) from noResponse. Only a strictly
-// greater score replaces the best, so ties keep the smallest anchor row, then column, and NaN
-// never wins.
+// Whether `candidate` comes before `best` in the search's order: anything found before nothing,
+// then a higher score, then, of equal scores, the smaller anchor row, then column. Found scores
+// beat noResponse, so they are never NaN.
+bool comesBefore(const BestPlacement& candidate, const BestPlacement& best) {
+    if (!candidate.found || !best.found) return candidate.found;
+    if (candidate.score != best.score) return candidate.score > best.score;
+    return candidate.anchorRow < best.anchorRow ||
+           (candidate.anchorRow == best.anchorRow && candidate.anchorCol < best.anchorCol);
+}
+
+// Searches the anchors of a block: the placement that a search rows outer, columns inner, from
+// noResponse, taking only a strictly greater score, would find (so ties keep the smallest anchor
+// row, then column, and NaN never wins). The block is read in storage order, a column at a time:
+// each column's first highest score (its smallest row) is joined to the columns before it by
+// comesBefore.
 BestPlacement findBestInBlock(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
                               const BlockIndices& block) {
     BestPlacement best{noResponse, 0, 0, false};
-    for (int32_t a = block.rowBegin; a < block.rowEnd; ++a) {
-        for (int32_t b = block.colBegin; b < block.colEnd; ++b) {
-            float v = scores[cmIndex(a + 1, b + 1, anchors.scoreRows, anchors.scoreCols)];
-            if (v > best.score) best = BestPlacement{v, 1 - t.rowsPooled + a, 1 - t.colsPooled + b, true};
+    for (int32_t b = block.colBegin; b < block.colEnd; ++b) {
+        const float* column = scores + cmIndex(1, b + 1, anchors.scoreRows, anchors.scoreCols);
+        BestPlacement columnBest{noResponse, 0, 0, false};
+        for (int32_t a = block.rowBegin; a < block.rowEnd; ++a) {
+            if (column[a] > columnBest.score) columnBest = BestPlacement{column[a], 1 - t.rowsPooled + a, 0, true};
         }
+        columnBest.anchorCol = 1 - t.colsPooled + b;
+        if (comesBefore(columnBest, best)) best = columnBest;
     }
     return best;
 }
 
-// The search over anchor rows aFirst ... aEnd - 1, every column of each.
-BestPlacement findBestInRows(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
-                             int32_t aFirst, int32_t aEnd) {
-    return findBestInBlock(scores, anchors, t, BlockIndices{aFirst, aEnd, 0, anchors.colCount});
-}
-
-// The search over an earlier range of rows followed by a later one, from the results of each:
-// the later result only where its score is strictly greater, as the search itself decides (a
-// result that found nothing holds noResponse, which beats nothing).
-BestPlacement laterIfGreater(const BestPlacement& earlier, const BestPlacement& later) {
-    return later.score > earlier.score ? later : earlier;
+// The search over anchor columns bFirst ... bEnd - 1, every row of each.
+BestPlacement findBestInCols(const float* scores, const AnchorGrid& anchors, const TemplateGeometry& t,
+                             int32_t bFirst, int32_t bEnd) {
+    return findBestInBlock(scores, anchors, t, BlockIndices{0, anchors.rowCount, bFirst, bEnd});
 }
 
 // Stores an image's result; without a placement that beat noResponse, the anchor is NaN.
@@ -101,10 +109,10 @@ void storeBest(const BestPlacement& best, int32_t image, const BestOutputs& out)
     out.anchorCols[image] = best.found ? best.anchorCol : notFound;
 }
 
-// Anchor rows per unit of the threads' work.
-const int32_t rowsPerPiece = 32;
+// Anchor columns per unit of the threads' work.
+const int32_t colsPerPiece = 32;
 
-// The pieces the threads search: every image's anchor rows cut into pieces, and room for each
+// The pieces the threads search: every image's anchor columns cut into pieces, and room for each
 // piece's best. Made before a call changes anything, so that running out of memory is refused
 // with every argument as it was.
 struct SearchPieces {
@@ -114,7 +122,7 @@ struct SearchPieces {
 
 template <typename AnchorsOf>
 SearchPieces cutSearchIntoPieces(int32_t imageCount, AnchorsOf anchorsOf) {
-    PieceList list = cutIntoPieces(imageCount, rowsPerPiece, [&](int32_t image) { return anchorsOf(image).rowCount; });
+    PieceList list = cutIntoPieces(imageCount, colsPerPiece, [&](int32_t image) { return anchorsOf(image).colCount; });
     auto* bests = static_cast<BestPlacement*>(hostCalloc(static_cast<size_t>(list.count), sizeof(BestPlacement)));
     return SearchPieces{list, bests};
 }
@@ -126,8 +134,8 @@ void releasePieces(const SearchPieces& pieces) {
 
 // Finds the best placement of every image that `wanted(image)` names and stores it; the other
 // images' outputs are left as they are. The threads search the pieces of those images on their
-// own; then each image's pieces are joined in row order, which gives the search over all its
-// rows. anchorsOf(image) is the image's AnchorGrid.
+// own; then each image's pieces are joined by comesBefore, which gives the search over all its
+// anchors. anchorsOf(image) is the image's AnchorGrid.
 template <typename AnchorsOf, typename Wanted>
 void searchImages(const float* const* scoreMaps, int32_t imageCount, AnchorsOf anchorsOf, Wanted wanted,
                   const TemplateGeometry& t, const SearchPieces& pieces, const BestOutputs& out) {
@@ -136,13 +144,13 @@ void searchImages(const float* const* scoreMaps, int32_t imageCount, AnchorsOf a
     for (int64_t k = 0; k < list.count; ++k) {
         const WorkPiece& piece = list.pieces[k];
         if (!wanted(piece.item)) continue;
-        pieces.bests[k] = findBestInRows(scoreMaps[piece.item], anchorsOf(piece.item), t, piece.first, piece.end);
+        pieces.bests[k] = findBestInCols(scoreMaps[piece.item], anchorsOf(piece.item), t, piece.first, piece.end);
     }
     int64_t next = 0;
     for (int32_t image = 0; image < imageCount; ++image) {
         BestPlacement best{noResponse, 0, 0, false};
         for (; next < list.count && list.pieces[next].item == image; ++next) {
-            best = laterIfGreater(best, pieces.bests[next]);
+            if (comesBefore(pieces.bests[next], best)) best = pieces.bests[next];
         }
         if (wanted(image)) storeBest(best, image, out);
     }
@@ -235,15 +243,13 @@ BlockIndices rescoredBlockOf(const AnchorGrid& anchors, const TemplateGeometry& 
                         cols.last + t.colsPooled};
 }
 
-// Whether `candidate` comes before the image's stored best in lurvane's order: a higher score,
-// or an equal score at a smaller anchor row, then column. Anything found comes before nothing.
+// Whether `candidate` comes before the image's stored best in lurvane's order (comesBefore); a
+// stored best with NaN anchors is nothing found.
 bool comesFirst(const BestPlacement& candidate, int32_t image, const BestOutputs& out) {
-    if (std::isnan(out.anchorRows[image])) return true;
-    float score = out.bestScores[image];
-    double row = out.anchorRows[image];
-    double col = out.anchorCols[image];
-    bool earlierPlace = candidate.anchorRow < row || (candidate.anchorRow == row && candidate.anchorCol < col);
-    return candidate.score > score || (candidate.score == score && earlierPlace);
+    bool known = !std::isnan(out.anchorRows[image]);
+    BestPlacement stored{out.bestScores[image], known ? roundHalfUp(out.anchorRows[image]) : 0,
+                         known ? roundHalfUp(out.anchorCols[image]) : 0, known};
+    return comesBefore(candidate, stored);
 }
 
 // Brings one image's best up to date after its placements near the detection were ruled out and
