@@ -175,8 +175,8 @@ TEST(Lurvane, TiesKeepTheSmallestRowThenColumn) {
     EXPECT_TRUE(holds(call, 1, {0.0f, 3, 2}));
 }
 
-// Images of many anchor rows, whose rows the plug-in searches in pieces and then joins in
-// order: the same result as the one plain search, ties, NaN and signed zeros included.
+// Images of many anchor rows or columns, whose columns the plug-in searches in pieces and then
+// joins: the same result as the one plain search, ties, NaN and signed zeros included.
 TEST(Lurvane, MatchesThePlainSearchOverImagesOfManyRows) {
     testsupport::SeededRandom random;
     const float unusual[] = {nan, -inf, noResponse, -0.0f, 0.0f, inf};
@@ -195,8 +195,9 @@ TEST(Lurvane, MatchesThePlainSearchOverImagesOfManyRows) {
     }
 }
 
-// The first of equal scores wins across the rows searched apart: the highest score at anchor
-// rows 3 (column 40) and 70 (column 0), and a -0 at row 10 before a +0 at row 40 elsewhere.
+// The first of equal scores in the plain search's order wins across rows and columns searched
+// apart: the highest score at anchor rows 3 (column 40) and 70 (column 0), and a -0 at row 10
+// (column 20) before a +0 at row 40 (column 5) elsewhere.
 TEST(Lurvane, TiesAcrossDistantRowsKeepTheFirst) {
     LurvaneCall call = makeCall({100, 100}, {50, 50}, {1, 1, 1});  // anchors 0 ... 100 by 0 ... 50
     auto at = [](int i, int j) { return i + j * 101; };

@@ -53,9 +53,10 @@
 %
 %   Arguments past the nineteenth are ignored.
 %
-%   Threads: the anchor rows of the maps searched again are shared among OpenMP threads
-%   (OMP_NUM_THREADS, by default one per core), and the pieces joined in row order, so the
-%   result is the one-thread result; ruling out and the blocks are done on one thread.
+%   Threads: the anchor columns of the maps searched again are shared among OpenMP threads
+%   (OMP_NUM_THREADS, by default one per core), and the pieces' bests joined in LURVANE's
+%   order, so the result is the one-thread result; ruling out and the blocks are done on one
+%   thread.
 %
 %   IN-PLACE WARNING: as for LURVANE, make each output and each score map its own array;
 %   arrays written that share data with one another or with any other argument are refused
