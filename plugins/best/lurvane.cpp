@@ -66,8 +66,9 @@ struct BlockIndices {
 };
 
 // Whether `candidate` comes before `best` in the search's order: anything found before nothing,
-// then a higher score, then, of equal scores, the smaller anchor row, then column. Found scores
-// beat noResponse, so they are never NaN.
+// then a higher score, then, of equal scores, the smaller anchor row, then column. A score the
+// search found beat noResponse, so it is never NaN; a stored best read from the caller may hold
+// NaN, and then nothing comes before it, as in the search's own comparisons.
 bool comesBefore(const BestPlacement& candidate, const BestPlacement& best) {
     if (!candidate.found || !best.found) return candidate.found;
     if (candidate.score != best.score) return candidate.score > best.score;
