@@ -1,5 +1,5 @@
-// lurvane and lurvaneveto give the same bits whatever number of threads shares out the rows they
-// search.
+// lurvane and lurvaneveto give the same bits whatever number of threads shares out the anchor
+// columns they search.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,8 +10,8 @@ namespace {
 
 using namespace validcalls;
 
-// Three images of odd sizes (82, 98 and 155 anchor rows at step 1), score maps of coarse values
-// so that the highest scores tie, and one image without a placement.
+// Three images of odd sizes (82, 98 and 154 anchor rows by 42, 66 and 30 columns at step 1),
+// score maps of coarse values so that the highest scores tie, and one image without a placement.
 TEST(LurvaneThreads, SeveralImagesOfOddSizes) {
     PluginCall call{"lurvane", {num(4), row({75, 91, 147, 9}), row({33, 57, 21, 11}), num(1), num(7), num(9),
                                 singles(4, 154 * 42, -3, 3), singleRow(4), row({0, 0, 0, 0}), row({0, 0, 0, 0})}};
