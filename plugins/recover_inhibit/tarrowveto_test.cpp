@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame.h"
@@ -552,6 +553,19 @@ CropArgs randomCrop(const VetoCall& call, testsupport::SeededRandom& random) {
     return crop;
 }
 
+// A random tarrowvetoblock call: randomCall's call, then the blocks it scores again, both drawn
+// from `random`.
+struct BlockCall {
+    VetoCall call;
+    RescoreArgs more;
+};
+
+BlockCall randomBlockCall(testsupport::SeededRandom& random) {
+    VetoCall call = randomCall(random);
+    RescoreArgs more = randomRescore(call, random);
+    return BlockCall{std::move(call), std::move(more)};
+}
+
 // A tarrowvetoblock call's arguments: the call's, then its rescoring's, then the crop's if any.
 std::vector<const mxArray*> blockCallArgs(VetoCall& call, const RescoreArgs& more, const CropArgs* crop = nullptr) {
     std::vector<const mxArray*> args = call.args();
@@ -571,25 +585,24 @@ TEST(TarrowvetoBlock, IsTarrowvetoThenGastrelblock) {
     testsupport::SeededRandom twoSteps, oneStep;
     for (int trial = 0; trial < 60; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
-        VetoCall first = randomCall(twoSteps);
-        RescoreArgs firstMore = randomRescore(first, twoSteps);
-        VetoCall second = randomCall(oneStep);
-        RescoreArgs secondMore = randomRescore(second, oneStep);
-        ASSERT_FALSE(first.run().failed);
-        std::vector<const mxArray*> all = first.args();
+        BlockCall first = randomBlockCall(twoSteps), second = randomBlockCall(oneStep);
+        VetoCall& veto = first.call;
+        const RescoreArgs& rescore = first.more;
+        ASSERT_FALSE(veto.run().failed);
+        std::vector<const mxArray*> all = veto.args();
         std::vector<const mxArray*> block = {all[0], all[1], all[2], all[3], all[6], all[22], all[23], all[9],
                                              all[10], all[11], all[12], all[13], all[14], all[16],
-                                             firstMore.scoreMaps.cells.get(), all[26], all[21],
-                                             first.row(firstMore.firstRows), first.row(firstMore.lastRows),
-                                             first.row(firstMore.firstCols), first.row(firstMore.lastCols)};
+                                             rescore.scoreMaps.cells.get(), all[26], all[21],
+                                             veto.row(rescore.firstRows), veto.row(rescore.lastRows),
+                                             veto.row(rescore.firstCols), veto.row(rescore.lastCols)};
         minihost::CallResult rescored = callPlugin(minihost::loadPlugin("gastrelblock"), block);
         ASSERT_FALSE(rescored.failed) << rescored.errorMessage;
         minihost::CallResult result =
-            callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(second, secondMore));
+            callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(second.call, second.more));
         ASSERT_FALSE(result.failed) << result.errorMessage;
-        expectSameOutcome(outcomeOf(second), outcomeOf(first));
-        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(secondMore.scoreMaps),
-                                                    snapshot<float>(firstMore.scoreMaps)))
+        expectSameOutcome(outcomeOf(second.call), outcomeOf(veto));
+        EXPECT_TRUE(testsupport::sameBitsEverywhere(snapshot<float>(second.more.scoreMaps),
+                                                    snapshot<float>(rescore.scoreMaps)))
             << "score maps";
     }
 }
@@ -602,21 +615,20 @@ TEST(TarrowvetoBlock, CopiesTheCropBeforeInhibiting) {
     int cropped = 0;
     for (int trial = 0; trial < 60; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
-        VetoCall plain = randomCall(plainDraws);
-        RescoreArgs plainMore = randomRescore(plain, plainDraws);
-        VetoCall call = randomCall(cropDraws);
-        RescoreArgs more = randomRescore(call, cropDraws);
+        BlockCall plain = randomBlockCall(plainDraws), withCrop = randomBlockCall(cropDraws);
+        VetoCall& call = withCrop.call;
+        const RescoreArgs& more = withCrop.more;
         CropArgs crop = randomCrop(call, placing);
         if (crop.image == 0) continue;
         ++cropped;
         MapGrid pooledBefore = cloneGrid(call.pooled), tracesBefore = cloneGrid(call.traces);
-        ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(plain, plainMore)).failed);
+        ASSERT_FALSE(callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(plain.call, plain.more)).failed);
         minihost::CallResult result =
             callPlugin(minihost::loadPlugin("tarrowvetoblock"), blockCallArgs(call, more, &crop));
         ASSERT_FALSE(result.failed) << result.errorMessage;
-        expectSameOutcome(outcomeOf(call), outcomeOf(plain));
+        expectSameOutcome(outcomeOf(call), outcomeOf(plain.call));
         EXPECT_TRUE(
-            testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plainMore.scoreMaps)))
+            testsupport::sameBitsEverywhere(snapshot<float>(more.scoreMaps), snapshot<float>(plain.more.scoreMaps)))
             << "score maps";
         int image = crop.image - 1, mapRows = call.pooledRows[image];
         for (int o = 0; o < call.q.orientCount; ++o) {
